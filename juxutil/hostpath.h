@@ -1,0 +1,38 @@
+// Host path mapping: the station names files the Windows way (drive letter,
+// backslashes, case-insensitive names); this module is the one place that
+// turns such a name into a path of the host and back. Standard library only.
+//
+// On Windows both directions are the identity. Elsewhere the drive table comes
+// from JUX_DRIVES ("C=/home/op;D=/media/usb"); without it, C: is the user's
+// home folder. A path that begins with "/" is already a host path and stands
+// as it is.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace hostpath {
+
+// Drive letter (upper case) -> host folder.
+using DriveTable = std::map<char, std::string>;
+
+// Parses "C=/home/op;D=/media/usb"; entries without a letter or folder are skipped.
+DriveTable ParseDrives(std::string_view spec);
+// The table of this process: JUX_DRIVES, else C: = $HOME (or "/" without HOME).
+DriveTable CurrentDrives();
+
+// The host path for a Windows-style path. "C:\SCANS\a.tif" -> "/home/op/scans/A.tif"
+// when those components exist under other case, else as written. A path without
+// a drive is relative to the current folder. Empty when the drive is not in the
+// table (no such drive on this station).
+std::string ToHost(std::string_view windowsPath, const DriveTable& drives);
+std::string ToHost(std::string_view windowsPath);
+
+// The Windows-style name of a host path: the drive whose folder is the longest
+// prefix of the path, then the rest with backslashes. A path under no drive
+// stays a host path.
+std::string ToWindows(std::string_view hostPath, const DriveTable& drives);
+std::string ToWindows(std::string_view hostPath);
+
+}  // namespace hostpath
