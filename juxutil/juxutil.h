@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 // ---------------------------------------------------------------------------
 // Control codes: device type 0x9C40, METHOD_BUFFERED, FILE_ANY_ACCESS.
@@ -287,6 +288,41 @@ uint32_t GetStatus(LocalParms* Adapter, uint8_t Status);
 // TimerCnt0 ticks): a driver whose timer or interrupt is dead must not hang a
 // program. After this much wall time the routine fails with ErrorCode0 = 4.
 constexpr uint32_t kBusyWaitLimitMs = 5000;
+// Tests shorten the bound; programs keep kBusyWaitLimitMs.
+void SetBusyWaitLimitMs(uint32_t ms);
 
 // Sleep of the calling program (Windows Sleep).
 void JuxSleep(uint32_t ms);
+
+// ---------------------------------------------------------------------------
+// JUX_MAPMEM and JUX_GET_ADAPTER hand back addresses. The card's driver is a
+// 32-bit one and returns them in 32-bit fields; a build with 64-bit addresses
+// gives the driver room for a full address after the request record, and the
+// layer takes it when the driver filled it in.
+struct MapMemReply {
+  PortBuffer Request;
+  uint64_t Address;  // 0 unless the driver returns a full address here
+};
+
+// ---------------------------------------------------------------------------
+// DMA buffer ring, the program's side (the driver fills, the program drains).
+// The table of mapped buffers is indexed like BufQ; an entry is nullptr when
+// its buffer is not mapped. A BufCnt above kMaxBuffers is taken as kMaxBuffers.
+
+// Largest piece handed on at once while an entry is drained.
+constexpr uint32_t kDrainPiece = 16384;
+
+// BufQStart, BufQEnd, BufsInUse = 0; every entry Owner 1, Offset and BytesLeft 0.
+void ResetRing(LocalParms* Adapter);
+// Maps the buffer of every entry in use (JUX_MAPMEM with its VirtAddr and Size).
+// The addresses stay valid until UnmapRing.
+void MapRing(JUXHANDLE hDriver, const LocalParms* Adapter, void* Buffers[kMaxBuffers]);
+// Unmaps every buffer that MapRing mapped and sets its table entry to nullptr.
+void UnmapRing(JUXHANDLE hDriver, void* Buffers[kMaxBuffers]);
+// When the entry at BufQStart is filled (Owner 0): hands its bytes from Offset
+// on to `write` in pieces of at most kDrainPiece bytes, keeping Offset and
+// BytesLeft current after each piece, then gives the entry back to the driver
+// (Owner 1, Offset 0) and advances BufQStart (wrapping at BufCnt) and decrements
+// BufsInUse. Returns false when there was nothing to drain.
+using RingWriter = std::function<void(const uint8_t* data, uint32_t size)>;
+bool DrainRing(LocalParms* Adapter, void* const Buffers[kMaxBuffers], const RingWriter& write);
