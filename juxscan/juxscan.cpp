@@ -1,0 +1,450 @@
+#include "juxscan/juxscan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "juxutil/hostpath.h"
+
+namespace juxscan {
+
+namespace {
+
+constexpr uint32_t kMaxLineLength = 1808;  // bytes the card takes per line
+constexpr uint32_t kMinScale = 250, kMaxScale = 4000;
+constexpr uint32_t kPieceSize = 16384;  // largest piece written from a buffer at a time
+constexpr int kTries = 10;              // settings: send, read back, compare
+constexpr uint32_t kTryPauseMs = 50;
+
+// Register 4 values.
+constexpr uint32_t kEnableInterface = 0x0008;
+constexpr uint32_t kStopChannel = 0x1018;
+constexpr uint32_t kPrepareChannel = 0x8F08;
+constexpr uint32_t kStartScan = 0x8009;  // plus the scanner's speed bits
+constexpr uint32_t kSpeedBits = 0x0060;
+
+// Command and status numbers.
+constexpr uint8_t kCmdCopier = 2, kCmdImageMode = 3, kCmdModeRequest = 5, kCmdScale = 12,
+                  kCmdWidth = 13, kCmdThreshold = 14;
+constexpr uint8_t kStsScaleLow = 15, kStsScaleHigh = 16, kStsThreshold = 18, kStsImageMode = 21,
+                  kStsCopier = 23;
+
+// Command 2, byte 1.
+constexpr uint8_t kAnsiBit = 0x01, kModeBits = 0x06, kScanMode = 0x02, kStarted = 0x40;
+
+uint8_t Byte1(uint32_t word) { return static_cast<uint8_t>(word >> 8); }
+
+// The clean-up stages; each falls through to the next.
+enum class Stage { Exit04, Exit03, Exit02, Exit00 };
+
+class ScanRun {
+ public:
+  ScanRun(const ScanParms& parms, JuxDriver& driver, std::ostream& out, console::Keyboard& keys)
+      : parms_(parms), driver_(driver), out_(out), keys_(keys) {}
+
+  int Run() {
+    Say("Jux Driver Scan Program %s", version);
+    Say("");
+    if ((hDriver_ = driver_.Open(kJuxDevice)) != JUX_INVALID_HANDLE) {
+      Say("Retrieved valid handle for JUX driver");
+    } else if ((hDriver_ = driver_.Open(kJuxDeviceS)) != JUX_INVALID_HANDLE) {
+      Say("Retrieved valid handle for JUX_S driver");
+    } else {
+      Say("Can't get a handle to JUX driver");
+      return kNoDevice;
+    }
+    JUX_GET_ADAPTER(hDriver_, &Adapter_);
+    if (Adapter_ == nullptr) {  // a device without its record is no device
+      driver_.Close(hDriver_);
+      Say("Can't get a handle to JUX driver");
+      return kNoDevice;
+    }
+    if (!(Peek(Adapter_->IntrptStat0) & kStat0ChannelFree)) {
+      Say("Controller busy");
+      JUX_UNMAPMEM(hDriver_, Adapter_);
+      driver_.Close(hDriver_);
+      return kBusy;
+    }
+    return CleanUp(Scan());
+  }
+
+ private:
+  // Steps 5 to 27; the result is the clean-up stage to run.
+  Stage Scan() {
+    LocalParms* A = Adapter_;
+    if (!(JUX_READ_PORT(hDriver_, kRegControl) & kEnableInterface)) {
+      JUX_WRITE_PORT(hDriver_, kRegControl, kEnableInterface);
+      SetBits16(A->IntrptStat0, kStat0ChannelFree);
+      JuxSleep(1000);
+    }
+    if (!WaitForCommunication()) {
+      Say("Communication Error");
+      return Stop(kNoAnswer, Stage::Exit00);
+    }
+
+    Poke(A->ErrorCode0, uint8_t{0});
+    Poke(A->ErrorCode1, uint8_t{0});
+    Poke(A->LineLength, parms_.LineLength);
+    Poke(A->ScaleFactor, parms_.ScaleFactor);
+    if (parms_.LineLength == 0)
+      SetBits16(A->IntrptStat0, kStat0AutoLength);
+    else
+      ClearBits16(A->IntrptStat0, 0xFF00);
+
+    if (parms_.LineLength > kMaxLineLength) {
+      Say("Line Length specified is not valid");
+      return Stop(kBadArgument, Stage::Exit00);
+    }
+    if (parms_.ScaleFactor < kMinScale || parms_.ScaleFactor > kMaxScale) {
+      Say("Scale Factor specified is not valid");
+      return Stop(kBadArgument, Stage::Exit00);
+    }
+
+    if (std::optional<Stage> stop = Configure()) return *stop;
+
+    std::string hostName = parms_.fileName ? hostpath::ToHost(*parms_.fileName) : std::string();
+    if (!hostName.empty()) file_ = std::fopen(hostName.c_str(), "wb");
+    if (file_ == nullptr) {
+      Say("No filename (or an invalid one) was supplied");
+      return Stop(kBadArgument, Stage::Exit00);
+    }
+
+    JUX_WRITE_PORT(hDriver_, kRegControl, kStopChannel);
+    Poke(A->MaxPrintSpeed,
+         static_cast<uint16_t>(JUX_READ_PORT(hDriver_, kRegControl) & kSpeedBits));
+    uint32_t imageMode = GetCommand(A, kCmdImageMode);
+    if (Failed()) return Stop(kNoAnswer, Stage::Exit02);
+    Poke(A->PrinterSpeed, static_cast<uint16_t>((imageMode >> 7) & kSpeedBits));
+    if (Peek(A->MaxPrintSpeed) < Peek(A->PrinterSpeed)) {
+      Say("Scanner is too fast for interface card");
+      return Stop(kTooFast, Stage::Exit02);
+    }
+
+    // From here until Exit02 the channel is ours; a forced reset elsewhere
+    // sets the bit again, which is how the wait below learns of it.
+    ClearBits16(A->IntrptStat0, kStat0ChannelFree);
+    Say("ESC to exit from scan...");
+    if (std::optional<Stage> stop = WaitForStart()) return *stop;
+
+    GetCommand(A, kCmdWidth);
+    if (Failed()) return Stop(kNoAnswer, Stage::Exit02);
+    ClearBits16(A->IntrptStat0, kStat0NewWidth);
+    if (Peek(A->IntrptStat0) & kStat0AutoLength) SetAutomaticLineLength();
+
+    JUX_WRITE_PORT(hDriver_, kRegControl, kStopChannel);
+    JUX_WRITE_PORT(hDriver_, kRegControl, kPrepareChannel);
+    JUX_WRITE_PORT(hDriver_, kRegLineLength, Peek(A->LineLength) & 0xFFFF);
+
+    if (std::optional<Stage> stop = Transfer()) return *stop;
+
+    if (Peek(A->IntrptStat1) & kStat1Overrun) {
+      Say("Could not keep up with data");
+      return Stop(kOverrun, Stage::Exit04);
+    }
+    Poke(A->TimerCnt1, 0u);
+    while (Peek(A->JuxFlags) & 0x1) {
+      JuxSleep(10);
+      if (Peek(A->TimerCnt1) > 100) {
+        Say("Timeout waiting for scan complete");
+        return Stop(kNotFinished, Stage::Exit04);
+      }
+    }
+    return FinishFile();
+  }
+
+  // Step 6: the driver sets bit 0x0080 once the controller talks (about 5 s).
+  bool WaitForCommunication() {
+    for (int i = 0; i < 500; ++i) {
+      if (Peek(Adapter_->IntrptStat0) & kStat0Communication) return true;
+      JuxSleep(10);
+    }
+    return false;
+  }
+
+  // Steps 10 to 15: copy mode when the scanner asks for it, scan mode,
+  // threshold, image mode, scale. Each setting is sent, read back and
+  // compared, 10 tries with 50 ms between them.
+  std::optional<Stage> Configure() {
+    LocalParms* A = Adapter_;
+    uint32_t copier = ReadCommandSlot(A, kCmdCopier);
+    if ((copier & 0xFF) != kCmdCopier) {
+      copier = GetCommand(A, kCmdCopier);
+      if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+    }
+
+    auto setMode = [&](uint8_t mode) -> std::optional<Stage> {
+      for (int tries = 0; tries < kTries; ++tries) {
+        SendStatus(A, kStsCopier, static_cast<uint8_t>((Byte1(copier) & kAnsiBit) | mode));
+        if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+        copier = GetCommand(A, kCmdCopier);
+        if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+        if ((Byte1(copier) & kModeBits) == mode) return std::nullopt;
+        JuxSleep(kTryPauseMs);
+      }
+      Say("Cannot update copier mode");
+      return Stop(kNoAnswer, Stage::Exit00);
+    };
+    // The scanner reaches scan mode only through copy mode when command 5
+    // says so; its value is taken as it stands, without a new request.
+    if (Byte1(ReadCommandSlot(A, kCmdModeRequest)) & 0xC1) {
+      if (std::optional<Stage> stop = setMode(0)) return stop;
+    }
+    if (std::optional<Stage> stop = setMode(kScanMode)) return stop;
+
+    uint8_t ccdthresh = parms_.ccdthresh;
+    if (ccdthresh < 128) {
+      for (int tries = 0;; ++tries) {
+        if (tries == kTries) {
+          Say("Cannot update ccd threshold");
+          return Stop(kNoAnswer, Stage::Exit00);
+        }
+        SendStatus(A, kStsThreshold, ccdthresh);
+        if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+        uint32_t reply = GetCommand(A, kCmdThreshold);
+        if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+        // Bit 0x80 of the reply is a flag of its own (see the image mode).
+        if ((Byte1(reply) & 0x7F) == ccdthresh) break;
+        JuxSleep(kTryPauseMs);
+      }
+    } else if (ccdthresh != kNotGiven) {
+      Say("CCD Threshold is invalid");
+      return Stop(kBadArgument, Stage::Exit00);
+    }
+
+    uint8_t photomode = parms_.photomode;
+    if (photomode <= 3) {
+      static constexpr uint8_t kImageModeCode[4] = {8, 2, 0, 1};
+      uint8_t code = kImageModeCode[photomode];
+      uint32_t threshold = GetCommand(A, kCmdThreshold);
+      if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+      if (threshold & 0x8000) code += 0x10;
+      SendStatus(A, kStsImageMode, code);
+      if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+      // Code 8 is reported by its bit 0x08 alone.
+      uint8_t compared = (code & 0x0F) == 8 ? 0x08 : 0x0F;
+      for (int tries = 0;; ++tries) {
+        if (tries == kTries) {
+          Say("Cannot update photo mode");
+          return Stop(kNoAnswer, Stage::Exit00);
+        }
+        SendStatus(A, kStsImageMode, code);
+        if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+        uint32_t reply = GetCommand(A, kCmdImageMode);
+        if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+        if ((code & compared) == (Byte1(reply) & compared)) break;
+        JuxSleep(kTryPauseMs);
+      }
+    } else if (photomode != kNotGiven) {
+      Say("Photo Mode is invalid");
+      return Stop(kBadArgument, Stage::Exit00);
+    }
+
+    uint32_t ScaleFactor = Peek(A->ScaleFactor);
+    for (int tries = 0;; ++tries) {
+      if (tries == kTries) {
+        Say("Cannot update scale factor");
+        return Stop(kNoAnswer, Stage::Exit00);
+      }
+      uint32_t reply = GetCommand(A, kCmdScale);
+      if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+      if (((reply >> 8) & 0xFFFF) == ScaleFactor) break;
+      SendStatus(A, kStsScaleLow, static_cast<uint8_t>(ScaleFactor & 0x7F));
+      if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+      SendStatus(A, kStsScaleHigh, static_cast<uint8_t>((ScaleFactor >> 7) & 0x7F));
+      if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+      JuxSleep(kTryPauseMs);
+    }
+    return std::nullopt;
+  }
+
+  // Step 19: no time limit; the operator, ESC, or a forced reset ends it.
+  std::optional<Stage> WaitForStart() {
+    for (;;) {
+      if (EscPressed()) return Stop(kEscape, Stage::Exit02);
+      if (Peek(Adapter_->IntrptStat0) & kStat0ChannelFree) return Stop(kChannelReset, Stage::Exit02);
+      uint32_t copier = GetCommand(Adapter_, kCmdCopier);  // a silent answer just means "not yet"
+      if (Byte1(copier) & kStarted) return std::nullopt;
+      JuxSleep(10);
+    }
+  }
+
+  // Steps 21 and 24.1: the line length from the width the scanner reports
+  // for the fed document, in the size series the scanner is set to.
+  void SetAutomaticLineLength() {
+    LocalParms* A = Adapter_;
+    uint8_t widthCode = Byte1(ReadCommandSlot(A, kCmdWidth)) & 0x0F;
+    bool ansi = Peek(A->StatusBuffer[kStsCopier]) & kAnsiBit;
+    uint32_t ScaleFactor = Peek(A->ScaleFactor);
+    uint32_t LineLength = AutomaticLineLength(widthCode, ansi, ScaleFactor);
+    Poke(A->ScaleFactor, ScaleFactor);  // the cap stays in the record; the scanner keeps its scale
+    Poke(A->LineLength, LineLength);
+  }
+
+  // Steps 23 and 24: map and reset the ring, write the header, start the
+  // scanner and drain the ring into the file until the document is through.
+  // The loop never sleeps: a drained buffer goes back to the driver at once.
+  std::optional<Stage> Transfer() {
+    LocalParms* A = Adapter_;
+    bufCnt_ = std::min<uint32_t>(Peek(A->BufCnt), kMaxBuffers);
+    Poke(A->BufQStart, 0u);
+    Poke(A->BufQEnd, 0u);
+    Poke(A->BufsInUse, 0u);
+    for (uint32_t i = 0; i < bufCnt_; ++i) {
+      BUFFERQUEUE& e = A->BufQ[i];
+      Poke(e.Owner, 1u);
+      Poke(e.Offset, 0u);
+      Poke(e.BytesLeft, 0u);
+      mappedSize_[i] = Peek(e.Size);
+      mapped_[i] = static_cast<const uint8_t*>(JUX_MAPMEM(hDriver_, Peek(e.VirtAddr), mappedSize_[i]));
+      if (mapped_[i] == nullptr) {  // data could not be read: no scan at all
+        Say("Communication Error");
+        return Stop(kNoAnswer, Stage::Exit03);
+      }
+    }
+    if (std::fwrite(pacheader.data(), 1, pacheader.size(), file_) != pacheader.size()) {
+      Say(kWriteFailed);
+      return Stop(kBadArgument, Stage::Exit03);
+    }
+    Poke(A->NumLinesScanned, 0u);
+    SetBits16(A->IntrptStat0, kStat0ScanInProgress);
+    Poke(A->IntrptCnt, 0u);
+    Poke(A->IntrptStat1, uint16_t{0});
+    JUX_WRITE_PORT(hDriver_, kRegControl, Peek(A->PrinterSpeed) | kStartScan);
+
+    while ((Peek(A->IntrptStat0) & kStat0ScanInProgress) || Peek(A->BufsInUse) != 0) {
+      uint16_t stat0 = Peek(A->IntrptStat0);
+      if ((stat0 & kStat0NewWidth) && (stat0 & kStat0AutoLength)) {
+        SetAutomaticLineLength();
+        JUX_WRITE_PORT(hDriver_, kRegLineLength, Peek(A->LineLength) & 0xFFFF);
+        ClearBits16(A->IntrptStat0, kStat0NewWidth);
+      }
+      if (!DrainNext()) {
+        Say(kWriteFailed);
+        return Stop(kBadArgument, Stage::Exit04);
+      }
+      if (EscPressed()) {
+        Say("Esc Key Depressed");
+        return Stop(kEscape, Stage::Exit04);
+      }
+    }
+    return std::nullopt;
+  }
+
+  // Writes the entry at BufQStart when the driver has filled it, in pieces
+  // of at most 16384 bytes straight from the mapped buffer, and hands it back.
+  // False when the file cannot take the data.
+  bool DrainNext() {
+    LocalParms* A = Adapter_;
+    if (bufCnt_ == 0) return true;
+    uint32_t start = Peek(A->BufQStart);
+    if (start >= bufCnt_) start = 0;
+    BUFFERQUEUE& e = A->BufQ[start];
+    if (Peek(e.Owner) != 0) return true;
+    for (uint32_t left = Peek(e.BytesLeft); left != 0; left = Peek(e.BytesLeft)) {
+      uint32_t offset = Peek(e.Offset);
+      // Never read past the mapping, whatever the entry claims.
+      uint32_t inBuffer = offset < mappedSize_[start] ? mappedSize_[start] - offset : 0;
+      uint32_t piece = std::min({left, kPieceSize, inBuffer});
+      if (piece == 0) break;
+      if (std::fwrite(mapped_[start] + offset, 1, piece, file_) != piece) return false;
+      Poke(e.BytesLeft, left - piece);
+      Poke(e.Offset, offset + piece);
+    }
+    Poke(e.BytesLeft, 0u);
+    Poke(e.Owner, 1u);
+    Poke(e.Offset, 0u);
+    Poke(A->BufQStart, start + 1 == bufCnt_ ? 0u : start + 1);
+    std::atomic_ref<uint32_t>(A->BufsInUse).fetch_sub(1);
+    return true;
+  }
+
+  // Step 27: width and length into the header. The driver counts four lines
+  // more than the image has; a count below four leaves no image lines.
+  Stage FinishFile() {
+    LocalParms* A = Adapter_;
+    uint32_t LineLength = Peek(A->LineLength);
+    uint32_t lines = Peek(A->NumLinesScanned);
+    if (LineLength == 0 || lines == 0) return Stage::Exit03;
+    uint32_t imageLines = lines >= 4 ? lines - 4 : 0;
+    Poke(A->NumLinesScanned, imageLines);
+    if (!PatchHeader(kImageWidthAt, LineLength * 8) ||
+        !PatchHeader(kImageLengthAt, imageLines) || std::fflush(file_) != 0) {
+      Say(kWriteFailed);
+      return Stop(kBadArgument, Stage::Exit03);
+    }
+    Say("Adapter complete: %08lx", static_cast<unsigned long>(Peek(A->JuxFlags)));
+    Say("LinesScanned:  %08lu", static_cast<unsigned long>(imageLines));
+    return Stage::Exit03;
+  }
+
+  bool PatchHeader(long at, uint32_t value) {
+    uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    return std::fseek(file_, at, SEEK_SET) == 0 && std::fwrite(bytes, 1, 4, file_) == 4;
+  }
+
+  int CleanUp(Stage stage) {
+    LocalParms* A = Adapter_;
+    switch (stage) {
+      case Stage::Exit04:
+        JUX_WRITE_PORT(hDriver_, kRegControl, kStopChannel);
+        [[fallthrough]];
+      case Stage::Exit03:
+        for (uint32_t i = 0; i < bufCnt_; ++i)
+          if (mapped_[i] != nullptr) JUX_UNMAPMEM(hDriver_, const_cast<uint8_t*>(mapped_[i]));
+        [[fallthrough]];
+      case Stage::Exit02:
+        std::atomic_ref<uint16_t>(A->IntrptStat0).fetch_and(0x00F8);
+        SetBits16(A->IntrptStat0, kStat0ChannelFree);
+        if (file_ != nullptr && std::fclose(file_) != 0 && Peek(A->ErrorCode1) == kOk) {
+          Say(kWriteFailed);  // what stayed in the buffer did not reach the disk
+          Poke(A->ErrorCode1, uint8_t{kBadArgument});
+        }
+        file_ = nullptr;
+        [[fallthrough]];
+      case Stage::Exit00:
+        break;
+    }
+    Poke(A->TimerCnt1, 0u);
+    int code = Peek(A->ErrorCode1);
+    JUX_UNMAPMEM(hDriver_, A);
+    driver_.Close(hDriver_);
+    return code;
+  }
+
+  Stage Stop(int code, Stage stage) {
+    Poke(Adapter_->ErrorCode1, static_cast<uint8_t>(code));
+    return stage;
+  }
+
+  bool Failed() const { return Peek(Adapter_->ErrorCode0) != 0; }
+
+  bool EscPressed() { return keys_.KeyWaiting() && keys_.ReadKey() == console::kEsc; }
+
+  template <class... Args>
+  void Say(const char* format, Args... args) {
+    console::Say(out_, format, args...);
+  }
+
+  static constexpr const char* kWriteFailed = "Cannot write the scan file";
+
+  const ScanParms& parms_;
+  JuxDriver& driver_;
+  std::ostream& out_;
+  console::Keyboard& keys_;
+  JUXHANDLE hDriver_ = JUX_INVALID_HANDLE;
+  LocalParms* Adapter_ = nullptr;
+  std::FILE* file_ = nullptr;
+  uint32_t bufCnt_ = 0;  // entries mapped
+  const uint8_t* mapped_[kMaxBuffers] = {};
+  uint32_t mappedSize_[kMaxBuffers] = {};
+};
+
+}  // namespace
+
+int run(const ScanParms& parms, JuxDriver& driver, std::ostream& out, console::Keyboard& keys) {
+  return ScanRun(parms, driver, out, keys).Run();
+}
+
+}  // namespace juxscan
