@@ -1,0 +1,60 @@
+// A bitonal image in memory, as the converters pass it between reading,
+// turning, reducing and writing: one bit per pixel, 1 = black, rows of whole
+// bytes with the leftmost pixel in the high bit. The pad bits after the last
+// pixel of a row are always 0, so whole-byte work (counting, comparing) needs
+// no masks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace conv {
+
+struct BitImage {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  size_t stride = 0;  // bytes per row
+  std::vector<uint8_t> bits;
+
+  BitImage() = default;
+  BitImage(uint32_t w, uint32_t h);  // all white
+
+  uint8_t* Row(uint32_t y) { return bits.data() + y * stride; }
+  const uint8_t* Row(uint32_t y) const { return bits.data() + y * stride; }
+  bool Pixel(uint32_t x, uint32_t y) const { return (Row(y)[x >> 3] >> (7 - (x & 7))) & 1; }
+  void Set(uint32_t x, uint32_t y, bool black);
+  // Clears the pad bits of every row (after byte-wise work such as inverting).
+  void ClearPadBits();
+};
+
+inline size_t StrideFor(uint32_t width) { return (static_cast<size_t>(width) + 7) / 8; }
+
+// Number of 1 bits in a buffer (pixels when the pad bits are clear).
+uint64_t CountSetBits(const uint8_t* data, size_t bytes);
+uint64_t CountBlack(const BitImage& image);
+
+// Swaps black and white.
+void Invert(BitImage& image);
+
+// Turns the image so that a drawing fed with the given leading edge reads
+// upright: rotation code 0 top, 1 right (turned 90 degrees clockwise),
+// 2 bottom (180), 3 left (270); plus 4 mirrors the upright image left to right.
+BitImage Orient(BitImage image, int rotationCode);
+
+// Bitonal reduction from resolution `from` to `to` (to <= from): each target
+// pixel covers a rectangle of source pixels and is black when any of them is,
+// so a line one pixel thin survives every reduction.
+BitImage Reduce(const BitImage& image, uint32_t from, uint32_t to);
+
+// A small grey picture of at most maxWidth x maxHeight pixels for a viewer:
+// each pixel stands for a square block of the image; its darkness grows with
+// the square root of the block's black share so that thin lines stay visible.
+struct GreyImage {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::vector<uint8_t> pixels;  // 0 black .. 255 white, row by row
+};
+GreyImage MakeView(const BitImage& image, uint32_t maxWidth, uint32_t maxHeight);
+
+}  // namespace conv

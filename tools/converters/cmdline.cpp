@@ -1,0 +1,275 @@
+#include "tools/converters/cmdline.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
+#include "juxutil/hostpath.h"
+
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace conv {
+namespace {
+
+// Nested response files end here; a file that names itself would otherwise loop.
+constexpr int kMaxResponseDepth = 8;
+
+std::string Trim(std::string_view s) {
+  size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string_view::npos) return {};
+  size_t e = s.find_last_not_of(" \t\r\n");
+  return std::string(s.substr(b, e - b + 1));
+}
+
+void ExpandWords(const std::vector<std::string>& words, int depth, std::vector<std::string>& out,
+                 std::string& error) {
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string& w = words[i];
+    if (w.rfind("-@", 0) != 0) {
+      out.push_back(w);
+      continue;
+    }
+    std::string name = w.size() > 2 ? w.substr(2) : (i + 1 < words.size() ? words[++i] : "");
+    if (name.empty()) {
+      if (error.empty()) error = "option -@ needs a response file";
+      continue;
+    }
+    if (depth >= kMaxResponseDepth) {
+      if (error.empty()) error = "response files nested too deep at " + name;
+      continue;
+    }
+    try {
+      std::vector<uint8_t> text = ReadWholeFile(HostPath(name), name);
+      ExpandWords(SplitWords(std::string_view(reinterpret_cast<const char*>(text.data()),
+                                              text.size())),
+                  depth + 1, out, error);
+    } catch (const ConvertError& e) {
+      if (error.empty()) error = std::string("response file: ") + e.what();
+    }
+  }
+}
+
+}  // namespace
+
+std::string ParsedOptions::Last(char letter) const {
+  auto it = values.find(letter);
+  return it == values.end() || it->second.empty() ? std::string() : it->second.back();
+}
+
+std::vector<std::string> SplitWords(std::string_view line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false, quoted = false;
+  for (char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (!quoted && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  return words;
+}
+
+ParsedOptions ParseOptions(const std::vector<std::string>& args,
+                           const std::vector<OptionSpec>& specs) {
+  ParsedOptions parsed;
+  std::vector<std::string> words;
+  ExpandWords(args, 0, words, parsed.error);
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string& w = words[i];
+    if (w.size() < 2 || w[0] != '-') {
+      parsed.operands.push_back(w);
+      continue;
+    }
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& s : specs)
+      if (s.letter == w[1]) spec = &s;
+    if (!spec) {
+      if (parsed.error.empty()) parsed.error = "unknown option " + w;
+      continue;
+    }
+    std::string value;
+    if (spec->takesValue) {
+      if (w.size() > 2) {
+        value = w.substr(2);
+      } else if (i + 1 < words.size()) {
+        value = words[++i];
+      } else {
+        if (parsed.error.empty()) parsed.error = std::string("option -") + w[1] + " needs a value";
+        continue;
+      }
+    } else if (w.size() > 2) {
+      if (parsed.error.empty()) parsed.error = "unknown option " + w;
+      continue;
+    }
+    parsed.values[spec->letter].push_back(value);
+    parsed.flags.push_back(spec->letter);
+  }
+  return parsed;
+}
+
+std::string HostPath(const std::string& windowsPath) {
+  if (Trim(windowsPath).empty()) throw ConvertError("empty file name", kExitUsage);
+  std::string host = hostpath::ToHost(windowsPath);
+  if (host.empty()) throw ConvertError(windowsPath + ": no such drive on this station");
+  return host;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& hostPath, const std::string& shown) {
+  std::error_code ec;
+  if (fs::is_directory(hostPath, ec)) throw ConvertError(shown + ": is a folder, not a file");
+  std::FILE* f = std::fopen(hostPath.c_str(), "rb");
+  if (!f) throw ConvertError(shown + ": cannot open: " + std::strerror(errno));
+  std::vector<uint8_t> data;
+  uint8_t chunk[1 << 16];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) data.insert(data.end(), chunk, chunk + n);
+  bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) throw ConvertError(shown + ": read error");
+  return data;
+}
+
+uint32_t ParseNumber(const std::string& text, uint32_t low, uint32_t high, const std::string& what) {
+  std::string t = Trim(text);
+  bool digits = !t.empty() && t.size() <= 10 && t.find_first_not_of("0123456789") == std::string::npos;
+  uint64_t v = digits ? std::stoull(t) : 0;
+  if (!digits || v < low || v > high)
+    throw ConvertError(what + " \"" + text + "\" is not a number from " + std::to_string(low) +
+                           " to " + std::to_string(high),
+                       kExitUsage);
+  return static_cast<uint32_t>(v);
+}
+
+std::pair<uint32_t, uint32_t> ParsePair(const std::string& text, uint32_t low, uint32_t high,
+                                        const std::string& what) {
+  size_t comma = text.find(',');
+  if (comma == std::string::npos)
+    throw ConvertError(what + " \"" + text + "\" must be two numbers separated by a comma",
+                       kExitUsage);
+  return {ParseNumber(text.substr(0, comma), low, high, what),
+          ParseNumber(text.substr(comma + 1), low, high, what)};
+}
+
+OutputFile::OutputFile(std::string hostPath, std::string shown)
+    : target_(std::move(hostPath)), shown_(std::move(shown)) {
+  fs::path p(target_);
+  std::error_code ec;
+  if (fs::is_directory(p, ec)) throw ConvertError(shown_ + ": is a folder, not a file");
+  fs::path folder = p.parent_path();
+  if (!folder.empty() && !fs::is_directory(folder, ec))
+    throw ConvertError(shown_ + ": the folder does not exist");
+  std::string name(1, '~');
+  name.append(p.filename().string()).append(".").append(std::to_string(getpid())).append(".tmp");
+  temp_ = (folder / name).string();
+}
+
+OutputFile::~OutputFile() {
+  if (file_) std::fclose(file_);
+  if (!committed_) std::remove(temp_.c_str());
+}
+
+std::FILE* OutputFile::Stream() {
+  if (!file_) {
+    file_ = std::fopen(temp_.c_str(), "wb");
+    if (!file_) throw ConvertError(shown_ + ": cannot write: " + std::strerror(errno));
+  }
+  return file_;
+}
+
+void OutputFile::Write(const void* data, size_t bytes) {
+  if (bytes && std::fwrite(data, 1, bytes, Stream()) != bytes)
+    throw ConvertError(shown_ + ": write error: " + std::strerror(errno));
+}
+
+void OutputFile::Commit() {
+  if (file_) {
+    int rc = std::fclose(file_);
+    file_ = nullptr;
+    if (rc != 0) throw ConvertError(shown_ + ": write error: " + std::strerror(errno));
+  }
+  std::error_code ec;
+  fs::rename(temp_, target_, ec);
+  if (ec) throw ConvertError(shown_ + ": cannot replace the file: " + ec.message());
+  committed_ = true;
+}
+
+Messages::Messages(std::string program, const std::string& messagePath,
+                   const std::string& errorPath)
+    : program_(std::move(program)) {
+  if (!messagePath.empty() && !(q_ = std::fopen(messagePath.c_str(), "w")))
+    std::fprintf(stderr, "%s: cannot create message file %s\n", program_.c_str(),
+                 messagePath.c_str());
+  if (!errorPath.empty() && !(e_ = std::fopen(errorPath.c_str(), "w")))
+    std::fprintf(stderr, "%s: cannot create error file %s\n", program_.c_str(),
+                 errorPath.c_str());
+}
+
+Messages::~Messages() {
+  if (q_) std::fclose(q_);
+  if (e_) std::fclose(e_);
+}
+
+void Messages::Info(const std::string& line) {
+  std::FILE* f = q_ ? q_ : stdout;
+  std::fprintf(f, "%s\n", line.c_str());
+  std::fflush(f);
+}
+
+void Messages::Error(const std::string& line) {
+  if (e_) {
+    std::fprintf(e_, "%s: %s\n", program_.c_str(), line.c_str());
+    std::fflush(e_);
+  }
+  std::fprintf(stderr, "%s: %s\n", program_.c_str(), line.c_str());
+}
+
+int RunConverter(const std::string& program, const char* usage, int argc, char** argv,
+                 const std::vector<OptionSpec>& specs,
+                 const std::function<void(const ParsedOptions&, Messages&)>& body) {
+  if (argc < 2) {
+    std::fprintf(stderr, "%s", usage);
+    return kExitUsage;
+  }
+  std::vector<std::string> args(argv + 1, argv + argc);
+  ParsedOptions options = ParseOptions(args, specs);
+  auto hostOrEmpty = [&](char letter) {
+    std::string name = options.Last(letter);
+    if (name.empty()) return std::string();
+    return hostpath::ToHost(name);
+  };
+  Messages messages(program, hostOrEmpty('Q'), hostOrEmpty('E'));
+  if (!options.error.empty()) {
+    messages.Error(options.error);
+    return kExitUsage;
+  }
+  try {
+    body(options, messages);
+    return kExitOk;
+  } catch (const ConvertError& e) {
+    messages.Error(e.what());
+    return e.exitCode;
+  } catch (const std::bad_alloc&) {
+    messages.Error("not enough memory for this image");
+  } catch (const std::exception& e) {
+    messages.Error(e.what());
+  }
+  return kExitFailed;
+}
+
+}  // namespace conv

@@ -1,0 +1,173 @@
+#include "tools/converters/formats.h"
+
+#include <zlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "tools/converters/cmdline.h"
+
+namespace conv {
+namespace {
+
+void Append(std::vector<uint8_t>& out, const std::string& text) {
+  out.insert(out.end(), text.begin(), text.end());
+}
+
+void AppendBigEndian32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+void AppendPngChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data,
+                    size_t size) {
+  AppendBigEndian32(out, static_cast<uint32_t>(size));
+  const size_t start = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data, data + size);
+  uLong crc = crc32(0L, out.data() + start, static_cast<uInt>(4 + size));
+  AppendBigEndian32(out, static_cast<uint32_t>(crc));
+}
+
+// PNG around rows produced by `row(y, buffer)`; each row is filter byte 0
+// followed by the row's bytes.
+template <typename RowFn>
+std::vector<uint8_t> WritePng(uint32_t width, uint32_t height, uint8_t bitDepth, size_t rowBytes,
+                              uint32_t dpi, int level, RowFn row) {
+  std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> ihdr;
+  AppendBigEndian32(ihdr, width);
+  AppendBigEndian32(ihdr, height);
+  ihdr.insert(ihdr.end(), {bitDepth, 0 /* grey */, 0, 0, 0});
+  AppendPngChunk(out, "IHDR", ihdr.data(), ihdr.size());
+  if (dpi) {
+    std::vector<uint8_t> phys;
+    const uint32_t perMetre = static_cast<uint32_t>(std::lround(dpi / 0.0254));
+    AppendBigEndian32(phys, perMetre);
+    AppendBigEndian32(phys, perMetre);
+    phys.push_back(1);  // unit: metre
+    AppendPngChunk(out, "pHYs", phys.data(), phys.size());
+  }
+
+  z_stream z{};
+  if (deflateInit(&z, level) != Z_OK) throw ConvertError("cannot start the PNG compressor");
+  std::vector<uint8_t> line(rowBytes + 1), packed(1 << 20);
+  std::vector<uint8_t> idat;
+  auto drain = [&](int flush) {
+    do {
+      z.next_out = packed.data();
+      z.avail_out = static_cast<uInt>(packed.size());
+      int rc = deflate(&z, flush);
+      if (rc == Z_STREAM_ERROR) {
+        deflateEnd(&z);
+        throw ConvertError("PNG compression failed");
+      }
+      idat.insert(idat.end(), packed.data(), packed.data() + (packed.size() - z.avail_out));
+    } while (z.avail_out == 0);
+  };
+  for (uint32_t y = 0; y < height; ++y) {
+    line[0] = 0;  // filter type None: bitonal rows gain little from filters
+    row(y, line.data() + 1);
+    z.next_in = line.data();
+    z.avail_in = static_cast<uInt>(line.size());
+    drain(Z_NO_FLUSH);
+  }
+  drain(Z_FINISH);
+  deflateEnd(&z);
+  constexpr size_t kChunk = 1 << 20;
+  for (size_t pos = 0; pos < idat.size(); pos += kChunk)
+    AppendPngChunk(out, "IDAT", idat.data() + pos, std::min(kChunk, idat.size() - pos));
+  AppendPngChunk(out, "IEND", nullptr, 0);
+  return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> CalsFromG4(const std::vector<uint8_t>& g4, uint32_t width, uint32_t height,
+                                uint32_t dpi) {
+  if (width > 999999 || height > 999999 || dpi > 9999)
+    throw ConvertError("the image is too large for a CALS header (" + std::to_string(width) +
+                       " x " + std::to_string(height) + " at " + std::to_string(dpi) + " dpi)");
+  char size[32], density[16];
+  std::snprintf(size, sizeof size, "%06u,%06u", width, height);
+  std::snprintf(density, sizeof density, "%04u", dpi);
+  const std::string records[] = {
+      "srcdocid: NONE", "dstdocid: NONE", "txtfilid: NONE",     "figid: NONE",
+      "srcgph: NONE",   "doccls: NONE",   "rtype: 1",           "rorient: 000,270",
+      std::string("rpelcnt: ") + size,    std::string("rdensty: ") + density, "notes: NONE"};
+  std::vector<uint8_t> out;
+  out.reserve(2048 + g4.size());
+  for (const std::string& r : records) {
+    std::string record = r;
+    record.resize(128, ' ');
+    Append(out, record);
+  }
+  out.resize(2048, ' ');  // the unused records are blank
+  out.insert(out.end(), g4.begin(), g4.end());
+  return out;
+}
+
+std::vector<uint8_t> PdfFromG4(const std::vector<uint8_t>& g4, uint32_t width, uint32_t height,
+                               uint32_t dpi) {
+  // Page size in points; pages beyond 200 inches need a larger user unit.
+  double w = width * 72.0 / dpi, h = height * 72.0 / dpi;
+  const double unit = std::max(1.0, std::ceil(std::max(w, h) / 14400.0));
+  w /= unit;
+  h /= unit;
+  char number[64];
+  auto fmt = [&](double v) {
+    std::snprintf(number, sizeof number, "%.2f", v);
+    return std::string(number);
+  };
+  std::vector<uint8_t> out;
+  out.reserve(g4.size() + 2048);
+  std::vector<size_t> offsets;
+  auto object = [&](const std::string& body) {
+    offsets.push_back(out.size());
+    Append(out, std::to_string(offsets.size()) + " 0 obj\n" + body);
+  };
+  Append(out, unit > 1 ? "%PDF-1.6\n%\xE2\xE3\xCF\xD3\n" : "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+  object("<< /Type /Catalog /Pages 2 0 R >>\nendobj\n");
+  object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>\nendobj\n");
+  object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + fmt(w) + " " + fmt(h) + "]" +
+         (unit > 1 ? " /UserUnit " + fmt(unit) : std::string()) +
+         " /Resources << /XObject << /Im0 4 0 R >> >> /Contents 5 0 R >>\nendobj\n");
+  const std::string size = std::to_string(width) + " /Rows " + std::to_string(height);
+  object("<< /Type /XObject /Subtype /Image /Width " + std::to_string(width) + " /Height " +
+         std::to_string(height) +
+         " /ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /CCITTFaxDecode"
+         " /DecodeParms << /K -1 /Columns " + size + " >> /Length " +
+         std::to_string(g4.size()) + " >>\nstream\n");
+  out.insert(out.end(), g4.begin(), g4.end());
+  Append(out, "\nendstream\nendobj\n");
+  const std::string content = "q " + fmt(w) + " 0 0 " + fmt(h) + " 0 0 cm /Im0 Do Q\n";
+  object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
+         "endstream\nendobj\n");
+  const size_t xref = out.size();
+  Append(out, "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n");
+  for (size_t off : offsets) {
+    std::snprintf(number, sizeof number, "%010zu 00000 n \n", off);
+    Append(out, number);
+  }
+  Append(out, "trailer\n<< /Size " + std::to_string(offsets.size() + 1) +
+                  " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n");
+  return out;
+}
+
+std::vector<uint8_t> PngFromBits(const BitImage& image, uint32_t dpi) {
+  return WritePng(image.width, image.height, 1, image.stride, dpi, Z_DEFAULT_COMPRESSION,
+                  [&](uint32_t y, uint8_t* out) {
+                    const uint8_t* row = image.Row(y);
+                    for (size_t i = 0; i < image.stride; ++i) out[i] = static_cast<uint8_t>(~row[i]);
+                  });
+}
+
+std::vector<uint8_t> PngFromGrey(const GreyImage& image) {
+  return WritePng(image.width, image.height, 8, image.width, 0, Z_BEST_COMPRESSION,
+                  [&](uint32_t y, uint8_t* out) {
+                    std::copy_n(image.pixels.data() + static_cast<size_t>(y) * image.width,
+                                image.width, out);
+                  });
+}
+
+}  // namespace conv

@@ -1,0 +1,28 @@
+// Writers of the export formats that tlcexport offers besides TIFF. The
+// Group 4 based formats take the TLC's stream as it is, so an export without
+// turning or reducing never decodes the image.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "tools/converters/bitimage.h"
+
+namespace conv {
+
+// CALS Type 1 raster: a 2048-byte header of sixteen 128-byte text records,
+// then the Group 4 stream.
+std::vector<uint8_t> CalsFromG4(const std::vector<uint8_t>& g4, uint32_t width, uint32_t height,
+                                uint32_t dpi);
+
+// A one-page PDF whose page is the image at its resolution, the image kept as
+// a CCITTFaxDecode (K -1) stream.
+std::vector<uint8_t> PdfFromG4(const std::vector<uint8_t>& g4, uint32_t width, uint32_t height,
+                               uint32_t dpi);
+
+// PNG, 1-bit grey (black 0, white 1 as PNG has it), resolution in pHYs.
+std::vector<uint8_t> PngFromBits(const BitImage& image, uint32_t dpi);
+// PNG, 8-bit grey, for the view picture kept in a TLC file.
+std::vector<uint8_t> PngFromGrey(const GreyImage& image);
+
+}  // namespace conv

@@ -1,0 +1,353 @@
+#include "tools/converters/tiffio.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdarg>
+#include <cstring>
+
+#include "tools/converters/cmdline.h"
+
+namespace conv {
+namespace {
+
+// In-memory file behind a libtiff handle: either a read-only view or a
+// growing buffer.
+struct MemFile {
+  const uint8_t* data = nullptr;
+  uint64_t size = 0;
+  std::vector<uint8_t>* out = nullptr;
+  uint64_t pos = 0;
+  std::string firstError;  // first libtiff error (and, while decoding, warning)
+  bool warningsAreErrors = false;
+};
+
+tmsize_t MemRead(thandle_t h, void* buf, tmsize_t n) {
+  auto* m = static_cast<MemFile*>(h);
+  const uint8_t* base = m->out ? m->out->data() : m->data;
+  uint64_t size = m->out ? m->out->size() : m->size;
+  if (m->pos >= size || n <= 0) return 0;
+  uint64_t count = std::min<uint64_t>(static_cast<uint64_t>(n), size - m->pos);
+  std::memcpy(buf, base + m->pos, count);
+  m->pos += count;
+  return static_cast<tmsize_t>(count);
+}
+
+tmsize_t MemWrite(thandle_t h, void* buf, tmsize_t n) {
+  auto* m = static_cast<MemFile*>(h);
+  if (!m->out || n < 0) return -1;
+  uint64_t end = m->pos + static_cast<uint64_t>(n);
+  if (end > m->out->size()) m->out->resize(end);
+  std::memcpy(m->out->data() + m->pos, buf, static_cast<size_t>(n));
+  m->pos = end;
+  return n;
+}
+
+toff_t MemSeek(thandle_t h, toff_t off, int whence) {
+  auto* m = static_cast<MemFile*>(h);
+  uint64_t size = m->out ? m->out->size() : m->size;
+  int64_t base = whence == SEEK_CUR ? static_cast<int64_t>(m->pos)
+                 : whence == SEEK_END ? static_cast<int64_t>(size)
+                                      : 0;
+  int64_t target = base + static_cast<int64_t>(off);
+  if (target < 0) return static_cast<toff_t>(-1);
+  m->pos = static_cast<uint64_t>(target);
+  return m->pos;
+}
+
+int MemClose(thandle_t) { return 0; }
+toff_t MemSize(thandle_t h) {
+  auto* m = static_cast<MemFile*>(h);
+  return m->out ? m->out->size() : m->size;
+}
+int MemMap(thandle_t h, void** base, toff_t* size) {
+  auto* m = static_cast<MemFile*>(h);
+  if (m->out) return 0;
+  *base = const_cast<uint8_t*>(m->data);
+  *size = m->size;
+  return 1;
+}
+void MemUnmap(thandle_t, void*, toff_t) {}
+
+int Report(void* user, const char* module, const char* fmt, va_list ap, bool warning) {
+  auto* m = static_cast<MemFile*>(user);
+  if (m && m->firstError.empty() && (!warning || m->warningsAreErrors)) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, fmt, ap);
+    m->firstError = module && *module ? std::string(module) + ": " + text : std::string(text);
+  }
+  return 1;  // handled: libtiff prints nothing
+}
+int OnError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+  return Report(user, module, fmt, ap, false);
+}
+int OnWarning(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+  return Report(user, module, fmt, ap, true);
+}
+
+// A libtiff handle on a MemFile, closed with the object.
+class Tiff {
+ public:
+  Tiff(MemFile& file, const char* mode) {
+    TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(opts, OnError, &file);
+    TIFFOpenOptionsSetWarningHandlerExtR(opts, OnWarning, &file);
+    tif_ = TIFFClientOpenExt("memory", mode, &file, MemRead, MemWrite, MemSeek, MemClose, MemSize,
+                             MemMap, MemUnmap, opts);
+    TIFFOpenOptionsFree(opts);
+  }
+  ~Tiff() { Close(); }
+  Tiff(const Tiff&) = delete;
+  Tiff& operator=(const Tiff&) = delete;
+  TIFF* get() const { return tif_; }
+  void Close() {
+    if (tif_) TIFFClose(tif_);
+    tif_ = nullptr;
+  }
+
+ private:
+  TIFF* tif_ = nullptr;
+};
+
+void SetBitonalTags(TIFF* tif, uint32_t width, uint32_t height, uint16_t compression,
+                    uint32_t rowsPerStrip, uint32_t dpi) {
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+  TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+  if (dpi) {
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<float>(dpi));
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<float>(dpi));
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  }
+  if (compression == COMPRESSION_CCITTFAX4) TIFFSetField(tif, TIFFTAG_GROUP4OPTIONS, 0);
+}
+
+// A one-strip Group 4 TIFF in memory around an existing stream, opened for
+// reading: the way to reach libtiff's decoder.
+std::vector<uint8_t> WrapG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                            uint32_t dpi) {
+  std::vector<uint8_t> buffer;
+  MemFile mem;
+  mem.out = &buffer;
+  Tiff tif(mem, "wl");
+  if (!tif.get()) throw ConvertError("cannot set up the TIFF writer: " + mem.firstError);
+  SetBitonalTags(tif.get(), width, height, COMPRESSION_CCITTFAX4, height, dpi);
+  if (TIFFWriteRawStrip(tif.get(), 0, const_cast<uint8_t*>(data), static_cast<tmsize_t>(size)) < 0)
+    throw ConvertError("cannot write the TIFF strip: " + mem.firstError);
+  tif.Close();
+  return buffer;
+}
+
+// Opens a wrapped Group 4 stream and hands each decoded line to `line`.
+template <typename LineFn>
+void DecodeLines(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                 const std::string& shown, LineFn line) {
+  std::vector<uint8_t> wrapped = WrapG4(data, size, width, height, 0);
+  MemFile mem;
+  mem.data = wrapped.data();
+  mem.size = wrapped.size();
+  Tiff tif(mem, "r");
+  if (!tif.get()) throw ConvertError(shown + ": cannot decode: " + mem.firstError);
+  mem.warningsAreErrors = true;  // a short or bad code stream only warns in libtiff
+  std::vector<uint8_t> row(StrideFor(width));
+  for (uint32_t y = 0; y < height; ++y) {
+    if (TIFFReadScanline(tif.get(), row.data(), y, 0) < 0 || !mem.firstError.empty())
+      throw ConvertError(shown + ": damaged image data at line " + std::to_string(y + 1) +
+                         (mem.firstError.empty() ? "" : " (" + mem.firstError + ")"));
+    line(y, row.data());
+  }
+}
+
+void DecodePackBitsStream(const std::vector<uint8_t>& file, uint64_t offset, BitImage& image,
+                          const std::string& shown) {
+  const size_t total = image.bits.size();
+  uint8_t* out = image.bits.data();
+  size_t produced = 0;
+  uint64_t pos = offset;
+  auto truncated = [&]() {
+    return ConvertError(shown + ": the image data ends after line " +
+                        std::to_string(produced / image.stride) + " of " +
+                        std::to_string(image.height));
+  };
+  while (produced < total) {
+    if (pos >= file.size()) throw truncated();
+    const int n = static_cast<int8_t>(file[pos++]);
+    if (n >= 0) {
+      size_t count = static_cast<size_t>(n) + 1;
+      if (pos + count > file.size()) throw truncated();
+      size_t take = std::min(count, total - produced);
+      std::memcpy(out + produced, file.data() + pos, take);
+      pos += count;
+      produced += take;
+    } else if (n != -128) {
+      if (pos >= file.size()) throw truncated();
+      size_t take = std::min(static_cast<size_t>(1 - n), total - produced);
+      std::memset(out + produced, file[pos++], take);
+      produced += take;
+    }
+  }
+}
+
+// The largest image the converters take: 2 GB of pixels in memory.
+constexpr uint64_t kMaxImageBytes = uint64_t{1} << 31;
+
+}  // namespace
+
+ScanImage ReadBitonalTiff(const std::vector<uint8_t>& file, const std::string& shown) {
+  if (file.empty()) throw ConvertError(shown + ": the file is empty");
+  MemFile mem;
+  mem.data = file.data();
+  mem.size = file.size();
+  Tiff tif(mem, "r");
+  if (!tif.get())
+    throw ConvertError(shown + ": not a readable TIFF file" +
+                       (mem.firstError.empty() ? "" : " (" + mem.firstError + ")"));
+  TIFF* t = tif.get();
+  uint32_t width = 0, height = 0;
+  uint16_t bps = 1, spp = 1, compression = COMPRESSION_NONE, photometric = 0, fillOrder = 1;
+  TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height);
+  TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bps);
+  TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &spp);
+  TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression);
+  TIFFGetFieldDefaulted(t, TIFFTAG_FILLORDER, &fillOrder);
+  if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = PHOTOMETRIC_MINISWHITE;
+
+  if (width == 0 || height == 0)
+    throw ConvertError(shown + ": the image has no pixels (" + std::to_string(width) + " x " +
+                       std::to_string(height) + ")");
+  if (bps != 1 || spp != 1)
+    throw ConvertError(shown + ": not a black-and-white image (" + std::to_string(bps) +
+                       " bits per sample, " + std::to_string(spp) + " samples per pixel)");
+  if (photometric != PHOTOMETRIC_MINISWHITE && photometric != PHOTOMETRIC_MINISBLACK)
+    throw ConvertError(shown + ": photometric interpretation " + std::to_string(photometric) +
+                       " is not black and white");
+  if (TIFFIsTiled(t)) throw ConvertError(shown + ": tiled TIFF images are not supported");
+  if (!TIFFIsCODECConfigured(compression))
+    throw ConvertError(shown + ": compression " + std::to_string(compression) +
+                       " is not supported");
+  if (StrideFor(width) * uint64_t{height} > kMaxImageBytes)
+    throw ConvertError(shown + ": the image is too large (" + std::to_string(width) + " x " +
+                       std::to_string(height) + ")");
+
+  ScanImage scan;
+  float xres = 0;
+  uint16_t unit = RESUNIT_INCH;
+  if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &xres) && xres > 0) {
+    TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
+    double dpi = unit == RESUNIT_CENTIMETER ? xres * 2.54 : xres;
+    if (dpi >= 1 && dpi < 100000) scan.dpi = static_cast<uint32_t>(dpi + 0.5);
+  }
+  scan.image = BitImage(width, height);
+
+  const uint32_t strips = TIFFNumberOfStrips(t);
+  uint64_t* offsets = nullptr;
+  if (!TIFFGetField(t, TIFFTAG_STRIPOFFSETS, &offsets) || !offsets)
+    throw ConvertError(shown + ": the file has no image data");
+  bool oneStream = compression == COMPRESSION_PACKBITS;
+  for (uint32_t s = 1; s < strips && oneStream; ++s) oneStream = offsets[s] == 0;
+
+  if (oneStream) {
+    DecodePackBitsStream(file, offsets[0], scan.image, shown);
+    if (fillOrder == FILLORDER_LSB2MSB) TIFFReverseBits(scan.image.bits.data(),
+                                                        static_cast<tmsize_t>(scan.image.bits.size()));
+  } else {
+    mem.warningsAreErrors = true;
+    const uint32_t rowsPerStrip = std::min(height, [&] {
+      uint32_t r = height;
+      TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &r);
+      return r ? r : height;
+    }());
+    for (uint32_t s = 0; s < strips; ++s) {
+      const uint64_t row0 = uint64_t{s} * rowsPerStrip;
+      if (row0 >= height) break;
+      const uint64_t rows = std::min<uint64_t>(rowsPerStrip, height - row0);
+      tmsize_t got = TIFFReadEncodedStrip(t, s, scan.image.Row(static_cast<uint32_t>(row0)),
+                                          static_cast<tmsize_t>(rows * scan.image.stride));
+      if (got < 0 || !mem.firstError.empty())
+        throw ConvertError(shown + ": damaged image data in strip " + std::to_string(s + 1) +
+                           (mem.firstError.empty() ? "" : " (" + mem.firstError + ")"));
+    }
+  }
+  scan.image.ClearPadBits();
+  if (photometric == PHOTOMETRIC_MINISBLACK) Invert(scan.image);
+  return scan;
+}
+
+std::vector<uint8_t> EncodeG4(const BitImage& image) {
+  std::vector<uint8_t> buffer;
+  MemFile mem;
+  mem.out = &buffer;
+  Tiff tif(mem, "wl");
+  if (!tif.get()) throw ConvertError("cannot set up the Group 4 coder: " + mem.firstError);
+  SetBitonalTags(tif.get(), image.width, image.height, COMPRESSION_CCITTFAX4, image.height, 0);
+  // libtiff reads the pixels only (no bit reversal: the fill order is native).
+  if (TIFFWriteEncodedStrip(tif.get(), 0, const_cast<uint8_t*>(image.bits.data()),
+                            static_cast<tmsize_t>(image.bits.size())) < 0)
+    throw ConvertError("Group 4 coding failed: " + mem.firstError);
+  uint64_t* offsets = nullptr;
+  uint64_t* counts = nullptr;
+  TIFFGetField(tif.get(), TIFFTAG_STRIPOFFSETS, &offsets);
+  TIFFGetField(tif.get(), TIFFTAG_STRIPBYTECOUNTS, &counts);
+  if (!offsets || !counts || offsets[0] + counts[0] > buffer.size())
+    throw ConvertError("Group 4 coding gave no data");
+  std::vector<uint8_t> g4(buffer.begin() + static_cast<ptrdiff_t>(offsets[0]),
+                          buffer.begin() + static_cast<ptrdiff_t>(offsets[0] + counts[0]));
+  return g4;
+}
+
+BitImage DecodeG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                  const std::string& shown) {
+  BitImage image(width, height);
+  DecodeLines(data, size, width, height, shown, [&](uint32_t y, const uint8_t* row) {
+    std::memcpy(image.Row(y), row, image.stride);
+  });
+  image.ClearPadBits();
+  return image;
+}
+
+uint64_t CountBlackG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                      const std::string& shown) {
+  const size_t stride = StrideFor(width);
+  const unsigned pad = static_cast<unsigned>(stride * 8 - width);
+  const uint8_t keep = static_cast<uint8_t>(0xFF << pad);
+  uint64_t black = 0;
+  DecodeLines(data, size, width, height, shown, [&](uint32_t, const uint8_t* row) {
+    black += CountSetBits(row, stride - 1) +
+             static_cast<uint64_t>(std::popcount(static_cast<uint8_t>(row[stride - 1] & keep)));
+  });
+  return black;
+}
+
+std::vector<uint8_t> TiffFromG4(const uint8_t* g4, size_t size, uint32_t width, uint32_t height,
+                                uint32_t dpi) {
+  return WrapG4(g4, size, width, height, dpi);
+}
+
+std::vector<uint8_t> TiffPackBits(const BitImage& image, uint32_t dpi) {
+  std::vector<uint8_t> buffer;
+  MemFile mem;
+  mem.out = &buffer;
+  Tiff tif(mem, "wl");
+  if (!tif.get()) throw ConvertError("cannot set up the TIFF writer: " + mem.firstError);
+  const uint32_t rowsPerStrip = std::max<uint32_t>(
+      1, std::min<uint32_t>(image.height, static_cast<uint32_t>(65536 / std::max<size_t>(1, image.stride))));
+  SetBitonalTags(tif.get(), image.width, image.height, COMPRESSION_PACKBITS, rowsPerStrip, dpi);
+  for (uint32_t y = 0, s = 0; y < image.height; y += rowsPerStrip, ++s) {
+    const uint32_t rows = std::min(rowsPerStrip, image.height - y);
+    if (TIFFWriteEncodedStrip(tif.get(), s, const_cast<uint8_t*>(image.Row(y)),
+                              static_cast<tmsize_t>(rows * image.stride)) < 0)
+      throw ConvertError("PackBits coding failed: " + mem.firstError);
+  }
+  tif.Close();
+  return buffer;
+}
+
+}  // namespace conv

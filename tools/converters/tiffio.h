@@ -1,0 +1,41 @@
+// TIFF reading and writing and the CCITT Group 4 codec, all through libtiff
+// working on memory buffers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/converters/bitimage.h"
+
+namespace conv {
+
+struct ScanImage {
+  BitImage image;
+  uint32_t dpi = 0;  // from XResolution; 0 when the file does not say
+};
+
+// Reads the first image of a 1-bit TIFF. A PackBits image whose directory
+// names only one strip is decoded as one stream from that strip's offset by
+// ImageWidth and ImageLength alone: that is how the scan program's file is
+// laid out (its RowsPerStrip and StripByteCounts are constants that do not
+// describe the data, and the header edit after a scan moves StripOffsets and
+// shortens ImageLength). Every other TIFF is read strip by strip by libtiff.
+ScanImage ReadBitonalTiff(const std::vector<uint8_t>& file, const std::string& shown);
+
+// The whole image as one CCITT T.6 (Group 4) stream, white runs first, black = 1.
+std::vector<uint8_t> EncodeG4(const BitImage& image);
+// Decodes such a stream; a damaged stream is a ConvertError naming `shown`.
+BitImage DecodeG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                  const std::string& shown);
+// Black pixels of such a stream, decoded line by line without keeping the image.
+uint64_t CountBlackG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                      const std::string& shown);
+
+// TIFF files (little-endian, one strip, WhiteIsZero, resolution in dpi, with
+// a PlanarConfiguration entry that the workstation's header patch relies on).
+std::vector<uint8_t> TiffFromG4(const uint8_t* g4, size_t size, uint32_t width, uint32_t height,
+                                uint32_t dpi);
+std::vector<uint8_t> TiffPackBits(const BitImage& image, uint32_t dpi);
+
+}  // namespace conv

@@ -1,0 +1,156 @@
+#include "tools/converters/tlcexport.h"
+
+#include <cstdio>
+#include <memory>
+#include <tuple>
+
+#include "tools/converters/bitimage.h"
+#include "tools/converters/formats.h"
+#include "tools/converters/tiffio.h"
+#include "tools/converters/tlc.h"
+
+namespace conv {
+
+const std::vector<OutputType> kOutputTypes = {
+    {'T', "TIFF, CCITT Group 4", "TIF"},
+    {'B', "TIFF, PackBits", "TIF"},
+    {'C', "CALS Type 1 raster", "CAL"},
+    {'F', "PDF, one page, Group 4 image", "PDF"},
+    {'N', "PNG, black and white", "PNG"},
+    {'L', "TLC", "TLC"},
+};
+
+const std::vector<OptionSpec> kTlcExportOptionSpecs = [] {
+  std::vector<OptionSpec> specs = {
+      {'E', true}, {'Q', true}, {'o', true}, {'P', true}, {'#', false}};
+  for (const OutputType& t : kOutputTypes) specs.push_back({t.letter, false});
+  return specs;
+}();
+
+const char kTlcExportUsage[] =
+    "usage: tlcexport -E errfile -Q msgfile TYPE -o OUTFILE [-P FROM,TO] [-#] TLCFILE\n"
+    "       tlcexport -@ responsefile\n"
+    "  TYPE        -T TIFF Group 4, -B TIFF PackBits, -C CALS Type 1, -F PDF, -N PNG, -L TLC\n"
+    "  -P FROM,TO  reduce the resolution from FROM to TO dpi (thin lines are kept)\n"
+    "  -#          write the black-pixel statistics to the -Q file\n";
+
+namespace {
+
+const OutputType* TypeFor(char letter) {
+  for (const OutputType& t : kOutputTypes)
+    if (t.letter == letter) return &t;
+  return nullptr;
+}
+
+std::string ReportLine(const std::string& label, const std::string& value) {
+  std::string line = label;
+  line.resize(46, ' ');
+  return line + ": " + value;  // the value starts at character 49
+}
+
+}  // namespace
+
+TlcExportOptions TlcExportOptionsFrom(const ParsedOptions& parsed) {
+  TlcExportOptions o;
+  for (char letter : parsed.flags) {
+    const OutputType* t = TypeFor(letter);
+    if (!t) continue;
+    if (o.type && o.type != t)
+      throw ConvertError(std::string("two output types given: -") + o.type->letter + " and -" +
+                             t->letter,
+                         kExitUsage);
+    o.type = t;
+  }
+  o.outFile = parsed.Last('o');
+  o.statistics = parsed.Has('#');
+  if (parsed.operands.empty()) throw ConvertError("no TLC file given", kExitUsage);
+  if (parsed.operands.size() > 1)
+    throw ConvertError("unknown output type or extra argument \"" + parsed.operands[0] +
+                           "\" (output types are -T, -B, -C, -F, -N, -L)",
+                       kExitUsage);
+  o.tlcFile = parsed.operands[0];
+  if (o.type && o.outFile.empty())
+    throw ConvertError(std::string("no output file given (-o) for type -") + o.type->letter,
+                       kExitUsage);
+  if (!o.outFile.empty() && !o.type) o.type = TypeFor('T');  // the station's usual format
+  if (o.outFile.empty() && !o.statistics)
+    throw ConvertError("nothing to do: give an output type with -o OUTFILE, or -#", kExitUsage);
+  if (parsed.Has('P')) {
+    std::tie(o.reduceFrom, o.reduceTo) = ParsePair(parsed.Last('P'), 1, 99999, "-P resolution");
+    if (o.reduceTo > o.reduceFrom)
+      throw ConvertError("-P " + parsed.Last('P') + ": only reduction is possible (TO above FROM)",
+                         kExitUsage);
+  }
+  return o;
+}
+
+std::vector<std::string> StatisticsReport(const std::string& shownName, uint32_t width,
+                                          uint32_t height, uint32_t density, uint64_t black) {
+  const uint64_t pixels = uint64_t{width} * height;
+  char share[32];
+  std::snprintf(share, sizeof share, "%8.2f%%", pixels ? 100.0 * double(black) / double(pixels) : 0.0);
+  return {
+      "Image statistics of " + shownName,
+      ReportLine("Image size in pixels", std::to_string(width) + " x " + std::to_string(height)),
+      ReportLine("Resolution in dots per inch", std::to_string(density)),
+      ReportLine("Pixels in all", std::to_string(pixels)),
+      ReportLine("Black pixels", std::to_string(black)),
+      ReportLine("Share of black dots", share),
+  };
+}
+
+void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
+  std::unique_ptr<OutputFile> out;
+  if (!o.outFile.empty()) out = std::make_unique<OutputFile>(HostPath(o.outFile), o.outFile);
+  const Tlc tlc = ParseTlc(ReadWholeFile(HostPath(o.tlcFile), o.tlcFile), o.tlcFile);
+  const TlcHeader& h = tlc.header;
+
+  const bool reduce = o.reduceFrom && o.reduceTo < o.reduceFrom;
+  const bool needPixels = out && (reduce || o.type->letter == 'B' || o.type->letter == 'N');
+  BitImage image;
+  if (needPixels) image = DecodeG4(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile);
+
+  if (o.statistics) {
+    // The black count of the image as stored, before any reduction.
+    const uint64_t black = needPixels ? CountBlack(image)
+                                      : CountBlackG4(tlc.g4.data(), tlc.g4.size(), h.width,
+                                                     h.height, o.tlcFile);
+    for (const std::string& line : StatisticsReport(o.tlcFile, h.width, h.height, h.density, black))
+      messages.Info(line);
+  }
+  if (!out) return;
+
+  uint32_t dpi = h.density;
+  if (reduce) {
+    image = Reduce(image, o.reduceFrom, o.reduceTo);
+    dpi = std::max<uint32_t>(1, static_cast<uint32_t>(
+                                    (uint64_t{h.density} * o.reduceTo + o.reduceFrom / 2) / o.reduceFrom));
+  }
+  const uint32_t width = reduce ? image.width : h.width;
+  const uint32_t height = reduce ? image.height : h.height;
+  // The Group 4 formats take the stored stream unless the image was reduced.
+  std::vector<uint8_t> reencoded;
+  if (reduce && o.type->letter != 'B' && o.type->letter != 'N') reencoded = EncodeG4(image);
+  const std::vector<uint8_t>& g4 = reduce ? reencoded : tlc.g4;
+
+  std::vector<uint8_t> bytes;
+  switch (o.type->letter) {
+    case 'T': bytes = TiffFromG4(g4.data(), g4.size(), width, height, dpi); break;
+    case 'B': bytes = TiffPackBits(image, dpi); break;
+    case 'C': bytes = CalsFromG4(g4, width, height, dpi); break;
+    case 'F': bytes = PdfFromG4(g4, width, height, dpi); break;
+    case 'N': bytes = PngFromBits(image, dpi); break;
+    case 'L':
+      // A reduced TLC has no view picture; an unreduced one keeps its own.
+      bytes = reduce ? BuildTlc(width, height, dpi, g4, 0, 0, {})
+                     : BuildTlc(width, height, dpi, g4, h.viewWidth, h.viewHeight, tlc.viewPng);
+      break;
+  }
+  out->Write(bytes.data(), bytes.size());
+  out->Commit();
+  messages.Info(o.tlcFile + " -> " + o.outFile + ": " + o.type->name + ", " +
+                std::to_string(width) + " x " + std::to_string(height) + " pixels, " +
+                std::to_string(dpi) + " dpi, " + std::to_string(bytes.size()) + " bytes");
+}
+
+}  // namespace conv
