@@ -67,7 +67,14 @@ std::string ToHost(std::string_view windowsPath, const DriveTable& drives) {
   (void)drives;
   return std::string(windowsPath);
 #else
-  if (!windowsPath.empty() && windowsPath[0] == '/') return std::string(windowsPath);
+  if (!windowsPath.empty() && windowsPath[0] == '/') {
+    // A host folder the station has extended with its own separator
+    // ("/opt/station\Varnel.Ini"): the backslashes are separators too.
+    std::string path(windowsPath);
+    for (char& c : path)
+      if (c == '\\') c = '/';
+    return path;
+  }
   std::string folder;  // empty: the current folder
   std::string_view rest = windowsPath;
   if (rest.size() >= 2 && rest[1] == ':' && std::isalpha(static_cast<unsigned char>(rest[0]))) {

@@ -5,7 +5,7 @@
 // On Windows both directions are the identity. Elsewhere the drive table comes
 // from JUX_DRIVES ("C=/home/op;D=/media/usb"); without it, C: is the user's
 // home folder. A path that begins with "/" is already a host path and stands
-// as it is.
+// as it is, except that a backslash the station appended to it is a separator.
 #pragma once
 
 #include <map>

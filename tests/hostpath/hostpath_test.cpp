@@ -38,6 +38,7 @@ TEST_F(HostPathTest, MapsWindowsNamesToHostPaths) {
       {"C:/Scans//Brevik.TIF", r + "/Scans/Brevik.TIF"},
       {"D:\\x.tif", "/media/usb/x.tif"},
       {"/already/host path", "/already/host path"},
+      {"/already/host path\\Varnel.Ini", "/already/host path/Varnel.Ini"},
       {"E:\\x.tif", ""},  // no such drive
   };
   for (const auto& c : cases) EXPECT_EQ(hostpath::ToHost(c.windows, drives_), c.host) << c.windows;

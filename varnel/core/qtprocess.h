@@ -1,0 +1,41 @@
+// The Qt implementations of the process and event-loop seams (Qt Core only).
+#pragma once
+
+#include <QHash>
+#include <QPointer>
+#include <QProcess>
+
+#include "varnel/core/seams.h"
+
+namespace varnel {
+
+// Lets window events run; Pause waits in a local event loop, never blocking it.
+class QtEventPump : public EventPump {
+ public:
+  void DoEvents() override;
+  void Pause(int ms) override;
+};
+
+// Starts children with QProcess. The program name and the paths on the command
+// line stay Windows-style; the program is mapped to a host path here and the
+// children get the station's drive table (JUX_DRIVES) to map theirs. Children
+// are never killed: a QProcess whose wait was given up is left to end on its own.
+class QtProcessHost : public ProcessHost {
+ public:
+  QtProcessHost() = default;
+  ~QtProcessHost() override;
+  QtProcessHost(const QtProcessHost&) = delete;
+  QtProcessHost& operator=(const QtProcessHost&) = delete;
+
+  qint64 Shell(const QString& commandLine, ShellWindow window) override;
+  WaitResult WaitForTask(qint64 taskId, int timeoutMs) override;
+
+ private:
+  struct Task {
+    QPointer<QProcess> process;  // deletes itself when the child has ended
+    bool ended = false;
+  };
+  QHash<qint64, Task> tasks_;
+};
+
+}  // namespace varnel

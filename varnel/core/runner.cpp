@@ -1,0 +1,95 @@
+#include "varnel/core/runner.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cmath>
+
+#include "varnel/core/helpers.h"
+#include "varnel/core/hostfiles.h"
+#include "varnel/core/strings.h"
+
+namespace varnel {
+namespace {
+
+constexpr int kWaitStepMs = 500;
+constexpr int kHourglass = 11;
+constexpr int kDefaultPointer = 0;
+
+// "-@ <list file>": with debugging on, the first line of the list file is logged.
+void LogResponseFile(const Station& st, const QString& Args) {
+  qsizetype at = Args.indexOf("-@");
+  if (at < 0) return;
+  QString listFile = Args.mid(at + 3);
+  QFile file(HostPath(listFile));
+  QString first;
+  if (file.open(QIODevice::ReadOnly)) {
+    first = QString::fromLocal8Bit(file.readLine());
+    while (first.endsWith('\n') || first.endsWith('\r')) first.chop(1);
+  } else {
+    first = "(cannot be read)";
+  }
+  WriteLog(st, 0, listFile + ": " + first);
+}
+
+qint64 ShellLogged(Station& st, const QString& commandLine, ShellWindow window) {
+  qint64 task = st.seams.processes->Shell(commandLine, window);
+  if (task == 0) WriteLog(st, 0, commandLine + " - could not be started");
+  return task;
+}
+
+}  // namespace
+
+void StartScannerReset(Station& st) {
+  ShellLogged(st, st.StatusExe + " /F /S", ShellWindow::MinimizedFocus);
+}
+
+void Execute(Station& st, const QString& Args, const QString& ExePath, int /*windowStyle*/,
+             bool& Result) {
+  Result = false;
+  // 1. The program must be there.
+  if (!FileExists(ExePath)) {
+    ShowError(st, ExePath + " " + LoadResString(resNotFound));
+    return;
+  }
+  // 2., 3. Log what is run.
+  if (st.DebugFlag) LogResponseFile(st, Args);
+  WriteLog(st, 0, ExePath + " " + Args);
+
+  // 4. The viewer stays up; the workstation only gives the operator time to look.
+  if (ExePath == st.ViewExe) {
+    st.ViewerTaskId = ShellLogged(st, ExePath + " " + Args, ShellWindow::MaximizedFocus);
+    // At most a day: a mistyped delay must not freeze the workstation for good.
+    double seconds = std::min(double(st.AutoModeViewDelayTime), 86400.0);
+    if (seconds > 0) st.seams.pump->Pause(static_cast<int>(std::lround(seconds * 1000.0)));
+    if (st.AutoModeViewDelayTime == 0) st.StayingViewerTaskId = st.ViewerTaskId;
+    return;
+  }
+  // 5. Everything else is waited for.
+  Result = RunAndWait(st, Args, ExePath);
+}
+
+bool RunAndWait(Station& st, const QString& Args, const QString& ExePath) {
+  WindowHooks& windows = *st.seams.windows;
+  windows.SetMousePointer(kHourglass);
+  windows.SetMainEnabled(false);
+
+  qint64 task = st.seams.processes->Shell("\"" + ExePath + "\" " + Args, ShellWindow::Hide);
+  bool result = true;
+  for (;;) {
+    WaitResult wait = st.seams.processes->WaitForTask(task, kWaitStepMs);
+    if (wait == WaitResult::Failed || st.AbortRequested) {
+      // A scan that waits for the operator's start ends when its channel is reset.
+      if (st.HardwareConnect == "YES") StartScannerReset(st);
+      result = false;
+      break;
+    }
+    st.seams.pump->DoEvents();
+    if (wait != WaitResult::TimedOut) break;
+  }
+
+  windows.SetMainEnabled(true);
+  windows.SetMousePointer(kDefaultPointer);
+  return result;
+}
+
+}  // namespace varnel

@@ -1,0 +1,81 @@
+// The host services the workstation's procedures use, each behind one small
+// interface. The program wires the Qt implementations (message boxes, QProcess,
+// the Qt event loop, the main window); tests wire fakes. Nothing here owns the
+// objects it points to: they are created before the Station and outlive it.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <optional>
+
+namespace varnel {
+
+// Message boxes. Every question and message of the workstation goes through
+// MsgBox, so a test can answer them without a person.
+class Prompts {
+ public:
+  enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+  enum class Icon { None, Critical, Question, Exclamation, Information };
+  enum class Answer { Ok, Cancel, Yes, No, Retry };
+  virtual ~Prompts() = default;
+  // Shows a modal box and returns the button pressed.
+  virtual Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title) = 0;
+};
+
+// Window state of a program started through the shell (the platform may ignore it).
+enum class ShellWindow { Hide, NormalFocus, MinimizedFocus, MaximizedFocus, MinimizedNoFocus };
+
+enum class WaitResult { Ended, TimedOut, Failed };
+
+// Child programs. A command line is split the Windows way; its program and the
+// paths in it are Windows-style names.
+class ProcessHost {
+ public:
+  virtual ~ProcessHost() = default;
+  // Starts a command line and returns its task id, 0 when nothing could be started.
+  // The child is never killed by the workstation.
+  virtual qint64 Shell(const QString& commandLine, ShellWindow window) = 0;
+  // Waits up to timeoutMs for the task to end, letting window events run meanwhile.
+  // An unknown task id (not started, or already reported as ended) fails at once.
+  virtual WaitResult WaitForTask(qint64 taskId, int timeoutMs) = 0;
+};
+
+// Lets pending window events run.
+class EventPump {
+ public:
+  virtual ~EventPump() = default;
+  virtual void DoEvents() = 0;
+  // Waits the given time while window events keep running.
+  virtual void Pause(int ms) = 0;
+};
+
+// The main window and the splash window as the core procedures see them.
+class WindowHooks {
+ public:
+  virtual ~WindowHooks() = default;
+  // 0: default pointer, 11: hourglass.
+  virtual void SetMousePointer(int pointer) = 0;
+  virtual void SetMainEnabled(bool enabled) = 0;
+  // Status line of the splash window while the program starts.
+  virtual void ShowSplashStatus(const QString& text) = 0;
+};
+
+// The status window: one to three lines while the workstation waits; called
+// without line 1 it closes.
+class StatusDisplay {
+ public:
+  virtual ~StatusDisplay() = default;
+  virtual void ShowStatusBox(const std::optional<QString>& line1 = std::nullopt,
+                             const std::optional<QString>& line2 = std::nullopt,
+                             const std::optional<QString>& line3 = std::nullopt) = 0;
+};
+
+struct Seams {
+  Prompts* prompts = nullptr;
+  ProcessHost* processes = nullptr;
+  EventPump* pump = nullptr;
+  WindowHooks* windows = nullptr;
+  StatusDisplay* status = nullptr;
+};
+
+}  // namespace varnel

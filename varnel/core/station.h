@@ -1,0 +1,54 @@
+// Workstation-wide state: the configuration read once at start-up (each value
+// named like its key in Varnel.Ini) and the flags the procedures share. One
+// Station lives for the whole run; procedures receive it by reference.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+#include "varnel/core/seams.h"
+
+namespace varnel {
+
+struct Station {
+  explicit Station(const Seams& s) : seams(s) {}
+  Seams seams;
+
+  // Files of the program folder (Windows-style names).
+  QString AppDir;   // the program's folder followed by "\"
+  QString IniFile;  // AppDir + "Varnel.Ini"
+  QString LogFile;  // AppDir + "Varnel.Log"; empty until the configuration is read
+
+  // [PROGRAMS]
+  QString ScanExe, File2TlcExe, ExportExe, ViewExe, EditExe, StatusExe, RequestExe, UnattendExe;
+  QString MiniViewSize;
+  float AutoModeViewDelayTime = 2;
+  int32_t StripLeading100DPI = 0, StripTrailing100DPI = 0;
+  int32_t StripLeading200DPI = 0, StripTrailing200DPI = 0;
+  int32_t StripLeading300DPI = 0, StripTrailing300DPI = 0;
+  int32_t StripLeading400DPI = 0, StripTrailing400DPI = 0;
+  bool DebugFlag = false;
+  int16_t LogLevel = 0;
+  QString MachineType;            // normalised
+  QString ConfiguredMachineType;  // as read
+  QString HardwareConnect;        // the hardware is driven only when exactly "YES"
+  QString Units;                  // upper case
+  QString TempDir;                // always ending in "\"
+  bool ToyotaFlag = false;
+  // [PRINTERS]
+  QString RequestDir, PriorityDir;
+  // Two-character output type codes; element N belongs to entry "TypeN", element 0 stays empty.
+  QStringList OutputTypeCodes{QString()};
+  int16_t MinScanDpi = 200;
+
+  // Shared flags.
+  bool AbortRequested = false;  // ESC: the child-program wait stops
+  bool MessageBoxUp = false;    // the status window is up
+  qint64 ViewerTaskId = 0;
+  qint64 StayingViewerTaskId = 0;
+  bool LastResult = false;
+  int16_t ScannerSpeed = 0;  // mm/s: 40, 80, 120 or 160
+};
+
+}  // namespace varnel

@@ -1,0 +1,32 @@
+// The string table: every text the operator sees, by its number. Entries
+// 201-207 belong to the splash window, 2000-2404 to the main window, the
+// dialogs and the messages.
+#pragma once
+
+#include <QString>
+
+namespace varnel {
+
+// The text of entry id; empty for a number the table does not hold.
+QString LoadResString(int id);
+
+// Entries used by name in the code.
+enum ResString : int {
+  resPlatform = 201,
+  resLoading = 204,
+  resSplashTitle = 206,
+  resVersion = 207,
+  resFileNotFound = 2000,
+  resNotCommunicating = 2001,
+  resEdgeTop = 2010,  // 2010-2013 edge names, 2014-2017 the matching angles
+  resAngle0 = 2014,
+  resAppTitle = 2200,
+  resReadingThreshold = 2240,
+  resErrorCommunicating = 2241,
+  resTerminating = 2242,
+  resNotFound = 2281,
+  resAlertTitle = 2400,
+  resErrorTitle = 2401,
+};
+
+}  // namespace varnel

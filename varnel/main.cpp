@@ -1,0 +1,3 @@
+#include "varnel/ui/workstation.h"
+
+int main(int argc, char** argv) { return varnel::RunWorkstation(argc, argv); }

@@ -1,0 +1,108 @@
+#include "varnel/pipeline/statusbox.h"
+
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+
+#include "varnel/pipeline/twips.h"
+
+namespace varnel {
+
+StatusBoxHeights SizeStatusBox(bool line2Visible, bool line3Visible) {
+  int last = line3Visible ? 2 : line2Visible ? 1 : 0;
+  int frame = StatusBoxLayout::kLabelTop[last] + StatusBoxLayout::kLabelHeight + 200;
+  return {frame, frame + 130};
+}
+
+frmMsgDplyBox::frmMsgDplyBox(Station& st, QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::FramelessWindowHint), st_(st) {
+  setObjectName("frmMsgDplyBox");
+  setFocusPolicy(Qt::StrongFocus);
+  fraFrame = new QFrame(this);
+  fraFrame->setFrameShape(QFrame::Box);
+  QLabel** labels[3] = {&lblStatus1, &lblStatus2, &lblStatus3};
+  for (QLabel** label : labels) {
+    *label = new QLabel(fraFrame);
+    (*label)->setAlignment(Qt::AlignCenter);
+  }
+  // Centred over the owner (or the screen) when first loaded.
+  QRect area = owner ? owner->frameGeometry() : screen()->availableGeometry();
+  double tpp = TwipsPerPixel(this);
+  LeftTwips = static_cast<int>((area.center().x() * tpp) - WidthTwips / 2.0);
+  TopTwips = static_cast<int>((area.center().y() * tpp) - 1000);
+}
+
+void frmMsgDplyBox::PlaceInPixels() {
+  auto px = [this](int twips) { return TwipsToPixels(twips, this); };
+  setGeometry(px(LeftTwips), px(TopTwips), px(WidthTwips), px(HeightTwips));
+  fraFrame->setGeometry(px(StatusBoxLayout::kFrameLeft), px(StatusBoxLayout::kFrameTop),
+                        px(StatusBoxLayout::kFrameWidth), px(FrameHeightTwips));
+  QLabel* labels[3] = {lblStatus1, lblStatus2, lblStatus3};
+  for (int i = 0; i < 3; ++i)
+    labels[i]->setGeometry(px(StatusBoxLayout::kLabelLeft), px(StatusBoxLayout::kLabelTop[i]),
+                           px(StatusBoxLayout::kLabelWidth), px(StatusBoxLayout::kLabelHeight));
+}
+
+void frmMsgDplyBox::showEvent(QShowEvent* event) {
+  st_.MessageBoxUp = true;
+  PlaceInPixels();
+  QWidget::showEvent(event);
+}
+
+void frmMsgDplyBox::closeEvent(QCloseEvent* event) {
+  st_.MessageBoxUp = false;
+  QWidget::closeEvent(event);
+}
+
+void frmMsgDplyBox::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    st_.AbortRequested = true;
+  } else if (event->key() == Qt::Key_R && (event->modifiers() & Qt::ControlModifier)) {
+    if (onRescanKey) onRescanKey();
+  }
+}
+
+void StatusBox::ShowStatusBox(const std::optional<QString>& line1,
+                              const std::optional<QString>& line2,
+                              const std::optional<QString>& line3) {
+  WindowHooks& windows = *st_.seams.windows;
+  // 1. No text: the window goes.
+  if (!line1) {
+    if (frmMsgDplyBox* form = form_) {
+      form_ = nullptr;
+      form->close();
+      form->deleteLater();
+    }
+    windows.SetMousePointer(0);
+    return;
+  }
+  windows.SetMousePointer(11);
+  if (!form_) {
+    form_ = new frmMsgDplyBox(st_, owner_);
+    form_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  frmMsgDplyBox& form = *form_;
+
+  // 3. The lines; a missing line is hidden.
+  form.lblStatus1->setText(*line1);
+  form.lblStatus2->setText(line2.value_or(QString()));
+  form.lblStatus2->setVisible(line2.has_value());
+  form.lblStatus3->setText(line3.value_or(QString()));
+  form.lblStatus3->setVisible(line3.has_value());
+
+  // 4. Size to the last visible line.
+  StatusBoxHeights heights = SizeStatusBox(line2.has_value(), line3.has_value());
+  form.FrameHeightTwips = heights.frame;
+  form.HeightTwips = heights.window;
+  form.PlaceInPixels();
+
+  // 5. Shown once; later calls change it in place.
+  if (!form.isVisible()) {
+    form.show();
+    form.activateWindow();
+    form.setFocus();
+  }
+  st_.seams.pump->DoEvents();
+}
+
+}  // namespace varnel

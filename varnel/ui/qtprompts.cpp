@@ -1,0 +1,27 @@
+#include "varnel/ui/qtprompts.h"
+
+#include <QMessageBox>
+
+namespace varnel {
+
+Prompts::Answer QtPrompts::MsgBox(const QString& text, Buttons buttons, Icon icon,
+                                  const QString& title) {
+  static const QMessageBox::StandardButtons kButtons[] = {
+      QMessageBox::Ok, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Yes | QMessageBox::No,
+      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+      QMessageBox::Retry | QMessageBox::Cancel};
+  static const QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Critical,
+                                             QMessageBox::Question, QMessageBox::Warning,
+                                             QMessageBox::Information};
+  QMessageBox box(kIcons[static_cast<int>(icon)], title, text,
+                  kButtons[static_cast<int>(buttons)], parent_);
+  switch (box.exec()) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    case QMessageBox::Retry: return Answer::Retry;
+    case QMessageBox::Ok: return Answer::Ok;
+    default: return Answer::Cancel;
+  }
+}
+
+}  // namespace varnel

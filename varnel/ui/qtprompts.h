@@ -1,0 +1,22 @@
+// Message boxes of the workstation, shown with QMessageBox.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "varnel/core/seams.h"
+
+namespace varnel {
+
+class QtPrompts : public Prompts {
+ public:
+  // parent: the window the boxes are modal to; may be null or go away.
+  explicit QtPrompts(QWidget* parent = nullptr) : parent_(parent) {}
+  void SetParent(QWidget* parent) { parent_ = parent; }
+  Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
+
+ private:
+  QPointer<QWidget> parent_;
+};
+
+}  // namespace varnel

@@ -1,0 +1,40 @@
+#include "varnel/ui/workstation.h"
+
+#include <QApplication>
+
+#include "varnel/core/qtprocess.h"
+#include "varnel/core/strings.h"
+#include "varnel/pipeline/statusbox.h"
+#include "varnel/ui/frmmain.h"
+#include "varnel/ui/qtprompts.h"
+
+namespace varnel {
+
+int RunWorkstation(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(LoadResString(resAppTitle));
+  QApplication::setApplicationVersion(kProgramVersion);
+
+  QtPrompts prompts;
+  QtProcessHost processes;
+  QtEventPump pump;
+  Station st(Seams{&prompts, &processes, &pump, nullptr, nullptr});
+  frmMain main(st);
+  StatusBox status(st, &main);
+  st.seams.windows = &main;
+  st.seams.status = &status;
+  prompts.SetParent(&main);
+
+  // The scan list file named on the command line, as one text.
+  QString commandLine = QApplication::arguments().mid(1).join(' ');
+  bool terminate = false;
+  if (!main.Form_Load(commandLine, terminate)) {
+    if (terminate) main.Form_Terminate();
+    return 0;
+  }
+  int code = app.exec();
+  main.Form_Terminate();
+  return code;
+}
+
+}  // namespace varnel
