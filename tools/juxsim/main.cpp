@@ -420,6 +420,5 @@ int main(int argc, char** argv) {
   }
   if (command == "press-start" || command == "fault" || command == "set" || command == "show")
     return Request(dir, args);
-  std::cerr << kUsage;
-  return Fail("unknown command '" + command + "'", 2);
+  return Fail("unknown command '" + command + "' (juxsim help lists the commands)", 2);
 }
