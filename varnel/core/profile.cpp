@@ -96,7 +96,7 @@ size_t SectionEnd(const std::vector<Line>& lines, size_t header) {
 
 qsizetype FindKey(const std::vector<Line>& lines, size_t header, const QString& key) {
   for (size_t i = header + 1, end = SectionEnd(lines, header); i < end; ++i)
-    if (lines[i].kind == Line::Key && SameName(lines[i].name, key))
+    if (lines[i].kind == Line::Key && lines[i].value && SameName(lines[i].name, key))
       return static_cast<qsizetype>(i);
   return -1;
 }

@@ -1,8 +1,8 @@
 // Private-profile (INI) files with the semantics the workstation relies on:
 // section and key names compare without regard to case, the first matching
 // section and in it the first matching key count, names and values are trimmed
-// and a value in matching quotes loses them; a line without "=" is kept but
-// holds no value. A write changes only the line concerned and keeps every
+// and a value in matching quotes loses them; a line without "=" is no key: it
+// is kept as it stands and never read, replaced or deleted. A write changes only the line concerned and keeps every
 // other line byte for byte; the file is replaced whole, so a reader never sees
 // half of a write. Paths here are host paths.
 #pragma once

@@ -1,6 +1,5 @@
 #include "varnel/ui/frmmain.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFontMetricsF>
@@ -71,12 +70,11 @@ frmMain::frmMain(Station& st) : st_(st) {
   setCentralWidget(central);
 }
 
-void frmMain::LoadIniFile() {
+void frmMain::LoadIniFile(const QString& programFolder) {
   // The leading-edge entries are lined up in the list's own font.
   QFontMetricsF metrics(cboLeadingEdge->font());
   IniLists lists;
-  QString folder = WindowsPath(QCoreApplication::applicationDirPath());
-  if (!varnel::LoadIniFile(st_, folder,
+  if (!varnel::LoadIniFile(st_, programFolder,
                            [&](const QString& text) { return metrics.horizontalAdvance(text); },
                            lists))
     return;
@@ -88,12 +86,13 @@ void frmMain::LoadIniFile() {
   txtDataField->setVisible(lists.dataFieldVisible);
 }
 
-bool frmMain::Form_Load(const QString& commandLine, bool& terminate) {
+bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine,
+                        bool& terminate) {
   terminate = false;
   // 1.
   setWindowTitle(LoadResString(resAppTitle));
   // 2. The configuration; without it the program ends at once.
-  LoadIniFile();
+  LoadIniFile(programFolder);
   if (st_.LogFile.isEmpty()) return false;
   setWindowTitle(LoadResString(resAppTitle));
   pnlJUX->setText(LoadResString(2201));

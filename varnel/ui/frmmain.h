@@ -23,10 +23,11 @@ class frmMain : public QMainWindow, public WindowHooks {
  public:
   explicit frmMain(Station& st);
 
-  // Start-up in order. False when the program must end at once: Varnel.Ini is
+  // Start-up in order; programFolder is the Windows-style name of the folder that
+  // holds Varnel.Ini. False when the program must end at once: Varnel.Ini is
   // missing (nothing has been written) or the scanner does not answer
-  // (terminated asks for the final log line).
-  bool Form_Load(const QString& commandLine, bool& terminate);
+  // (terminate then asks for the final log line).
+  bool Form_Load(const QString& programFolder, const QString& commandLine, bool& terminate);
   // Final log line and removal of the last scan's working files.
   void Form_Terminate();
 
@@ -49,7 +50,7 @@ class frmMain : public QMainWindow, public WindowHooks {
   QPushButton* cmdExit;
 
  private:
-  void LoadIniFile();
+  void LoadIniFile(const QString& programFolder);
   Station& st_;
   int16_t threshold_ = -1;  // scanner threshold read at start-up
 };

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "varnel/core/hostfiles.h"
 #include "varnel/core/qtprocess.h"
 #include "varnel/core/strings.h"
 #include "varnel/pipeline/statusbox.h"
@@ -28,7 +29,8 @@ int RunWorkstation(int argc, char** argv) {
   // The scan list file named on the command line, as one text.
   QString commandLine = QApplication::arguments().mid(1).join(' ');
   bool terminate = false;
-  if (!main.Form_Load(commandLine, terminate)) {
+  QString programFolder = WindowsPath(QApplication::applicationDirPath());
+  if (!main.Form_Load(programFolder, commandLine, terminate)) {
     if (terminate) main.Form_Terminate();
     return 0;
   }

@@ -1,0 +1,186 @@
+// The child-program runner against small stand-in programs (shell scripts).
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+#include <csignal>
+#include <functional>
+
+#include "tests/varnel/support/station_fixture.h"
+#include "varnel/core/helpers.h"
+#include "varnel/core/runner.h"
+
+namespace varnel {
+namespace {
+
+using testing::StationTest;
+
+class RunnerTest : public StationTest {
+ protected:
+  RunnerTest() {
+    UseStationFolder();
+    // Writes its arguments to <name>.out next to the temporary folder's root.
+    for (const char* name : {"bin/conv", "my tools/conv", "my tools/view er", "bin/view"})
+      WriteScript(name, "printf '%s\\n' \"$*\" > '" + Host(QString(name).section('/', -1)).toUtf8() + ".out'");
+    // Waits for the operator for good; its id tells the test it is still there.
+    WriteScript("bin/scan", "echo $$ > '" + Host("scan.pid").toUtf8() + "'\nexec sleep 30");
+    for (const char* name : {"bin/reset", "my tools/re set"})
+      WriteScript(name, "printf '%s\\n' \"$*\" >> '" + Host("reset.log").toUtf8() + "'");
+  }
+  ~RunnerTest() override {
+    // The runner never kills a child; the test ends the one it made wait.
+    bool ok = false;
+    qint64 pid = QString::fromUtf8(ReadFile("scan.pid")).trimmed().toLongLong(&ok);
+    if (ok && pid > 0) ::kill(static_cast<pid_t>(pid), SIGKILL);
+  }
+
+  // Lets time pass until the condition holds (at most 5 s).
+  bool WaitFor(const std::function<bool()>& condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < 5000) QThread::msleep(20);
+    return condition();
+  }
+
+  // Runs bin/scan and asks for the abort after 200 ms; returns the time the wait took.
+  qint64 AbortAScan(bool& result) {
+    QTimer::singleShot(200, [this] { st_->AbortRequested = true; });
+    QElapsedTimer timer;
+    timer.start();
+    result = RunAndWait(*st_, "/L:1000 /S:1000 /P:0 /O:C:\\Temp\\Brevik.TIF", "C:\\bin\\scan");
+    return timer.elapsed();
+  }
+};
+
+TEST_F(RunnerTest, WaitsForTheChildAndReturnsTrue) {
+  bool result = false;
+  Execute(*st_, "-i C:\\in.tif -o C:\\out.tlc", "C:\\bin\\conv", 0, result);
+  EXPECT_TRUE(result);
+  EXPECT_EQ(ReadFile("conv.out"), "-i C:\\in.tif -o C:\\out.tlc\n");  // there before the return
+  EXPECT_EQ(processes_.started, QStringList{"\"C:\\bin\\conv\" -i C:\\in.tif -o C:\\out.tlc"});
+  EXPECT_EQ(windows_.pointers, (QList<int>{11, 0}));
+  EXPECT_EQ(windows_.enabled, (QList<bool>{false, true}));
+  EXPECT_TRUE(LogMessages().contains("C:\\bin\\conv -i C:\\in.tif -o C:\\out.tlc"));
+}
+
+TEST_F(RunnerTest, AbortEndsTheWaitAndResetsTheScannerOnce) {
+  st_->HardwareConnect = "YES";
+  st_->StatusExe = "C:\\bin\\reset";
+  bool result = true;
+  qint64 took = AbortAScan(result);
+  EXPECT_FALSE(result);
+  EXPECT_LT(took, 200 + 500 + 1000);  // within one wait step of the abort (the child runs 30 s)
+  ASSERT_EQ(processes_.started.size(), 2);
+  EXPECT_EQ(processes_.started[1], "C:\\bin\\reset /F /S");  // not quoted
+  ASSERT_TRUE(WaitFor([&] { return Exists("reset.log"); }));
+  QThread::msleep(300);
+  EXPECT_EQ(ReadFile("reset.log"), "/F /S\n");
+  EXPECT_EQ(windows_.enabled, (QList<bool>{false, true}));
+
+  // The scan program itself was left running.
+  qint64 pid = QString::fromUtf8(ReadFile("scan.pid")).trimmed().toLongLong();
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(::kill(static_cast<pid_t>(pid), 0), 0);
+}
+
+TEST_F(RunnerTest, AbortWithoutTheScannerStartsNothingElse) {
+  for (const char* connect : {"yes", "", "NO"}) {
+    processes_.started.clear();
+    st_->AbortRequested = false;
+    st_->HardwareConnect = connect;
+    st_->StatusExe = "C:\\bin\\reset";
+    bool result = true;
+    AbortAScan(result);
+    EXPECT_FALSE(result) << connect;
+    EXPECT_EQ(processes_.started.size(), 1) << connect;
+  }
+  QThread::msleep(200);
+  EXPECT_FALSE(Exists("reset.log"));
+}
+
+TEST_F(RunnerTest, PathsWithSpaces) {
+  bool result = false;
+  Execute(*st_, "C:\\a.tif", "C:\\my tools\\conv", 0, result);
+  EXPECT_TRUE(result);
+  EXPECT_EQ(ReadFile("conv.out"), "C:\\a.tif\n");
+
+  st_->ViewExe = "C:\\my tools\\view er";
+  st_->AutoModeViewDelayTime = 0;
+  Execute(*st_, "C:\\b.tlc", st_->ViewExe, 0, result);
+  EXPECT_FALSE(result);
+  EXPECT_EQ(processes_.started.last(), "C:\\my tools\\view er C:\\b.tlc");  // not quoted
+  EXPECT_TRUE(WaitFor([&] { return ReadFile("view er.out") == "C:\\b.tlc\n"; }));
+
+  st_->HardwareConnect = "YES";
+  st_->StatusExe = "C:\\my tools\\re set";
+  AbortAScan(result);
+  EXPECT_EQ(processes_.started.last(), "C:\\my tools\\re set /F /S");
+  EXPECT_TRUE(WaitFor([&] { return ReadFile("reset.log") == "/F /S\n"; }));
+}
+
+TEST_F(RunnerTest, TheViewerIsGivenTimeAndNotWaitedFor) {
+  struct Case {
+    float delay;
+    QList<int> pauses;
+    bool staying;
+  } cases[] = {{1.5f, {1500}, false}, {2, {2000}, false}, {0, {}, true}};
+  st_->ViewExe = "C:\\bin\\view";
+  for (const Case& c : cases) {
+    pump_.pauses.clear();
+    st_->AutoModeViewDelayTime = c.delay;
+    st_->StayingViewerTaskId = 0;
+    bool result = true;
+    Execute(*st_, "C:\\Scans\\A.TLC", "C:\\bin\\view", 0, result);
+    EXPECT_FALSE(result) << c.delay;
+    EXPECT_NE(st_->ViewerTaskId, 0) << c.delay;
+    EXPECT_EQ(pump_.pauses, c.pauses) << c.delay;
+    EXPECT_EQ(st_->StayingViewerTaskId, c.staying ? st_->ViewerTaskId : 0) << c.delay;
+  }
+  EXPECT_TRUE(windows_.pointers.isEmpty());  // the main window stays usable
+
+  // The viewer named in another letter case is an ordinary program: waited for.
+  bool result = false;
+  Execute(*st_, "C:\\Scans\\A.TLC", "C:\\BIN\\VIEW", 0, result);
+  EXPECT_TRUE(result);
+  EXPECT_EQ(processes_.started.last(), "\"C:\\BIN\\VIEW\" C:\\Scans\\A.TLC");
+}
+
+TEST_F(RunnerTest, AMissingProgramIsReportedAndNothingStarts) {
+  for (const char* path : {"C:\\bin\\nothing", "", "C:\\bin"}) {
+    prompts_.shown.clear();
+    bool result = true;
+    Execute(*st_, "/S", path, 0, result);
+    EXPECT_FALSE(result) << path;
+    ASSERT_EQ(prompts_.shown.size(), 1) << path;
+    EXPECT_EQ(prompts_.shown[0].text, QString(path) + " Not Found!");
+    EXPECT_EQ(prompts_.shown[0].title, "Varnel Error");
+    EXPECT_TRUE(LogMessages().contains(QString(path) + " Not Found!")) << path;
+  }
+  EXPECT_TRUE(processes_.started.isEmpty());
+}
+
+TEST_F(RunnerTest, AChildThatCannotStartCountsAsAnAbort) {
+  WriteFile("bin/notexec", "not a program");
+  st_->HardwareConnect = "YES";
+  st_->StatusExe = "C:\\bin\\reset";
+  bool result = true;
+  Execute(*st_, "", "C:\\bin\\notexec", 0, result);
+  EXPECT_FALSE(result);
+  EXPECT_EQ(processes_.started.size(), 2);
+  EXPECT_TRUE(WaitFor([&] { return ReadFile("reset.log") == "/F /S\n"; }));
+}
+
+TEST_F(RunnerTest, ResponseFilesAreLoggedWhenDebugging) {
+  WriteFile("Temp/Conv.Lst", "-i C:\\Temp\\Brevik.TIF\r\n-o C:\\x.tlc\r\n");
+  for (bool debug : {false, true}) {
+    st_->DebugFlag = debug;
+    bool result = false;
+    Execute(*st_, "-@ C:\\Temp\\Conv.Lst", "C:\\bin\\conv", 0, result);
+    EXPECT_TRUE(result);
+    EXPECT_EQ(LogMessages().contains("C:\\Temp\\Conv.Lst: -i C:\\Temp\\Brevik.TIF"), debug);
+  }
+}
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,84 @@
+// Fakes of the workstation's seams: they answer and record, and never wait
+// for a person.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <ostream>
+
+#include "varnel/core/qtprocess.h"
+#include "varnel/core/seams.h"
+
+// Readable QStrings in test failures.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace varnel::testing {
+
+// Answers message boxes from a script (Ok/the first button when it runs out)
+// and records every box shown.
+class ScriptedPrompts : public Prompts {
+ public:
+  struct Box {
+    QString text;
+    Buttons buttons;
+    Icon icon;
+    QString title;
+  };
+  QList<Answer> answers;  // taken from the front
+  QList<Box> shown;
+  Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
+};
+
+class RecordingWindows : public WindowHooks {
+ public:
+  QList<int> pointers;
+  QList<bool> enabled;
+  QStringList splash;
+  void SetMousePointer(int pointer) override { pointers << pointer; }
+  void SetMainEnabled(bool on) override { enabled << on; }
+  void ShowSplashStatus(const QString& text) override { splash << text; }
+};
+
+// The Qt event pump; Pause is recorded and, unless told otherwise, not waited.
+class RecordingPump : public QtEventPump {
+ public:
+  bool realPause = false;
+  QList<int> pauses;
+  int doEvents = 0;
+  void DoEvents() override {
+    ++doEvents;
+    QtEventPump::DoEvents();
+  }
+  void Pause(int ms) override {
+    pauses << ms;
+    if (realPause) QtEventPump::Pause(ms);
+  }
+};
+
+// Records every command line and hands it to another host (the real one, or
+// a scripted action that plays the child).
+class RecordingProcesses : public ProcessHost {
+ public:
+  QStringList started;  // command lines, in order
+  // Plays a child when set: called with the command line; returns the task id.
+  std::function<qint64(const QString&)> play;
+  ProcessHost* real = nullptr;
+  qint64 Shell(const QString& commandLine, ShellWindow window) override;
+  WaitResult WaitForTask(qint64 taskId, int timeoutMs) override;
+};
+
+class NullStatus : public StatusDisplay {
+ public:
+  void ShowStatusBox(const std::optional<QString>&, const std::optional<QString>&,
+                     const std::optional<QString>&) override {}
+};
+
+// Creates the QApplication of a test program on first use, on the offscreen
+// platform unless QT_QPA_PLATFORM says otherwise.
+void EnsureQtApp();
+
+}  // namespace varnel::testing
