@@ -449,3 +449,29 @@ TEST(Juxsim, SampleDrawingIsDeterministic) {
   EXPECT_EQ(card.Field("scanner.document").find("4680x6614") != std::string::npos, true);
   EXPECT_EQ(card.Value("scanner.width-code"), 3u);  // 585 bytes: metric code 3
 }
+
+// The process runner of the test support, which every program test relies on.
+TEST(SimcardSupport, RunsProgramsWithPipesOrATerminal) {
+  simcard::RunOptions withEnv;
+  withEnv.env = {{"JUXT", "set"}};
+  auto r = simcard::Run("/bin/sh", {"-c", "echo out; echo err >&2; echo \"$JUXT\"; exit 3"}, withEnv);
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_EQ(r.out, "out\nset\n");
+  EXPECT_EQ(r.err, "err\n");
+
+  simcard::RunOptions terminal;
+  terminal.terminal = true;
+  simcard::Process p("/bin/sh", {"-c", "stty raw -echo; echo ready; dd bs=1 count=1 2>/dev/null | od -An -tx1"},
+                     terminal);
+  ASSERT_TRUE(p.WaitForOutput("ready"));
+  p.Send("\x1b");
+  r = p.Wait();
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("1b"), std::string::npos) << r.out;
+
+  simcard::RunOptions shortLived;
+  shortLived.timeoutMs = 100;
+  r = simcard::Run("/bin/sleep", {"5"}, shortLived);
+  EXPECT_TRUE(r.timedOut);
+  EXPECT_EQ(r.exitCode, -1);
+}
