@@ -284,8 +284,10 @@ SimCard::SimCard(const SimCardOptions& options) {
   fs::create_directories(scratch_);
   scannerDevice_ = options.devices == "split" ? "JUXDEV_S" : "JUXDEV";
 
+  // --owner-pid: a test that crashes does not leave the card running.
   std::vector<std::string> args{"start", "--devices", options.devices, "--tick-ms",
-                                std::to_string(options.tickMs)};
+                                std::to_string(options.tickMs), "--owner-pid",
+                                std::to_string(getpid())};
   if (options.fast) args.push_back("--fast");
   if (options.buffers >= 0) args.insert(args.end(), {"--buffers", std::to_string(options.buffers)});
   if (options.bufferSize >= 0)

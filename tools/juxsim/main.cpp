@@ -32,7 +32,9 @@ using juxsim::Clock;
 constexpr const char* kUsage =
     "usage: juxsim [--dir D] COMMAND\n"
     "  start [--devices combined|split] [--tick-ms N] [--fast] [--buffers N] [--buffer-size B]\n"
-    "                         start the card in the background; returns when the devices are ready\n"
+    "        [--owner-pid P]\n"
+    "                         start the card in the background; returns when the devices are ready;\n"
+    "                         with --owner-pid it ends by itself once process P is gone\n"
     "  serve [same options]   the same in the foreground (ends on Ctrl-C)\n"
     "  stop                   stop the card; returns when it is gone and its files are removed\n"
     "  feed IMAGE [--width-code N] [--ansi|--metric] [--start-after MS]\n"
@@ -138,6 +140,7 @@ bool LeftoversPresent(const std::string& dir) {
 
 struct ServeOptions {
   CardOptions card;
+  pid_t ownerPid = 0;  // stop when this process is gone (a test that crashed)
 };
 
 bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions* o, std::string* error) {
@@ -157,13 +160,16 @@ bool ParseServeOptions(const std::vector<std::string>& args, ServeOptions* o, st
     } else if (a == "--buffers" && number && v >= 0 && v <= kMaxBuffers) {
       o->card.buffers = static_cast<uint32_t>(v);
       ++i;
+    } else if (a == "--owner-pid" && number && v > 0) {
+      o->ownerPid = static_cast<pid_t>(v);
+      ++i;
     } else if (a == "--buffer-size" && number && v >= 4096 && v <= (1 << 24) && v % 4096 == 0) {
       o->card.bufferSize = static_cast<uint32_t>(v);
       ++i;
     } else {
       *error = "bad option '" + a + (hasValue ? " " + args[i + 1] : "") +
                "' (--devices combined|split, --tick-ms 1-1000, --fast, --buffers 0-20, "
-               "--buffer-size 4096-16777216 in steps of 4096)";
+               "--buffer-size 4096-16777216 in steps of 4096, --owner-pid PID)";
       return false;
     }
   }
@@ -249,8 +255,14 @@ int Serve(const std::string& dir, const ServeOptions& options, int ready) {
   if (ready < 0) std::cout << "juxsim: serving " << dir << std::endl;
 
   bool stop = false;
+  auto ownerCheck = Clock::now();
   while (!stop && !stopRequested) {
-    card.Step(Clock::now());
+    const auto now = Clock::now();
+    card.Step(now);
+    if (options.ownerPid > 0 && now - ownerCheck > std::chrono::milliseconds(500)) {
+      ownerCheck = now;
+      if (kill(options.ownerPid, 0) != 0 && errno == ESRCH) break;
+    }
     pollfd p{listener, POLLIN, 0};
     if (poll(&p, 1, 1) > 0) {
       const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
