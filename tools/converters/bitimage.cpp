@@ -57,17 +57,7 @@ BitImage Transpose(const BitImage& src) {
 }
 
 void MirrorLeftRight(BitImage& image) {
-  const unsigned pad = static_cast<unsigned>(image.stride * 8 - image.width);
-  for (uint32_t y = 0; y < image.height; ++y) {
-    uint8_t* row = image.Row(y);
-    std::reverse(row, row + image.stride);
-    for (size_t i = 0; i < image.stride; ++i) row[i] = kReverse.value[row[i]];
-    if (pad == 0) continue;
-    // The pad bits are now in front: move the row left by their number.
-    for (size_t i = 0; i + 1 < image.stride; ++i)
-      row[i] = static_cast<uint8_t>((row[i] << pad) | (row[i + 1] >> (8 - pad)));
-    row[image.stride - 1] = static_cast<uint8_t>(row[image.stride - 1] << pad);
-  }
+  for (uint32_t y = 0; y < image.height; ++y) MirrorRow(image.Row(y), image.width);
 }
 
 void FlipTopBottom(BitImage& image) {
@@ -104,20 +94,63 @@ void BitImage::ClearPadBits() {
   for (uint32_t y = 0; y < height; ++y) Row(y)[stride - 1] &= keep;
 }
 
+namespace {
+
+// Set bits of a 64-bit word, without relying on a popcount instruction that
+// the target may lack (the library call would cost more than this).
+inline uint64_t Ones(uint64_t x) {
+  x = x - ((x >> 1) & 0x5555555555555555ULL);
+  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return (x * 0x0101010101010101ULL) >> 56;
+}
+
+}  // namespace
+
 uint64_t CountSetBits(const uint8_t* data, size_t bytes) {
   uint64_t count = 0;
   size_t i = 0;
   for (; i + 8 <= bytes; i += 8) {
     uint64_t word;
     std::memcpy(&word, data + i, 8);
-    count += static_cast<uint64_t>(std::popcount(word));
+    if (word) count += Ones(word);
   }
-  for (; i < bytes; ++i) count += static_cast<uint64_t>(std::popcount(data[i]));
+  for (; i < bytes; ++i) count += Ones(data[i]);
   return count;
 }
 
+namespace {
+
+// Eight row bytes as one word, the leftmost pixel in the high bit.
+inline uint64_t LoadBigEndian(const uint8_t* p) {
+  uint64_t word;
+  std::memcpy(&word, p, 8);
+  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+  return word;
+}
+
+}  // namespace
+
 uint64_t CountBlack(const BitImage& image) {
   return CountSetBits(image.bits.data(), image.bits.size());
+}
+
+void MirrorRow(uint8_t* row, uint32_t width) {
+  const size_t stride = StrideFor(width);
+  const unsigned pad = static_cast<unsigned>(stride * 8 - width);
+  std::reverse(row, row + stride);
+  for (size_t i = 0; i < stride; ++i) row[i] = kReverse.value[row[i]];
+  if (pad == 0) return;
+  // The pad bits are now in front: move the row left by their number.
+  for (size_t i = 0; i + 1 < stride; ++i)
+    row[i] = static_cast<uint8_t>((row[i] << pad) | (row[i + 1] >> (8 - pad)));
+  row[stride - 1] = static_cast<uint8_t>(row[stride - 1] << pad);
+}
+
+void InvertRow(uint8_t* row, uint32_t width) {
+  const size_t stride = StrideFor(width);
+  for (size_t i = 0; i < stride; ++i) row[i] = static_cast<uint8_t>(~row[i]);
+  row[stride - 1] &= static_cast<uint8_t>(0xFF << (stride * 8 - width));
 }
 
 void Invert(BitImage& image) {
@@ -182,41 +215,79 @@ BitImage Reduce(const BitImage& src, uint32_t from, uint32_t to) {
   return dst;
 }
 
-GreyImage MakeView(const BitImage& image, uint32_t maxWidth, uint32_t maxHeight) {
-  GreyImage view;
-  if (image.width == 0 || image.height == 0 || maxWidth == 0 || maxHeight == 0) return view;
-  const uint32_t block = std::max({1u, (image.width + maxWidth - 1) / maxWidth,
-                                   (image.height + maxHeight - 1) / maxHeight});
-  view.width = (image.width + block - 1) / block;
-  view.height = (image.height + block - 1) / block;
-  view.pixels.assign(static_cast<size_t>(view.width) * view.height, 255);
-  std::vector<uint32_t> counts(view.width);
-  for (uint32_t vy = 0; vy < view.height; ++vy) {
-    std::fill(counts.begin(), counts.end(), 0);
-    const uint32_t y0 = vy * block, y1 = std::min(image.height, y0 + block);
-    for (uint32_t y = y0; y < y1; ++y) {
-      const uint8_t* row = image.Row(y);
-      for (size_t bx = 0; bx < image.stride; ++bx) {
-        const uint8_t b = row[bx];
-        if (b == 0) continue;
-        const uint32_t x0 = static_cast<uint32_t>(bx * 8);
-        const uint32_t first = x0 / block, last = (x0 + 7) / block;
-        if (first == last) {
-          counts[first] += static_cast<uint32_t>(std::popcount(b));
-        } else {  // the byte spans blocks; its set bits all lie inside the image
-          for (int bit = 0; bit < 8; ++bit)
-            if (b & (0x80 >> bit)) ++counts[(x0 + static_cast<uint32_t>(bit)) / block];
-        }
-      }
-    }
-    for (uint32_t vx = 0; vx < view.width; ++vx) {
-      const uint32_t x0 = vx * block, x1 = std::min(image.width, x0 + block);
-      const double share = static_cast<double>(counts[vx]) / ((x1 - x0) * double(y1 - y0));
-      view.pixels[static_cast<size_t>(vy) * view.width + vx] =
-          static_cast<uint8_t>(std::lround(255.0 * (1.0 - std::sqrt(share))));
+ViewBuilder::ViewBuilder(uint32_t width, uint32_t height, uint32_t maxWidth, uint32_t maxHeight)
+    : width_(width), height_(height), block_(1), stride_(StrideFor(width)) {
+  if (width == 0 || height == 0 || maxWidth == 0 || maxHeight == 0) {
+    height_ = 0;  // nothing to show
+    return;
+  }
+  block_ = std::max({1u, (width + maxWidth - 1) / maxWidth, (height + maxHeight - 1) / maxHeight});
+  view_.width = (width + block_ - 1) / block_;
+  view_.height = (height + block_ - 1) / block_;
+  view_.pixels.reserve(static_cast<size_t>(view_.width) * view_.height);
+  counts_.assign(view_.width, 0);
+  // For every 64-pixel word of a row, the view columns it touches and the
+  // mask of its pixels in each.
+  const size_t words = (stride_ + 7) / 8;
+  for (size_t wi = 0; wi < words; ++wi) {
+    partStart_.push_back(static_cast<uint32_t>(parts_.size()));
+    const uint64_t x0 = wi * 64, x1 = std::min<uint64_t>(x0 + 64, width) - 1;
+    for (uint64_t b = x0 / block_; b <= x1 / block_; ++b) {
+      const uint64_t lo = std::max(x0, b * block_) - x0;
+      const uint64_t hi = std::min(x1, (b + 1) * block_ - 1) - x0;
+      parts_.push_back({static_cast<uint32_t>(b), (~0ULL >> lo) & (~0ULL << (63 - hi))});
     }
   }
-  return view;
+  partStart_.push_back(static_cast<uint32_t>(parts_.size()));
+  tail_.resize(8);
+}
+
+void ViewBuilder::AddRow(const uint8_t* row) {
+  if (y_ >= height_) return;
+  const size_t fullWords = stride_ / 8;
+  for (size_t wi = 0; wi < partStart_.size() - 1; ++wi) {
+    if (wi + 4 <= fullWords) {  // pass over white quickly, 256 pixels at a time
+      uint64_t quad[4];
+      std::memcpy(quad, row + wi * 8, sizeof quad);
+      if ((quad[0] | quad[1] | quad[2] | quad[3]) == 0) {
+        wi += 3;
+        continue;
+      }
+    }
+    uint64_t word;
+    if (wi < fullWords) {
+      word = LoadBigEndian(row + wi * 8);
+    } else {  // the row's last bytes, padded with white
+      std::fill(tail_.begin(), tail_.end(), 0);
+      std::copy(row + wi * 8, row + stride_, tail_.begin());
+      word = LoadBigEndian(tail_.data());
+    }
+    if (word == 0) continue;
+    for (uint32_t p = partStart_[wi]; p < partStart_[wi + 1]; ++p)
+      counts_[parts_[p].first] += static_cast<uint32_t>(Ones(word & parts_[p].second));
+  }
+  ++y_;
+  if (y_ % block_ == 0 || y_ == height_) EmitBlockRow();
+}
+
+void ViewBuilder::EmitBlockRow() {
+  const uint32_t rows = y_ % block_ ? y_ % block_ : block_;
+  for (uint32_t vx = 0; vx < view_.width; ++vx) {
+    if (counts_[vx] == 0) {
+      view_.pixels.push_back(255);
+      continue;
+    }
+    const uint32_t x0 = vx * block_, x1 = std::min(width_, x0 + block_);
+    const double share = static_cast<double>(counts_[vx]) / (double(x1 - x0) * rows);
+    view_.pixels.push_back(static_cast<uint8_t>(255.0 * (1.0 - std::sqrt(share)) + 0.5));
+  }
+  std::fill(counts_.begin(), counts_.end(), 0);
+}
+
+GreyImage MakeView(const BitImage& image, uint32_t maxWidth, uint32_t maxHeight) {
+  ViewBuilder builder(image.width, image.height, maxWidth, maxHeight);
+  for (uint32_t y = 0; y < image.height; ++y) builder.AddRow(image.Row(y));
+  return builder.Finish();
 }
 
 }  // namespace conv

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace conv {
@@ -36,6 +37,10 @@ uint64_t CountBlack(const BitImage& image);
 
 // Swaps black and white.
 void Invert(BitImage& image);
+// The same for one row of `width` pixels, keeping the pad bits clear.
+void InvertRow(uint8_t* row, uint32_t width);
+// Mirrors one row of `width` pixels left to right.
+void MirrorRow(uint8_t* row, uint32_t width);
 
 // Turns the image so that a drawing fed with the given leading edge reads
 // upright: rotation code 0 top, 1 right (turned 90 degrees clockwise),
@@ -54,6 +59,25 @@ struct GreyImage {
   uint32_t width = 0;
   uint32_t height = 0;
   std::vector<uint8_t> pixels;  // 0 black .. 255 white, row by row
+};
+
+// Builds the grey picture from the image's rows, fed top to bottom.
+class ViewBuilder {
+ public:
+  ViewBuilder(uint32_t width, uint32_t height, uint32_t maxWidth, uint32_t maxHeight);
+  void AddRow(const uint8_t* row);
+  GreyImage Finish() { return std::move(view_); }
+
+ private:
+  void EmitBlockRow();
+  uint32_t width_, height_, block_;
+  size_t stride_;
+  uint32_t y_ = 0;
+  std::vector<uint32_t> counts_;
+  std::vector<uint32_t> partStart_;                   // per row word: its first entry of parts_
+  std::vector<std::pair<uint32_t, uint64_t>> parts_;  // view column, mask of the word's pixels
+  std::vector<uint8_t> tail_;
+  GreyImage view_;
 };
 GreyImage MakeView(const BitImage& image, uint32_t maxWidth, uint32_t maxHeight);
 

@@ -11,6 +11,9 @@
 #include <process.h>
 #define getpid _getpid
 #else
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -47,7 +50,8 @@ void ExpandWords(const std::vector<std::string>& words, int depth, std::vector<s
       continue;
     }
     try {
-      std::vector<uint8_t> text = ReadWholeFile(HostPath(name), name);
+      FileBytes file = ReadWholeFile(HostPath(name), name);
+      std::span<const uint8_t> text = file.bytes();
       ExpandWords(SplitWords(std::string_view(reinterpret_cast<const char*>(text.data()),
                                               text.size())),
                   depth + 1, out, error);
@@ -130,19 +134,52 @@ std::string HostPath(const std::string& windowsPath) {
   return host;
 }
 
-std::vector<uint8_t> ReadWholeFile(const std::string& hostPath, const std::string& shown) {
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+  std::swap(copy_, other.copy_);
+  std::swap(map_, other.map_);
+  std::swap(mapSize_, other.mapSize_);
+  return *this;
+}
+
+FileBytes::~FileBytes() {
+#ifndef _WIN32
+  if (map_) munmap(map_, mapSize_);
+#endif
+}
+
+FileBytes ReadWholeFile(const std::string& hostPath, const std::string& shown) {
   std::error_code ec;
   if (fs::is_directory(hostPath, ec)) throw ConvertError(shown + ": is a folder, not a file");
+  FileBytes result;
+#ifndef _WIN32
+  if (int fd = open(hostPath.c_str(), O_RDONLY); fd >= 0) {
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+      void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+      if (p != MAP_FAILED) {
+        result.map_ = p;
+        result.mapSize_ = static_cast<size_t>(st.st_size);
+        close(fd);
+        return result;
+      }
+    }
+    close(fd);
+  }
+#endif
   std::FILE* f = std::fopen(hostPath.c_str(), "rb");
   if (!f) throw ConvertError(shown + ": cannot open: " + std::strerror(errno));
-  std::vector<uint8_t> data;
-  uint8_t chunk[1 << 16];
+  std::vector<uint8_t>& data = result.copy_;
+  const uintmax_t expected = fs::file_size(hostPath, ec);
+  data.resize(ec ? 0 : static_cast<size_t>(expected));
+  size_t got = std::fread(data.data(), 1, data.size(), f);
+  data.resize(got);
+  uint8_t chunk[1 << 16];  // the file may have grown since
   size_t n;
   while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) data.insert(data.end(), chunk, chunk + n);
   bool failed = std::ferror(f) != 0;
   std::fclose(f);
   if (failed) throw ConvertError(shown + ": read error");
-  return data;
+  return result;
 }
 
 uint32_t ParseNumber(const std::string& text, uint32_t low, uint32_t high, const std::string& what) {

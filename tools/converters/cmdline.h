@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -55,8 +56,28 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args,
 // The host path of a Windows-style path named on the option line.
 std::string HostPath(const std::string& windowsPath);
 
-// Whole file into memory; `shown` is the name used in messages.
-std::vector<uint8_t> ReadWholeFile(const std::string& hostPath, const std::string& shown);
+// A whole input file in memory: mapped where the host allows (no copy, no
+// fresh pages to clear), read otherwise.
+class FileBytes {
+ public:
+  FileBytes() = default;
+  FileBytes(FileBytes&& other) noexcept { *this = std::move(other); }
+  FileBytes& operator=(FileBytes&& other) noexcept;
+  ~FileBytes();
+  std::span<const uint8_t> bytes() const {
+    return map_ ? std::span<const uint8_t>(static_cast<const uint8_t*>(map_), mapSize_)
+                : std::span<const uint8_t>(copy_);
+  }
+
+ private:
+  friend FileBytes ReadWholeFile(const std::string&, const std::string&);
+  std::vector<uint8_t> copy_;
+  void* map_ = nullptr;
+  size_t mapSize_ = 0;
+};
+
+// Whole file; `shown` is the name used in messages.
+FileBytes ReadWholeFile(const std::string& hostPath, const std::string& shown);
 
 // Parses a non-negative decimal number in [low, high]; blanks around it are
 // allowed. `what` names the value in the message.

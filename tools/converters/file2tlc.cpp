@@ -1,5 +1,7 @@
 #include "tools/converters/file2tlc.h"
 
+#include <algorithm>
+#include <optional>
 #include <tuple>
 
 #include "tools/converters/bitimage.h"
@@ -44,29 +46,72 @@ File2TlcOptions File2TlcOptionsFrom(const ParsedOptions& parsed) {
 
 void RunFile2Tlc(const File2TlcOptions& o, Messages& messages) {
   OutputFile out(HostPath(o.tlcFile), o.tlcFile);  // fails early on a missing folder
-  ScanImage scan = ReadBitonalTiff(ReadWholeFile(HostPath(o.scanFile), o.scanFile), o.scanFile);
-  const uint32_t dpi = o.dpi ? o.dpi : scan.dpi ? scan.dpi : kDefaultDpi;
-  if (o.invert) Invert(scan.image);
-  BitImage image = Orient(std::move(scan.image), o.rotation);
-  const std::vector<uint8_t> g4 = EncodeG4(image);
+  const FileBytes input = ReadWholeFile(HostPath(o.scanFile), o.scanFile);
+  const std::span<const uint8_t> file = input.bytes();
 
-  GreyImage view;
-  std::vector<uint8_t> viewPng;
-  if (o.viewWidth) {
-    view = MakeView(image, o.viewWidth, o.viewHeight);
-    viewPng = PngFromGrey(view);
+  // Every row of the upright image goes to the coder and the view.
+  uint32_t width = 0, height = 0, dpi = 0;
+  std::optional<G4Encoder> encoder;
+  std::optional<ViewBuilder> view;
+  auto begin = [&](uint32_t w, uint32_t h, uint32_t fileDpi) {
+    width = w;
+    height = h;
+    dpi = o.dpi ? o.dpi : fileDpi ? fileDpi : kDefaultDpi;
+    encoder.emplace(w, h);
+    if (o.viewWidth) view.emplace(w, h, o.viewWidth, o.viewHeight);
+  };
+  auto take = [&](const uint8_t* row) {
+    encoder->AddRow(row);
+    if (view) view->AddRow(row);
+  };
+
+  if ((o.rotation & 3) == 0) {
+    // No turn: the scan streams through row by row, the whole image is never
+    // held.
+    std::vector<uint8_t> work;
+    ReadBitonalTiffRows(
+        file, o.scanFile,
+        [&](const TiffInfo& info) {
+          begin(info.width, info.height, info.dpi);
+          work.resize(StrideFor(info.width));
+        },
+        [&](const uint8_t* row) {
+          if (!o.invert && !(o.rotation & 4)) return take(row);
+          std::copy(row, row + work.size(), work.begin());
+          if (o.invert) InvertRow(work.data(), width);
+          if (o.rotation & 4) MirrorRow(work.data(), width);
+          take(work.data());
+        });
+  } else {
+    ScanImage scan = ReadBitonalTiff(file, o.scanFile);
+    if (o.invert) Invert(scan.image);
+    const BitImage image = Orient(std::move(scan.image), o.rotation);
+    begin(image.width, image.height, scan.dpi);
+    for (uint32_t y = 0; y < image.height; ++y) take(image.Row(y));
   }
-  const std::vector<uint8_t> tlc =
-      BuildTlc(image.width, image.height, dpi, g4, view.width, view.height, viewPng);
-  out.Write(tlc.data(), tlc.size());
-  out.Commit();
 
-  std::string line = o.scanFile + " -> " + o.tlcFile + ": " + std::to_string(image.width) + " x " +
-                     std::to_string(image.height) + " pixels, " + std::to_string(dpi) +
+  const std::span<const uint8_t> g4 = encoder->Finish();
+  GreyImage picture;
+  std::vector<uint8_t> viewPng;
+  if (view) {
+    picture = view->Finish();
+    viewPng = PngFromGrey(picture);
+  }
+  // Header, image and view straight from where they are.
+  const std::string header = FormatTlcHeader(
+      TlcHeader{width, height, dpi, g4.size(), picture.width, picture.height, viewPng.size()});
+  out.Write(header.data(), header.size());
+  out.Write(g4.data(), g4.size());
+  out.Write(viewPng.data(), viewPng.size());
+  out.Commit();
+  const size_t bytes = header.size() + g4.size() + viewPng.size();
+
+  std::string line = o.scanFile + " -> " + o.tlcFile + ": " + std::to_string(width) + " x " +
+                     std::to_string(height) + " pixels, " + std::to_string(dpi) +
                      " dpi, rotation " + std::to_string(o.rotation) +
-                     (o.invert ? ", inverted" : "") + ", " + std::to_string(tlc.size()) + " bytes";
-  if (o.viewWidth)
-    line += ", view " + std::to_string(view.width) + " x " + std::to_string(view.height);
+                     (o.invert ? ", inverted" : "") + ", " + std::to_string(bytes) + " bytes";
+  if (view)
+    line += ", view " + std::to_string(picture.width) + " x " + std::to_string(picture.height);
   messages.Info(line);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "tools/converters/cmdline.h"
@@ -29,61 +30,9 @@ void AppendPngChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* 
   AppendBigEndian32(out, static_cast<uint32_t>(crc));
 }
 
-// PNG around rows produced by `row(y, buffer)`; each row is filter byte 0
-// followed by the row's bytes.
-template <typename RowFn>
-std::vector<uint8_t> WritePng(uint32_t width, uint32_t height, uint8_t bitDepth, size_t rowBytes,
-                              uint32_t dpi, int level, RowFn row) {
-  std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  std::vector<uint8_t> ihdr;
-  AppendBigEndian32(ihdr, width);
-  AppendBigEndian32(ihdr, height);
-  ihdr.insert(ihdr.end(), {bitDepth, 0 /* grey */, 0, 0, 0});
-  AppendPngChunk(out, "IHDR", ihdr.data(), ihdr.size());
-  if (dpi) {
-    std::vector<uint8_t> phys;
-    const uint32_t perMetre = static_cast<uint32_t>(std::lround(dpi / 0.0254));
-    AppendBigEndian32(phys, perMetre);
-    AppendBigEndian32(phys, perMetre);
-    phys.push_back(1);  // unit: metre
-    AppendPngChunk(out, "pHYs", phys.data(), phys.size());
-  }
-
-  z_stream z{};
-  if (deflateInit(&z, level) != Z_OK) throw ConvertError("cannot start the PNG compressor");
-  std::vector<uint8_t> line(rowBytes + 1), packed(1 << 20);
-  std::vector<uint8_t> idat;
-  auto drain = [&](int flush) {
-    do {
-      z.next_out = packed.data();
-      z.avail_out = static_cast<uInt>(packed.size());
-      int rc = deflate(&z, flush);
-      if (rc == Z_STREAM_ERROR) {
-        deflateEnd(&z);
-        throw ConvertError("PNG compression failed");
-      }
-      idat.insert(idat.end(), packed.data(), packed.data() + (packed.size() - z.avail_out));
-    } while (z.avail_out == 0);
-  };
-  for (uint32_t y = 0; y < height; ++y) {
-    line[0] = 0;  // filter type None: bitonal rows gain little from filters
-    row(y, line.data() + 1);
-    z.next_in = line.data();
-    z.avail_in = static_cast<uInt>(line.size());
-    drain(Z_NO_FLUSH);
-  }
-  drain(Z_FINISH);
-  deflateEnd(&z);
-  constexpr size_t kChunk = 1 << 20;
-  for (size_t pos = 0; pos < idat.size(); pos += kChunk)
-    AppendPngChunk(out, "IDAT", idat.data() + pos, std::min(kChunk, idat.size() - pos));
-  AppendPngChunk(out, "IEND", nullptr, 0);
-  return out;
-}
-
 }  // namespace
 
-std::vector<uint8_t> CalsFromG4(const std::vector<uint8_t>& g4, uint32_t width, uint32_t height,
+std::vector<uint8_t> CalsFromG4(std::span<const uint8_t> g4, uint32_t width, uint32_t height,
                                 uint32_t dpi) {
   if (width > 999999 || height > 999999 || dpi > 9999)
     throw ConvertError("the image is too large for a CALS header (" + std::to_string(width) +
@@ -107,7 +56,7 @@ std::vector<uint8_t> CalsFromG4(const std::vector<uint8_t>& g4, uint32_t width, 
   return out;
 }
 
-std::vector<uint8_t> PdfFromG4(const std::vector<uint8_t>& g4, uint32_t width, uint32_t height,
+std::vector<uint8_t> PdfFromG4(std::span<const uint8_t> g4, uint32_t width, uint32_t height,
                                uint32_t dpi) {
   // Page size in points; pages beyond 200 inches need a larger user unit.
   double w = width * 72.0 / dpi, h = height * 72.0 / dpi;
@@ -154,20 +103,79 @@ std::vector<uint8_t> PdfFromG4(const std::vector<uint8_t>& g4, uint32_t width, u
   return out;
 }
 
+PngWriter::PngWriter(uint32_t width, uint32_t height, uint8_t bitDepth, uint32_t dpi, int level)
+    : out_{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'},
+      line_(1 + (static_cast<size_t>(width) * bitDepth + 7) / 8),
+      packed_(1 << 16),
+      z_(new z_stream{}) {
+  std::vector<uint8_t> ihdr;
+  AppendBigEndian32(ihdr, width);
+  AppendBigEndian32(ihdr, height);
+  ihdr.insert(ihdr.end(), {bitDepth, 0 /* grey */, 0, 0, 0});
+  AppendPngChunk(out_, "IHDR", ihdr.data(), ihdr.size());
+  if (dpi) {
+    std::vector<uint8_t> phys;
+    const uint32_t perMetre = static_cast<uint32_t>(std::lround(dpi / 0.0254));
+    AppendBigEndian32(phys, perMetre);
+    AppendBigEndian32(phys, perMetre);
+    phys.push_back(1);  // unit: metre
+    AppendPngChunk(out_, "pHYs", phys.data(), phys.size());
+  }
+  if (deflateInit(static_cast<z_stream*>(z_), level) != Z_OK) {
+    delete static_cast<z_stream*>(z_);
+    throw ConvertError("cannot start the PNG compressor");
+  }
+}
+
+PngWriter::~PngWriter() {
+  deflateEnd(static_cast<z_stream*>(z_));
+  delete static_cast<z_stream*>(z_);
+}
+
+void PngWriter::Drain(int flush) {
+  auto* z = static_cast<z_stream*>(z_);
+  do {
+    z->next_out = packed_.data();
+    z->avail_out = static_cast<uInt>(packed_.size());
+    if (deflate(z, flush) == Z_STREAM_ERROR) throw ConvertError("PNG compression failed");
+    idat_.insert(idat_.end(), packed_.data(), packed_.data() + (packed_.size() - z->avail_out));
+  } while (z->avail_out == 0);
+}
+
+void PngWriter::AddRow(const uint8_t* row) {
+  line_[0] = 0;  // filter type None: bitonal rows gain little from filters
+  std::memcpy(line_.data() + 1, row, line_.size() - 1);
+  auto* z = static_cast<z_stream*>(z_);
+  z->next_in = line_.data();
+  z->avail_in = static_cast<uInt>(line_.size());
+  Drain(Z_NO_FLUSH);
+}
+
+std::vector<uint8_t> PngWriter::Finish() {
+  Drain(Z_FINISH);
+  constexpr size_t kChunk = 1 << 20;
+  for (size_t pos = 0; pos < idat_.size(); pos += kChunk)
+    AppendPngChunk(out_, "IDAT", idat_.data() + pos, std::min(kChunk, idat_.size() - pos));
+  AppendPngChunk(out_, "IEND", nullptr, 0);
+  return std::move(out_);
+}
+
 std::vector<uint8_t> PngFromBits(const BitImage& image, uint32_t dpi) {
-  return WritePng(image.width, image.height, 1, image.stride, dpi, Z_DEFAULT_COMPRESSION,
-                  [&](uint32_t y, uint8_t* out) {
-                    const uint8_t* row = image.Row(y);
-                    for (size_t i = 0; i < image.stride; ++i) out[i] = static_cast<uint8_t>(~row[i]);
-                  });
+  PngWriter png(image.width, image.height, 1, dpi, kPngLevel);
+  std::vector<uint8_t> row(image.stride);
+  for (uint32_t y = 0; y < image.height; ++y) {
+    const uint8_t* bits = image.Row(y);
+    for (size_t i = 0; i < image.stride; ++i) row[i] = static_cast<uint8_t>(~bits[i]);
+    png.AddRow(row.data());
+  }
+  return png.Finish();
 }
 
 std::vector<uint8_t> PngFromGrey(const GreyImage& image) {
-  return WritePng(image.width, image.height, 8, image.width, 0, Z_BEST_COMPRESSION,
-                  [&](uint32_t y, uint8_t* out) {
-                    std::copy_n(image.pixels.data() + static_cast<size_t>(y) * image.width,
-                                image.width, out);
-                  });
+  PngWriter png(image.width, image.height, 8, 0, Z_BEST_SPEED);  // a preview: speed first
+  for (uint32_t y = 0; y < image.height; ++y)
+    png.AddRow(image.pixels.data() + static_cast<size_t>(y) * image.width);
+  return png.Finish();
 }
 
 }  // namespace conv

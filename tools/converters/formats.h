@@ -4,21 +4,41 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "tools/converters/bitimage.h"
 
 namespace conv {
 
+// zlib level of the PNG writer: the default, a fair balance for line art.
+inline constexpr int kPngLevel = 6;
+
 // CALS Type 1 raster: a 2048-byte header of sixteen 128-byte text records,
 // then the Group 4 stream.
-std::vector<uint8_t> CalsFromG4(const std::vector<uint8_t>& g4, uint32_t width, uint32_t height,
+std::vector<uint8_t> CalsFromG4(std::span<const uint8_t> g4, uint32_t width, uint32_t height,
                                 uint32_t dpi);
 
 // A one-page PDF whose page is the image at its resolution, the image kept as
 // a CCITTFaxDecode (K -1) stream.
-std::vector<uint8_t> PdfFromG4(const std::vector<uint8_t>& g4, uint32_t width, uint32_t height,
+std::vector<uint8_t> PdfFromG4(std::span<const uint8_t> g4, uint32_t width, uint32_t height,
                                uint32_t dpi);
+
+// PNG, grey, fed row by row in PNG's own terms (for 1 bit: black 0).
+class PngWriter {
+ public:
+  PngWriter(uint32_t width, uint32_t height, uint8_t bitDepth, uint32_t dpi, int level);
+  ~PngWriter();
+  PngWriter(const PngWriter&) = delete;
+  PngWriter& operator=(const PngWriter&) = delete;
+  void AddRow(const uint8_t* row);
+  std::vector<uint8_t> Finish();  // after the last row
+
+ private:
+  void Drain(int flush);
+  std::vector<uint8_t> out_, idat_, line_, packed_;
+  void* z_;  // the zlib stream
+};
 
 // PNG, 1-bit grey (black 0, white 1 as PNG has it), resolution in pHYs.
 std::vector<uint8_t> PngFromBits(const BitImage& image, uint32_t dpi);

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 
 #include "tools/converters/cmdline.h"
 
@@ -145,62 +146,56 @@ std::vector<uint8_t> WrapG4(const uint8_t* data, size_t size, uint32_t width, ui
   return buffer;
 }
 
-// Opens a wrapped Group 4 stream and hands each decoded line to `line`.
-template <typename LineFn>
-void DecodeLines(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
-                 const std::string& shown, LineFn line) {
-  std::vector<uint8_t> wrapped = WrapG4(data, size, width, height, 0);
-  MemFile mem;
-  mem.data = wrapped.data();
-  mem.size = wrapped.size();
-  Tiff tif(mem, "r");
-  if (!tif.get()) throw ConvertError(shown + ": cannot decode: " + mem.firstError);
-  mem.warningsAreErrors = true;  // a short or bad code stream only warns in libtiff
-  std::vector<uint8_t> row(StrideFor(width));
-  for (uint32_t y = 0; y < height; ++y) {
-    if (TIFFReadScanline(tif.get(), row.data(), y, 0) < 0 || !mem.firstError.empty())
-      throw ConvertError(shown + ": damaged image data at line " + std::to_string(y + 1) +
-                         (mem.firstError.empty() ? "" : " (" + mem.firstError + ")"));
-    line(y, row.data());
-  }
-}
+// The scan program's PackBits data as one stream, handed out a row at a
+// time; runs may cross row ends.
+class PackBitsReader {
+ public:
+  PackBitsReader(std::span<const uint8_t> file, uint64_t offset)
+      : data_(file.data()), size_(file.size()), pos_(offset) {}
 
-void DecodePackBitsStream(const std::vector<uint8_t>& file, uint64_t offset, BitImage& image,
-                          const std::string& shown) {
-  const size_t total = image.bits.size();
-  uint8_t* out = image.bits.data();
-  size_t produced = 0;
-  uint64_t pos = offset;
-  auto truncated = [&]() {
-    return ConvertError(shown + ": the image data ends after line " +
-                        std::to_string(produced / image.stride) + " of " +
-                        std::to_string(image.height));
-  };
-  while (produced < total) {
-    if (pos >= file.size()) throw truncated();
-    const int n = static_cast<int8_t>(file[pos++]);
-    if (n >= 0) {
-      size_t count = static_cast<size_t>(n) + 1;
-      if (pos + count > file.size()) throw truncated();
-      size_t take = std::min(count, total - produced);
-      std::memcpy(out + produced, file.data() + pos, take);
-      pos += count;
-      produced += take;
-    } else if (n != -128) {
-      if (pos >= file.size()) throw truncated();
-      size_t take = std::min(static_cast<size_t>(1 - n), total - produced);
-      std::memset(out + produced, file[pos++], take);
-      produced += take;
+  // Fills `n` bytes; false when the data ends first.
+  bool Fill(uint8_t* out, size_t n) {
+    while (n > 0) {
+      if (literal_ > 0) {
+        const size_t k = std::min(literal_, n);
+        if (pos_ + k > size_) return false;
+        std::memcpy(out, data_ + pos_, k);
+        pos_ += k, literal_ -= k, out += k, n -= k;
+      } else if (repeat_ > 0) {
+        const size_t k = std::min(repeat_, n);
+        std::memset(out, value_, k);
+        repeat_ -= k, out += k, n -= k;
+      } else {
+        if (pos_ >= size_) return false;
+        const int code = static_cast<int8_t>(data_[pos_++]);
+        if (code >= 0) {
+          literal_ = static_cast<size_t>(code) + 1;
+        } else if (code != -128) {  // -128 is a no-op
+          if (pos_ >= size_) return false;
+          repeat_ = static_cast<size_t>(1 - code);
+          value_ = data_[pos_++];
+        }
+      }
     }
+    return true;
   }
-}
+
+ private:
+  const uint8_t* data_;
+  uint64_t size_;
+  uint64_t pos_;
+  size_t literal_ = 0, repeat_ = 0;
+  uint8_t value_ = 0;
+};
 
 // The largest image the converters take: 2 GB of pixels in memory.
 constexpr uint64_t kMaxImageBytes = uint64_t{1} << 31;
 
 }  // namespace
 
-ScanImage ReadBitonalTiff(const std::vector<uint8_t>& file, const std::string& shown) {
+void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown,
+                         const std::function<void(const TiffInfo&)>& start,
+                         const std::function<void(const uint8_t* row)>& emit) {
   if (file.empty()) throw ConvertError(shown + ": the file is empty");
   MemFile mem;
   mem.data = file.data();
@@ -233,96 +228,169 @@ ScanImage ReadBitonalTiff(const std::vector<uint8_t>& file, const std::string& s
   if (!TIFFIsCODECConfigured(compression))
     throw ConvertError(shown + ": compression " + std::to_string(compression) +
                        " is not supported");
-  if (StrideFor(width) * uint64_t{height} > kMaxImageBytes)
+  const size_t stride = StrideFor(width);
+  if (stride * uint64_t{height} > kMaxImageBytes)
     throw ConvertError(shown + ": the image is too large (" + std::to_string(width) + " x " +
                        std::to_string(height) + ")");
+  uint64_t* offsets = nullptr;
+  if (!TIFFGetField(t, TIFFTAG_STRIPOFFSETS, &offsets) || !offsets)
+    throw ConvertError(shown + ": the file has no image data");
 
-  ScanImage scan;
+  TiffInfo info{width, height, 0};
   float xres = 0;
   uint16_t unit = RESUNIT_INCH;
   if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &xres) && xres > 0) {
     TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
     double dpi = unit == RESUNIT_CENTIMETER ? xres * 2.54 : xres;
-    if (dpi >= 1 && dpi < 100000) scan.dpi = static_cast<uint32_t>(dpi + 0.5);
+    if (dpi >= 1 && dpi < 100000) info.dpi = static_cast<uint32_t>(dpi + 0.5);
   }
-  scan.image = BitImage(width, height);
+  start(info);
+
+  // Every row passes here: bit order, black = 1, clear pad bits.
+  const uint8_t keep = static_cast<uint8_t>(0xFF << (stride * 8 - width));
+  auto deliver = [&](uint8_t* row) {
+    if (fillOrder == FILLORDER_LSB2MSB) TIFFReverseBits(row, static_cast<tmsize_t>(stride));
+    if (photometric == PHOTOMETRIC_MINISBLACK)
+      for (size_t i = 0; i < stride; ++i) row[i] = static_cast<uint8_t>(~row[i]);
+    row[stride - 1] &= keep;
+    emit(row);
+  };
 
   const uint32_t strips = TIFFNumberOfStrips(t);
-  uint64_t* offsets = nullptr;
-  if (!TIFFGetField(t, TIFFTAG_STRIPOFFSETS, &offsets) || !offsets)
-    throw ConvertError(shown + ": the file has no image data");
   bool oneStream = compression == COMPRESSION_PACKBITS;
   for (uint32_t s = 1; s < strips && oneStream; ++s) oneStream = offsets[s] == 0;
-
   if (oneStream) {
-    DecodePackBitsStream(file, offsets[0], scan.image, shown);
-    if (fillOrder == FILLORDER_LSB2MSB) TIFFReverseBits(scan.image.bits.data(),
-                                                        static_cast<tmsize_t>(scan.image.bits.size()));
-  } else {
-    mem.warningsAreErrors = true;
-    const uint32_t rowsPerStrip = std::min(height, [&] {
-      uint32_t r = height;
-      TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &r);
-      return r ? r : height;
-    }());
-    for (uint32_t s = 0; s < strips; ++s) {
-      const uint64_t row0 = uint64_t{s} * rowsPerStrip;
-      if (row0 >= height) break;
-      const uint64_t rows = std::min<uint64_t>(rowsPerStrip, height - row0);
-      tmsize_t got = TIFFReadEncodedStrip(t, s, scan.image.Row(static_cast<uint32_t>(row0)),
-                                          static_cast<tmsize_t>(rows * scan.image.stride));
-      if (got < 0 || !mem.firstError.empty())
-        throw ConvertError(shown + ": damaged image data in strip " + std::to_string(s + 1) +
-                           (mem.firstError.empty() ? "" : " (" + mem.firstError + ")"));
+    PackBitsReader reader(file, offsets[0]);
+    std::vector<uint8_t> row(stride);
+    for (uint32_t y = 0; y < height; ++y) {
+      if (!reader.Fill(row.data(), stride))
+        throw ConvertError(shown + ": the image data ends after line " + std::to_string(y) +
+                           " of " + std::to_string(height));
+      deliver(row.data());
     }
+    return;
   }
-  scan.image.ClearPadBits();
-  if (photometric == PHOTOMETRIC_MINISBLACK) Invert(scan.image);
+  fillOrder = FILLORDER_MSB2LSB;  // libtiff undoes the fill order itself
+  mem.warningsAreErrors = true;
+  uint32_t rowsPerStrip = height;
+  TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, height);
+  std::vector<uint8_t> strip(rowsPerStrip * stride);
+  uint32_t y = 0;
+  for (uint32_t s = 0; s < strips && y < height; ++s) {
+    const uint32_t rows = std::min(rowsPerStrip, height - y);
+    tmsize_t got = TIFFReadEncodedStrip(t, s, strip.data(), static_cast<tmsize_t>(rows * stride));
+    if (got < static_cast<tmsize_t>(rows * stride) || !mem.firstError.empty())
+      throw ConvertError(shown + ": damaged image data in strip " + std::to_string(s + 1) +
+                         (mem.firstError.empty() ? "" : " (" + mem.firstError + ")"));
+    for (uint32_t r = 0; r < rows; ++r, ++y) deliver(strip.data() + r * stride);
+  }
+  if (y < height)
+    throw ConvertError(shown + ": the image data ends after line " + std::to_string(y) + " of " +
+                       std::to_string(height));
+}
+
+ScanImage ReadBitonalTiff(std::span<const uint8_t> file, const std::string& shown) {
+  ScanImage scan;
+  uint32_t y = 0;
+  ReadBitonalTiffRows(
+      file, shown,
+      [&](const TiffInfo& info) {
+        scan.image = BitImage(info.width, info.height);
+        scan.dpi = info.dpi;
+      },
+      [&](const uint8_t* row) { std::memcpy(scan.image.Row(y++), row, scan.image.stride); });
   return scan;
 }
 
-std::vector<uint8_t> EncodeG4(const BitImage& image) {
+struct G4Encoder::State {
   std::vector<uint8_t> buffer;
   MemFile mem;
-  mem.out = &buffer;
-  Tiff tif(mem, "wl");
-  if (!tif.get()) throw ConvertError("cannot set up the Group 4 coder: " + mem.firstError);
-  SetBitonalTags(tif.get(), image.width, image.height, COMPRESSION_CCITTFAX4, image.height, 0);
-  // libtiff reads the pixels only (no bit reversal: the fill order is native).
-  if (TIFFWriteEncodedStrip(tif.get(), 0, const_cast<uint8_t*>(image.bits.data()),
-                            static_cast<tmsize_t>(image.bits.size())) < 0)
-    throw ConvertError("Group 4 coding failed: " + mem.firstError);
+  std::unique_ptr<Tiff> tif;
+  uint32_t width, height, y = 0;
+};
+
+G4Encoder::G4Encoder(uint32_t width, uint32_t height) : state_(new State) {
+  state_->width = width;
+  state_->height = height;
+  state_->buffer.reserve(StrideFor(width) * height / 16);  // a drawing's usual share
+  state_->mem.out = &state_->buffer;
+  state_->tif = std::make_unique<Tiff>(state_->mem, "wl");
+  if (!state_->tif->get()) {
+    std::string why = state_->mem.firstError;
+    delete state_;
+    throw ConvertError("cannot set up the Group 4 coder: " + why);
+  }
+  SetBitonalTags(state_->tif->get(), width, height, COMPRESSION_CCITTFAX4, height, 0);
+}
+
+G4Encoder::~G4Encoder() { delete state_; }
+
+void G4Encoder::AddRow(const uint8_t* row) {
+  // The Group 4 coder only reads the row (in native bit order nothing is
+  // reversed in place).
+  if (state_->y >= state_->height ||
+      TIFFWriteScanline(state_->tif->get(), const_cast<uint8_t*>(row), state_->y++, 0) < 0)
+    throw ConvertError("Group 4 coding failed: " + state_->mem.firstError);
+}
+
+std::span<const uint8_t> G4Encoder::Finish() {
+  TIFF* tif = state_->tif->get();
+  if (state_->y != state_->height || !TIFFFlushData(tif))
+    throw ConvertError("Group 4 coding failed: " + state_->mem.firstError);
   uint64_t* offsets = nullptr;
   uint64_t* counts = nullptr;
-  TIFFGetField(tif.get(), TIFFTAG_STRIPOFFSETS, &offsets);
-  TIFFGetField(tif.get(), TIFFTAG_STRIPBYTECOUNTS, &counts);
-  if (!offsets || !counts || offsets[0] + counts[0] > buffer.size())
+  TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets);
+  TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts);
+  const std::vector<uint8_t>& b = state_->buffer;
+  if (!offsets || !counts || offsets[0] + counts[0] > b.size())
     throw ConvertError("Group 4 coding gave no data");
-  std::vector<uint8_t> g4(buffer.begin() + static_cast<ptrdiff_t>(offsets[0]),
-                          buffer.begin() + static_cast<ptrdiff_t>(offsets[0] + counts[0]));
-  return g4;
+  return std::span<const uint8_t>(b).subspan(offsets[0], counts[0]);
+}
+
+std::vector<uint8_t> EncodeG4(const BitImage& image) {
+  G4Encoder encoder(image.width, image.height);
+  for (uint32_t y = 0; y < image.height; ++y) encoder.AddRow(image.Row(y));
+  const std::span<const uint8_t> g4 = encoder.Finish();
+  return std::vector<uint8_t>(g4.begin(), g4.end());
+}
+
+void DecodeG4Rows(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                  const std::string& shown, const std::function<void(const uint8_t* row)>& emit) {
+  std::vector<uint8_t> wrapped = WrapG4(data, size, width, height, 0);
+  MemFile mem;
+  mem.data = wrapped.data();
+  mem.size = wrapped.size();
+  Tiff tif(mem, "r");
+  if (!tif.get()) throw ConvertError(shown + ": cannot decode: " + mem.firstError);
+  mem.warningsAreErrors = true;  // a short or bad code stream only warns in libtiff
+  const size_t stride = StrideFor(width);
+  const uint8_t keep = static_cast<uint8_t>(0xFF << (stride * 8 - width));
+  std::vector<uint8_t> row(stride);
+  for (uint32_t y = 0; y < height; ++y) {
+    if (TIFFReadScanline(tif.get(), row.data(), y, 0) < 0 || !mem.firstError.empty())
+      throw ConvertError(shown + ": damaged image data at line " + std::to_string(y + 1) +
+                         (mem.firstError.empty() ? "" : " (" + mem.firstError + ")"));
+    row[stride - 1] &= keep;
+    emit(row.data());
+  }
 }
 
 BitImage DecodeG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
                   const std::string& shown) {
   BitImage image(width, height);
-  DecodeLines(data, size, width, height, shown, [&](uint32_t y, const uint8_t* row) {
-    std::memcpy(image.Row(y), row, image.stride);
-  });
-  image.ClearPadBits();
+  uint32_t y = 0;
+  DecodeG4Rows(data, size, width, height, shown,
+               [&](const uint8_t* row) { std::memcpy(image.Row(y++), row, image.stride); });
   return image;
 }
 
 uint64_t CountBlackG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
                       const std::string& shown) {
   const size_t stride = StrideFor(width);
-  const unsigned pad = static_cast<unsigned>(stride * 8 - width);
-  const uint8_t keep = static_cast<uint8_t>(0xFF << pad);
   uint64_t black = 0;
-  DecodeLines(data, size, width, height, shown, [&](uint32_t, const uint8_t* row) {
-    black += CountSetBits(row, stride - 1) +
-             static_cast<uint64_t>(std::popcount(static_cast<uint8_t>(row[stride - 1] & keep)));
-  });
+  DecodeG4Rows(data, size, width, height, shown,
+               [&](const uint8_t* row) { black += CountSetBits(row, stride); });
   return black;
 }
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,17 +17,48 @@ struct ScanImage {
   uint32_t dpi = 0;  // from XResolution; 0 when the file does not say
 };
 
-// Reads the first image of a 1-bit TIFF. A PackBits image whose directory
-// names only one strip is decoded as one stream from that strip's offset by
-// ImageWidth and ImageLength alone: that is how the scan program's file is
-// laid out (its RowsPerStrip and StripByteCounts are constants that do not
-// describe the data, and the header edit after a scan moves StripOffsets and
-// shortens ImageLength). Every other TIFF is read strip by strip by libtiff.
-ScanImage ReadBitonalTiff(const std::vector<uint8_t>& file, const std::string& shown);
+struct TiffInfo {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t dpi = 0;  // from XResolution; 0 when the file does not say
+};
 
-// The whole image as one CCITT T.6 (Group 4) stream, white runs first, black = 1.
+// Reads the first image of a 1-bit TIFF, row by row from the top: `start`
+// gets the size before the first row, `row` each row (black = 1, pad bits
+// clear). A PackBits image whose directory names only one strip is decoded
+// as one stream from that strip's offset by ImageWidth and ImageLength alone:
+// that is how the scan program's file is laid out (its RowsPerStrip and
+// StripByteCounts are constants that do not describe the data, and the
+// header edit after a scan moves StripOffsets and shortens ImageLength).
+// Every other TIFF is read strip by strip by libtiff.
+void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown,
+                         const std::function<void(const TiffInfo&)>& start,
+                         const std::function<void(const uint8_t* row)>& row);
+// The same into one image.
+ScanImage ReadBitonalTiff(std::span<const uint8_t> file, const std::string& shown);
+
+// CCITT T.6 (Group 4) coding of a whole image as one stream, white runs
+// first, black = 1, fed row by row.
+class G4Encoder {
+ public:
+  G4Encoder(uint32_t width, uint32_t height);
+  ~G4Encoder();
+  G4Encoder(const G4Encoder&) = delete;
+  G4Encoder& operator=(const G4Encoder&) = delete;
+  void AddRow(const uint8_t* row);
+  // After the last row: the stream, valid as long as the encoder.
+  std::span<const uint8_t> Finish();
+
+ private:
+  struct State;
+  State* state_;
+};
 std::vector<uint8_t> EncodeG4(const BitImage& image);
-// Decodes such a stream; a damaged stream is a ConvertError naming `shown`.
+
+// Decodes such a stream row by row; a damaged stream is a ConvertError
+// naming `shown`.
+void DecodeG4Rows(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                  const std::string& shown, const std::function<void(const uint8_t* row)>& row);
 BitImage DecodeG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
                   const std::string& shown);
 // Black pixels of such a stream, decoded line by line without keeping the image.

@@ -25,7 +25,7 @@ std::string FormatTlcHeader(const TlcHeader& h) {
   return text + "\r\n";
 }
 
-Tlc ParseTlc(const std::vector<uint8_t>& file, const std::string& shown) {
+Tlc ParseTlc(std::span<const uint8_t> file, const std::string& shown) {
   if (file.empty()) throw ConvertError(shown + ": the file is empty");
   const std::string signature(kSignature);
   if (file.size() < signature.size() ||
@@ -71,15 +71,14 @@ Tlc ParseTlc(const std::vector<uint8_t>& file, const std::string& shown) {
     throw ConvertError(shown + ": the TLC file is cut short (" + std::to_string(file.size()) +
                        " bytes, the header announces " + std::to_string(dataEnd + h.viewBytes) +
                        ")");
-  tlc.g4.assign(file.begin() + kTlcHeaderSize, file.begin() + static_cast<ptrdiff_t>(dataEnd));
-  tlc.viewPng.assign(file.begin() + static_cast<ptrdiff_t>(dataEnd),
-                     file.begin() + static_cast<ptrdiff_t>(dataEnd + h.viewBytes));
+  tlc.g4 = file.subspan(kTlcHeaderSize, h.dataBytes);
+  tlc.viewPng = file.subspan(dataEnd, h.viewBytes);
   return tlc;
 }
 
 std::vector<uint8_t> BuildTlc(uint32_t width, uint32_t height, uint32_t density,
-                              const std::vector<uint8_t>& g4, uint32_t viewWidth,
-                              uint32_t viewHeight, const std::vector<uint8_t>& viewPng) {
+                              std::span<const uint8_t> g4, uint32_t viewWidth,
+                              uint32_t viewHeight, std::span<const uint8_t> viewPng) {
   TlcHeader h{width, height, density, g4.size(), viewWidth, viewHeight, viewPng.size()};
   const std::string header = FormatTlcHeader(h);
   std::vector<uint8_t> out(header.begin(), header.end());

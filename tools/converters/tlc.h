@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,20 +33,21 @@ struct TlcHeader {
   uint64_t viewBytes = 0;
 };
 
+// A TLC file's parts, viewed in the file's bytes (valid while they are).
 struct Tlc {
   TlcHeader header;
-  std::vector<uint8_t> g4;
-  std::vector<uint8_t> viewPng;  // empty when the file carries no view
+  std::span<const uint8_t> g4;
+  std::span<const uint8_t> viewPng;  // empty when the file carries no view
 };
 
 // The 128 header bytes.
 std::string FormatTlcHeader(const TlcHeader& header);
 // Reads and checks a whole TLC file; a damaged or cut-short file is a
 // ConvertError naming `shown`.
-Tlc ParseTlc(const std::vector<uint8_t>& file, const std::string& shown);
+Tlc ParseTlc(std::span<const uint8_t> file, const std::string& shown);
 // Header, image and view, ready to be written.
 std::vector<uint8_t> BuildTlc(uint32_t width, uint32_t height, uint32_t density,
-                              const std::vector<uint8_t>& g4, uint32_t viewWidth,
-                              uint32_t viewHeight, const std::vector<uint8_t>& viewPng);
+                              std::span<const uint8_t> g4, uint32_t viewWidth,
+                              uint32_t viewHeight, std::span<const uint8_t> viewPng);
 
 }  // namespace conv

@@ -48,6 +48,21 @@ std::string ReportLine(const std::string& label, const std::string& value) {
   return line + ": " + value;  // the value starts at character 49
 }
 
+void WriteReport(const std::string& shown, const TlcHeader& h, uint64_t black,
+                 Messages& messages) {
+  for (const std::string& line : StatisticsReport(shown, h.width, h.height, h.density, black))
+    messages.Info(line);
+}
+
+void WriteOutput(OutputFile& out, const std::vector<uint8_t>& bytes, const TlcExportOptions& o,
+                 uint32_t width, uint32_t height, uint32_t dpi, Messages& messages) {
+  out.Write(bytes.data(), bytes.size());
+  out.Commit();
+  messages.Info(o.tlcFile + " -> " + o.outFile + ": " + o.type->name + ", " +
+                std::to_string(width) + " x " + std::to_string(height) + " pixels, " +
+                std::to_string(dpi) + " dpi, " + std::to_string(bytes.size()) + " bytes");
+}
+
 }  // namespace
 
 TlcExportOptions TlcExportOptionsFrom(const ParsedOptions& parsed) {
@@ -102,10 +117,26 @@ std::vector<std::string> StatisticsReport(const std::string& shownName, uint32_t
 void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
   std::unique_ptr<OutputFile> out;
   if (!o.outFile.empty()) out = std::make_unique<OutputFile>(HostPath(o.outFile), o.outFile);
-  const Tlc tlc = ParseTlc(ReadWholeFile(HostPath(o.tlcFile), o.tlcFile), o.tlcFile);
+  const FileBytes input = ReadWholeFile(HostPath(o.tlcFile), o.tlcFile);
+  const Tlc tlc = ParseTlc(input.bytes(), o.tlcFile);
   const TlcHeader& h = tlc.header;
 
   const bool reduce = o.reduceFrom && o.reduceTo < o.reduceFrom;
+  if (out && !reduce && o.type->letter == 'N') {
+    // PNG straight from the decoder, a row at a time.
+    PngWriter png(h.width, h.height, 1, h.density, kPngLevel);
+    std::vector<uint8_t> row(StrideFor(h.width));
+    uint64_t black = 0;
+    DecodeG4Rows(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile,
+                 [&](const uint8_t* bits) {
+                   black += CountSetBits(bits, row.size());
+                   for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(~bits[i]);
+                   png.AddRow(row.data());
+                 });
+    if (o.statistics) WriteReport(o.tlcFile, h, black, messages);
+    WriteOutput(*out, png.Finish(), o, h.width, h.height, h.density, messages);
+    return;
+  }
   const bool needPixels = out && (reduce || o.type->letter == 'B' || o.type->letter == 'N');
   BitImage image;
   if (needPixels) image = DecodeG4(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile);
@@ -115,8 +146,7 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
     const uint64_t black = needPixels ? CountBlack(image)
                                       : CountBlackG4(tlc.g4.data(), tlc.g4.size(), h.width,
                                                      h.height, o.tlcFile);
-    for (const std::string& line : StatisticsReport(o.tlcFile, h.width, h.height, h.density, black))
-      messages.Info(line);
+    WriteReport(o.tlcFile, h, black, messages);
   }
   if (!out) return;
 
@@ -131,7 +161,7 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
   // The Group 4 formats take the stored stream unless the image was reduced.
   std::vector<uint8_t> reencoded;
   if (reduce && o.type->letter != 'B' && o.type->letter != 'N') reencoded = EncodeG4(image);
-  const std::vector<uint8_t>& g4 = reduce ? reencoded : tlc.g4;
+  const std::span<const uint8_t> g4 = reduce ? std::span<const uint8_t>(reencoded) : tlc.g4;
 
   std::vector<uint8_t> bytes;
   switch (o.type->letter) {
@@ -146,11 +176,7 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
                      : BuildTlc(width, height, dpi, g4, h.viewWidth, h.viewHeight, tlc.viewPng);
       break;
   }
-  out->Write(bytes.data(), bytes.size());
-  out->Commit();
-  messages.Info(o.tlcFile + " -> " + o.outFile + ": " + o.type->name + ", " +
-                std::to_string(width) + " x " + std::to_string(height) + " pixels, " +
-                std::to_string(dpi) + " dpi, " + std::to_string(bytes.size()) + " bytes");
+  WriteOutput(*out, bytes, o, width, height, dpi, messages);
 }
 
 }  // namespace conv
