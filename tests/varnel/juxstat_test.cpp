@@ -1,0 +1,84 @@
+// The threshold and speed read through the real juxstat from the simulated card.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "juxutil/juxutil.h"
+#include "tests/support/simcard.h"
+#include "tests/varnel/support/station_fixture.h"
+#include "varnel/core/hostfiles.h"
+#include "varnel/core/scanner.h"
+
+namespace varnel {
+namespace {
+
+using testing::StationTest;
+
+class JuxstatThresholdTest : public StationTest {
+ protected:
+  JuxstatThresholdTest() {
+    setenv("JUX_DEVICE_DIR", card_.Dir().c_str(), 1);
+    UseStationFolder();
+    WriteFile("Temp/.keep", "");
+    st_->HardwareConnect = "YES";
+    st_->TempDir = "C:\\Temp\\";
+    st_->StatusExe = WindowsPath(QString::fromStdString(simcard::BinDir() + "/juxstat"));
+  }
+  ~JuxstatThresholdTest() override { unsetenv("JUX_DEVICE_DIR"); }
+
+  // Leaves the scanner's answers to commands 3 (speed) and 14 (threshold) in the
+  // shared record, as a scan run does; juxstat's status file copies the record's
+  // command slots as they stand. A threshold given is set first (status 18).
+  void PrimeCommands(int threshold = -1) {
+    JUXHANDLE h = SystemDriver().Open("\\\\.\\JUXDEV");
+    ASSERT_NE(h, JUX_INVALID_HANDLE);
+    LocalParms* record = nullptr;
+    JUX_GET_ADAPTER(h, &record);
+    ASSERT_NE(record, nullptr);
+    if (threshold >= 0) SendStatus(record, 18, static_cast<uint8_t>(threshold));
+    GetCommand(record, 3);
+    GetCommand(record, 14);
+    EXPECT_EQ(record->ErrorCode0, 0);
+    JUX_UNMAPMEM(h, record);
+    SystemDriver().Close(h);
+  }
+
+  simcard::SimCard card_;
+};
+
+TEST_F(JuxstatThresholdTest, ReadsEverySpeedCode) {
+  for (int code = 0; code <= 3; ++code) {
+    card_.Set("scanner-speed", std::to_string(code));
+    PrimeCommands();
+    EXPECT_EQ(ReadThreshold(*st_), 64) << code;  // the scanner's threshold after power-on
+    EXPECT_EQ(st_->ScannerSpeed, 40 * (code + 1)) << code;
+    EXPECT_EQ(ReadFile("Temp/JuxStat.Dat").size(), 424);
+  }
+  EXPECT_TRUE(prompts_.shown.isEmpty());
+}
+
+TEST_F(JuxstatThresholdTest, ReadsTheThresholdTheScannerHolds) {
+  PrimeCommands(100);
+  EXPECT_EQ(ReadThreshold(*st_), 100);
+  card_.Set("threshold-flag", "1");
+  PrimeCommands();
+  EXPECT_EQ(ReadThreshold(*st_), 100);  // the flag bit is not part of the threshold
+}
+
+TEST_F(JuxstatThresholdTest, AFreshCardHasNotReportedTheThreshold) {
+  // Nothing has asked the scanner for commands 3 and 14 since the card started.
+  EXPECT_EQ(ReadThreshold(*st_), -1);
+  EXPECT_EQ(ReadFile("Temp/JuxStat.Dat").size(), 424);
+  EXPECT_TRUE(prompts_.shown.isEmpty());
+}
+
+TEST_F(JuxstatThresholdTest, NoCardMeansNoStatusFile) {
+  setenv("JUX_DEVICE_DIR", Host("no-card").toUtf8().constData(), 1);
+  WriteFile("Temp/JuxStat.Dat", QByteArray(424, '\x40'));  // left from an earlier run
+  EXPECT_EQ(ReadThreshold(*st_), -1);
+  ASSERT_EQ(prompts_.shown.size(), 1);
+  EXPECT_EQ(prompts_.shown[0].text, "Error Communicating with Scanner.");
+}
+
+}  // namespace
+}  // namespace varnel
