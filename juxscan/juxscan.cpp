@@ -13,7 +13,6 @@ namespace {
 
 constexpr uint32_t kMaxLineLength = 1808;  // bytes the card takes per line
 constexpr uint32_t kMinScale = 250, kMaxScale = 4000;
-constexpr uint32_t kPieceSize = 16384;  // largest piece written from a buffer at a time
 constexpr int kTries = 10;              // settings: send, read back, compare
 constexpr uint32_t kTryPauseMs = 50;
 
@@ -286,18 +285,10 @@ class ScanRun {
   // The loop never sleeps: a drained buffer goes back to the driver at once.
   std::optional<Stage> Transfer() {
     LocalParms* A = Adapter_;
-    bufCnt_ = std::min<uint32_t>(Peek(A->BufCnt), kMaxBuffers);
-    Poke(A->BufQStart, 0u);
-    Poke(A->BufQEnd, 0u);
-    Poke(A->BufsInUse, 0u);
-    for (uint32_t i = 0; i < bufCnt_; ++i) {
-      BUFFERQUEUE& e = A->BufQ[i];
-      Poke(e.Owner, 1u);
-      Poke(e.Offset, 0u);
-      Poke(e.BytesLeft, 0u);
-      mappedSize_[i] = Peek(e.Size);
-      mapped_[i] = static_cast<const uint8_t*>(JUX_MAPMEM(hDriver_, Peek(e.VirtAddr), mappedSize_[i]));
-      if (mapped_[i] == nullptr) {  // data could not be read: no scan at all
+    MapRing(hDriver_, A, buffers_);
+    ResetRing(A);
+    for (uint32_t i = 0; i < std::min<uint32_t>(Peek(A->BufCnt), kMaxBuffers); ++i) {
+      if (buffers_[i] == nullptr) {  // the data could not be read: no scan at all
         Say("Communication Error");
         return Stop(kNoAnswer, Stage::Exit03);
       }
@@ -312,6 +303,12 @@ class ScanRun {
     Poke(A->IntrptStat1, uint16_t{0});
     JUX_WRITE_PORT(hDriver_, kRegControl, Peek(A->PrinterSpeed) | kStartScan);
 
+    // Buffered output straight from the mapped buffer; a failed write ends
+    // the scan (the header keeps width and length 0).
+    bool written = true;
+    RingWriter toFile = [&](const uint8_t* data, uint32_t size) {
+      written = written && std::fwrite(data, 1, size, file_) == size;
+    };
     while ((Peek(A->IntrptStat0) & kStat0ScanInProgress) || Peek(A->BufsInUse) != 0) {
       uint16_t stat0 = Peek(A->IntrptStat0);
       if ((stat0 & kStat0NewWidth) && (stat0 & kStat0AutoLength)) {
@@ -319,7 +316,8 @@ class ScanRun {
         JUX_WRITE_PORT(hDriver_, kRegLineLength, Peek(A->LineLength) & 0xFFFF);
         ClearBits16(A->IntrptStat0, kStat0NewWidth);
       }
-      if (!DrainNext()) {
+      DrainRing(A, buffers_, toFile);
+      if (!written) {
         Say(kWriteFailed);
         return Stop(kBadArgument, Stage::Exit04);
       }
@@ -329,34 +327,6 @@ class ScanRun {
       }
     }
     return std::nullopt;
-  }
-
-  // Writes the entry at BufQStart when the driver has filled it, in pieces
-  // of at most 16384 bytes straight from the mapped buffer, and hands it back.
-  // False when the file cannot take the data.
-  bool DrainNext() {
-    LocalParms* A = Adapter_;
-    if (bufCnt_ == 0) return true;
-    uint32_t start = Peek(A->BufQStart);
-    if (start >= bufCnt_) start = 0;
-    BUFFERQUEUE& e = A->BufQ[start];
-    if (Peek(e.Owner) != 0) return true;
-    for (uint32_t left = Peek(e.BytesLeft); left != 0; left = Peek(e.BytesLeft)) {
-      uint32_t offset = Peek(e.Offset);
-      // Never read past the mapping, whatever the entry claims.
-      uint32_t inBuffer = offset < mappedSize_[start] ? mappedSize_[start] - offset : 0;
-      uint32_t piece = std::min({left, kPieceSize, inBuffer});
-      if (piece == 0) break;
-      if (std::fwrite(mapped_[start] + offset, 1, piece, file_) != piece) return false;
-      Poke(e.BytesLeft, left - piece);
-      Poke(e.Offset, offset + piece);
-    }
-    Poke(e.BytesLeft, 0u);
-    Poke(e.Owner, 1u);
-    Poke(e.Offset, 0u);
-    Poke(A->BufQStart, start + 1 == bufCnt_ ? 0u : start + 1);
-    std::atomic_ref<uint32_t>(A->BufsInUse).fetch_sub(1);
-    return true;
   }
 
   // Step 27: width and length into the header. The driver counts four lines
@@ -391,8 +361,7 @@ class ScanRun {
         JUX_WRITE_PORT(hDriver_, kRegControl, kStopChannel);
         [[fallthrough]];
       case Stage::Exit03:
-        for (uint32_t i = 0; i < bufCnt_; ++i)
-          if (mapped_[i] != nullptr) JUX_UNMAPMEM(hDriver_, const_cast<uint8_t*>(mapped_[i]));
+        UnmapRing(hDriver_, buffers_);
         [[fallthrough]];
       case Stage::Exit02:
         std::atomic_ref<uint16_t>(A->IntrptStat0).fetch_and(0x00F8);
@@ -436,9 +405,7 @@ class ScanRun {
   JUXHANDLE hDriver_ = JUX_INVALID_HANDLE;
   LocalParms* Adapter_ = nullptr;
   std::FILE* file_ = nullptr;
-  uint32_t bufCnt_ = 0;  // entries mapped
-  const uint8_t* mapped_[kMaxBuffers] = {};
-  uint32_t mappedSize_[kMaxBuffers] = {};
+  void* buffers_[kMaxBuffers] = {};  // the ring's buffers while mapped
 };
 
 }  // namespace

@@ -38,7 +38,7 @@ constexpr auto kBypassWaitLimit = std::chrono::seconds(5);
 uint8_t Byte1(uint32_t word) { return static_cast<uint8_t>(word >> 8); }
 
 // Where the run goes next.
-enum class Next { Settings, CommunicationError, End, NoDevice };
+enum class Next { Settings, CommunicationError, End, NoDevice, ResetDone };
 
 class StatusRun {
  public:
@@ -65,6 +65,12 @@ class StatusRun {
 
     if (next == Next::NoDevice) return kOk;
     if (next == Next::Settings) next = Settings();
+    if (next == Next::ResetDone) {
+      // Ends with 0 whatever ErrorCode0 says: a juxscan that held the channel
+      // may be in the middle of a handshake on the same record.
+      Release();
+      return kOk;
+    }
     if (next == Next::CommunicationError) {
       Say("Communication Error");
       Poke(Adapter_->ErrorCode0, uint8_t{kNoAnswer});
@@ -190,7 +196,7 @@ class StatusRun {
     Poke(A->ErrorCode0, uint8_t{0});
     if (parms_.force) {
       ForcedReset();
-      return Next::End;
+      return Next::ResetDone;
     }
 
     uint32_t board = Peek(A->BoardID);
