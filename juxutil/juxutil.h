@@ -242,7 +242,8 @@ class JuxDriver {
   // CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
   // FILE_ATTRIBUTE_NORMAL, NULL); JUX_INVALID_HANDLE when the device is not there.
   virtual JUXHANDLE Open(const char* deviceName) = 0;
-  // CloseHandle. The handle is gone afterwards.
+  // CloseHandle. The handle is gone afterwards, and with it every mapping
+  // (record, buffers) made through it and not yet ended.
   virtual void Close(JUXHANDLE hDriver) = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <tiffio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -350,6 +351,13 @@ TEST(Juxsim, EveryFaultHasAVisibleEffect) {
          return uint32_t{Eventually([&] { return (Peek(s.r->IntrptStat0) & kStat0ChannelUp) != 0; }, 400)};
        }},
   };
+  // The rows cover the whole fault list of the card.
+  {
+    SimCard card;
+    const std::string list = card.Juxsim({"fault"}).out;
+    EXPECT_EQ(static_cast<size_t>(std::count(list.begin(), list.end(), '\n')), std::size(rows));
+    for (const Row& row : rows) EXPECT_NE(list.find(std::string(row.fault) + ": "), std::string::npos);
+  }
   for (const Row& row : rows) {
     SCOPED_TRACE(row.fault);
     uint32_t seen[2];

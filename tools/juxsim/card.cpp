@@ -457,6 +457,7 @@ void Card::HandOver() {
   // BufsInUse first: a program that sees the entry filled may drain it at once.
   std::atomic_ref<uint32_t>(r->BufsInUse).fetch_add(1);
   Poke(e.Owner, 0u);
+  std::atomic_ref<uint32_t>(r->IntrptCnt).fetch_add(1);  // one interrupt per buffer filled
   Poke(r->BufQEnd, (static_cast<uint32_t>(transfer_.fillEntry) + 1) % count);
   transfer_.fillEntry = -1;
   transfer_.fill = 0;
