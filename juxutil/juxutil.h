@@ -296,10 +296,11 @@ void SetBusyWaitLimitMs(uint32_t ms);
 void JuxSleep(uint32_t ms);
 
 // ---------------------------------------------------------------------------
-// JUX_MAPMEM and JUX_GET_ADAPTER hand back addresses. The card's driver is a
-// 32-bit one and returns them in 32-bit fields; a build with 64-bit addresses
-// gives the driver room for a full address after the request record, and the
-// layer takes it when the driver filled it in.
+// JUX_MAPMEM hands back an address in the 32-bit Offset of the returned
+// record, as the card's 32-bit driver does. A build with 64-bit addresses
+// gives the driver room for a full address after the record, and the layer
+// takes that one when the driver filled it in. (JUX_GET_ADAPTER's output is
+// the caller's pointer variable itself, as wide as an address.)
 struct MapMemReply {
   PortBuffer Request;
   uint64_t Address;  // 0 unless the driver returns a full address here
