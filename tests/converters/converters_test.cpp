@@ -1,0 +1,494 @@
+// The converters run as processes on Windows-style option lines, as the
+// workstation starts them; outputs are decoded with libtiff / libpng or by
+// reading the format's own structure.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+#ifdef JUX_HAVE_PNG
+#include <png.h>
+#endif
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/converters/testdata.h"
+#include "tools/converters/bitimage.h"
+#include "tools/converters/tiffio.h"
+#include "tools/converters/tlc.h"
+
+namespace fs = std::filesystem;
+using conv::BitImage;
+
+namespace {
+
+struct RunResult {
+  int exitCode;
+  std::string stderrText;
+};
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// An asymmetric picture: no rotation or mirror maps it onto itself.
+BitImage Asymmetric(uint32_t w, uint32_t h) {
+  BitImage img(w, h);
+  for (uint32_t x = 0; x < w; ++x) img.Set(x, 0, true);          // top edge
+  for (uint32_t y = 0; y < h / 2; ++y) img.Set(0, y, true);      // upper half of the left edge
+  img.Set(w - 2, h - 2, true);                                   // dot near the bottom right
+  img.Set(w / 3, h / 2, true);
+  return img;
+}
+
+// Where pixel (x, y) of the upright, possibly mirrored image comes from.
+bool ExpectedPixel(const BitImage& src, int code, uint32_t x, uint32_t y) {
+  const uint32_t W = src.width, H = src.height;
+  const bool quarter = (code & 1) != 0;
+  const uint32_t outW = quarter ? H : W;
+  if (code & 4) x = outW - 1 - x;  // mirror after turning upright
+  switch (code & 3) {
+    case 1: return src.Pixel(y, H - 1 - x);          // turned 90 degrees clockwise
+    case 2: return src.Pixel(W - 1 - x, H - 1 - y);  // 180
+    case 3: return src.Pixel(W - 1 - y, x);          // 270
+    default: return src.Pixel(x, y);
+  }
+}
+
+std::string ImageDiff(const BitImage& got, const BitImage& want) {
+  if (got.width != want.width || got.height != want.height)
+    return "size " + std::to_string(got.width) + "x" + std::to_string(got.height) + " instead of " +
+           std::to_string(want.width) + "x" + std::to_string(want.height);
+  for (uint32_t y = 0; y < want.height; ++y)
+    for (uint32_t x = 0; x < want.width; ++x)
+      if (got.Pixel(x, y) != want.Pixel(x, y))
+        return "pixel " + std::to_string(x) + "," + std::to_string(y) + " differs";
+  return "";
+}
+
+// Decoding by libtiff alone, independent of the converters' reader.
+BitImage ReadTiffByLibtiff(const fs::path& path) {
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (!tif) return {};
+  uint32_t w = 0, h = 0;
+  uint16_t photometric = 0;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+  TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+  BitImage img(w, h);
+  for (uint32_t y = 0; y < h; ++y) TIFFReadScanline(tif, img.Row(y), y, 0);
+  TIFFClose(tif);
+  if (photometric == PHOTOMETRIC_MINISBLACK) conv::Invert(img);
+  img.ClearPadBits();
+  return img;
+}
+
+BitImage DecodeTlc(const fs::path& path) {
+  const std::vector<uint8_t> bytes = convtest::ReadBytes(path);
+  const conv::Tlc tlc = conv::ParseTlc(bytes, path.string());
+  return conv::DecodeG4(tlc.g4.data(), tlc.g4.size(), tlc.header.width, tlc.header.height, "tlc");
+}
+
+// CALS: check the records the format needs, decode the Group 4 data after them.
+BitImage DecodeCals(const fs::path& path, uint32_t dpi) {
+  const std::vector<uint8_t> bytes = convtest::ReadBytes(path);
+  const std::string header(bytes.begin(), bytes.begin() + 2048);
+  EXPECT_EQ(header.find("rtype: 1"), 6 * 128u);
+  EXPECT_EQ(header.find("rorient: 000,270"), 7 * 128u);
+  const size_t pel = header.find("rpelcnt: ");
+  EXPECT_EQ(pel, 8 * 128u);
+  char density[16];
+  std::snprintf(density, sizeof density, "rdensty: %04u", dpi);
+  EXPECT_EQ(header.find(density), 9 * 128u);
+  const uint32_t w = std::stoul(header.substr(pel + 9, 6)), h = std::stoul(header.substr(pel + 16, 6));
+  return conv::DecodeG4(bytes.data() + 2048, bytes.size() - 2048, w, h, "cals");
+}
+
+// PDF: the image object's size and coding, its stream decoded as Group 4,
+// and the page size from the resolution.
+BitImage DecodePdf(const fs::path& path, uint32_t dpi) {
+  const std::string pdf = Slurp(path);
+  EXPECT_EQ(pdf.rfind("%PDF-1.", 0), 0u);
+  EXPECT_NE(pdf.find("/Filter /CCITTFaxDecode"), std::string::npos);
+  EXPECT_NE(pdf.find("/K -1"), std::string::npos);
+  EXPECT_NE(pdf.find("%%EOF"), std::string::npos);
+  auto number = [&](const std::string& key) {
+    const size_t at = pdf.find(key);
+    return at == std::string::npos ? 0ul : std::stoul(pdf.substr(at + key.size()));
+  };
+  const uint32_t w = number("/Width "), h = number("/Height "), len = number("/Length ");
+  char media[96];
+  std::snprintf(media, sizeof media, "/MediaBox [0 0 %.2f %.2f]", w * 72.0 / dpi, h * 72.0 / dpi);
+  EXPECT_NE(pdf.find(media), std::string::npos) << media;
+  const size_t start = pdf.find("stream\n", pdf.find("/CCITTFaxDecode")) + 7;
+  EXPECT_EQ(pdf.compare(start + len, 10, "\nendstream"), 0);
+  return conv::DecodeG4(reinterpret_cast<const uint8_t*>(pdf.data()) + start, len, w, h, "pdf");
+}
+
+#ifdef JUX_HAVE_PNG
+BitImage DecodePng(const fs::path& path) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&png, path.c_str())) return {};
+  png.format = PNG_FORMAT_GRAY;
+  std::vector<uint8_t> grey(PNG_IMAGE_SIZE(png));
+  png_image_finish_read(&png, nullptr, grey.data(), 0, nullptr);
+  BitImage img(png.width, png.height);
+  for (uint32_t y = 0; y < png.height; ++y)
+    for (uint32_t x = 0; x < png.width; ++x) img.Set(x, y, grey[size_t{y} * png.width + x] < 128);
+  return img;
+}
+#endif
+
+// The workstation's reading of the statistics report: in every line with
+// "black dots", the text from character 49 without leading blanks and without
+// its last character; the last such line wins. -1 when there is none.
+double ReadCoverageLikeWorkstation(const std::string& report) {
+  double coverage = -1;
+  std::istringstream lines(report);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("black dots") == std::string::npos || line.size() < 49) continue;
+    std::string value = line.substr(48);
+    value.erase(0, value.find_first_not_of(' '));
+    value.pop_back();
+    coverage = std::stod(value);
+  }
+  return coverage;
+}
+
+class ConvertersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/converters-test-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir_ = name;
+    setenv("JUX_DRIVES", ("C=" + dir_.string()).c_str(), 1);
+    setenv("HOME", dir_.c_str(), 1);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path Host(const std::string& name) const { return dir_ / name; }
+
+  // Runs a converter with the given option words; Windows names C:\x resolve
+  // to the test folder.
+  RunResult Run(const std::string& program, const std::vector<std::string>& args) const {
+    std::string cmd = std::string(JUX_BIN_DIR) + "/" + program;
+    for (const std::string& a : args) {
+      std::string quoted = "'";
+      for (char c : a) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+      cmd += " " + quoted + "'";
+    }
+    cmd += " 2>'" + (dir_ / "stderr.txt").string() + "'";
+    const int status = std::system(cmd.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir_ / "stderr.txt")};
+  }
+
+  RunResult File2Tlc(const std::string& scan, const std::string& tlc,
+                     const std::vector<std::string>& extra = {}) const {
+    std::vector<std::string> args = {"-Q", "C:\\Tile.Out", "-E", "C:\\Tile.Err", "-o", tlc};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(scan);
+    return Run("file2tlc", args);
+  }
+
+  RunResult Export(const std::vector<std::string>& args) const {
+    std::vector<std::string> all = {"-E", "C:\\TlcPr.Err", "-Q", "C:\\TlcPr.Out"};
+    all.insert(all.end(), args.begin(), args.end());
+    return Run("tlcexport", all);
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(ConvertersTest, EachRotationCodeTurnsTheImageUpright) {
+  const BitImage src = Asymmetric(21, 10);
+  convtest::WriteBytes(Host("scan.tif"), convtest::ScanFileBytes(src));  // width padded to 24
+  // The scan file's width is whole bytes; compare against its full width.
+  const BitImage scanned = conv::ReadBitonalTiff(convtest::ReadBytes(Host("scan.tif")), "scan").image;
+  for (int code = 0; code < 8; ++code) {
+    SCOPED_TRACE("rotation code " + std::to_string(code));
+    ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\out.tlc", {"-r", std::to_string(code)}).exitCode, 0);
+    const BitImage got = DecodeTlc(Host("out.tlc"));
+    BitImage want((code & 1) ? scanned.height : scanned.width, (code & 1) ? scanned.width : scanned.height);
+    for (uint32_t y = 0; y < want.height; ++y)
+      for (uint32_t x = 0; x < want.width; ++x) want.Set(x, y, ExpectedPixel(scanned, code, x, y));
+    EXPECT_EQ(ImageDiff(got, want), "");
+    // Inverting as well turns every pixel over.
+    ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\inv.tlc", {"-r", std::to_string(code), "-I"}).exitCode, 0);
+    conv::Invert(want);
+    EXPECT_EQ(ImageDiff(DecodeTlc(Host("inv.tlc")), want), "");
+  }
+}
+
+TEST_F(ConvertersTest, EveryFormatDecodesToTheScannedPixels) {
+  const BitImage drawing = convtest::Drawing(400, 300);
+  convtest::WriteBytes(Host("scan.tif"), convtest::ScanFileBytes(drawing, 6));
+  ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\d.tlc", {"-D", "200", "-M", "100,70"}).exitCode, 0);
+  ASSERT_EQ(ImageDiff(DecodeTlc(Host("d.tlc")), drawing), "");
+
+  struct Case {
+    const char* code;
+    const char* file;
+    std::function<BitImage(const fs::path&)> decode;
+  };
+  const std::vector<Case> cases = {
+      {"-T", "d.tif", ReadTiffByLibtiff},
+      {"-B", "p.tif", ReadTiffByLibtiff},
+      {"-C", "d.cal", [](const fs::path& p) { return DecodeCals(p, 200); }},
+      {"-F", "d.pdf", [](const fs::path& p) { return DecodePdf(p, 200); }},
+#ifdef JUX_HAVE_PNG
+      {"-N", "d.png", DecodePng},
+#endif
+      {"-L", "copy.tlc", DecodeTlc},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    ASSERT_EQ(Export({c.code, "-o", std::string("C:\\") + c.file, "C:\\d.tlc"}).exitCode, 0);
+    EXPECT_EQ(ImageDiff(c.decode(Host(c.file)), drawing), "");
+    EXPECT_EQ(Slurp(Host("TlcPr.Err")), "");  // created, empty when nothing went wrong
+  }
+  // The TIFFs carry the resolution, and the PlanarConfiguration entry that the
+  // workstation's orientation patch overwrites.
+  for (const char* name : {"d.tif", "p.tif"}) {
+    TIFF* tif = TIFFOpen(Host(name).c_str(), "r");
+    ASSERT_NE(tif, nullptr);
+    float xres = 0;
+    uint16_t planar = 0;
+    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xres));
+    EXPECT_EQ(xres, 200.0f);
+    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &planar));
+    TIFFClose(tif);
+  }
+  // An ordinary Group 4 TIFF (the reduction's output) goes back in unchanged.
+  ASSERT_EQ(File2Tlc("C:\\d.tif", "C:\\again.tlc").exitCode, 0);
+  EXPECT_EQ(ImageDiff(DecodeTlc(Host("again.tlc")), drawing), "");
+  EXPECT_NE(Slurp(Host("again.tlc")).find(" Density 200 "), std::string::npos);
+}
+
+TEST_F(ConvertersTest, ReadsTheScanFileAfterTheStripEdit) {
+  // The workstation's strip step moves StripOffsets past the leading lines and
+  // shortens ImageLength and RowsPerStrip; RowsPerStrip and StripByteCounts
+  // still do not describe the data.
+  const BitImage drawing = convtest::Drawing(256, 120, 7);
+  std::vector<uint8_t> file = convtest::ScanFileBytes(drawing);
+  const uint32_t leading = 9, trailing = 5;
+  BitImage firstLines(drawing.width, leading);
+  std::copy_n(drawing.bits.begin(), leading * drawing.stride, firstLines.bits.begin());
+  const uint32_t offset = 186 + static_cast<uint32_t>(convtest::PackBitsLines(firstLines).size());
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  put32(42, drawing.height - leading - trailing);  // ImageLength
+  put32(90, offset);                               // StripOffsets
+  put32(102, 1257 - leading - trailing);           // RowsPerStrip
+  convtest::WriteBytes(Host("strip.tif"), file);
+
+  ASSERT_EQ(File2Tlc("C:\\strip.tif", "C:\\s.tlc").exitCode, 0);
+  BitImage want(drawing.width, drawing.height - leading - trailing);
+  std::copy_n(drawing.Row(leading), want.bits.size(), want.bits.begin());
+  EXPECT_EQ(ImageDiff(DecodeTlc(Host("s.tlc")), want), "");
+}
+
+TEST_F(ConvertersTest, ReductionKeepsLinesOnePixelThin) {
+  BitImage thin(401, 301);
+  for (uint32_t x = 0; x < thin.width; ++x) thin.Set(x, 151, true);  // horizontal, odd row
+  for (uint32_t y = 0; y < thin.height; ++y) thin.Set(77, y, true);   // vertical, odd column
+  for (uint32_t i = 0; i < 300; ++i) thin.Set(i + 101, i, true);      // diagonal
+  TIFF* tif = TIFFOpen(Host("thin.tif").c_str(), "w");  // an ordinary uncompressed TIFF
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, thin.width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, thin.height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16);
+  for (uint32_t y = 0; y < thin.height; ++y) TIFFWriteScanline(tif, thin.Row(y), y, 0);
+  TIFFClose(tif);
+  ASSERT_EQ(File2Tlc("C:\\thin.tif", "C:\\thin.tlc", {"-D", "400"}).exitCode, 0);
+
+  for (uint32_t to : {300u, 200u, 100u, 33u}) {
+    SCOPED_TRACE("400 -> " + std::to_string(to));
+    ASSERT_EQ(Export({"-T", "-o", "C:\\r.tif", "-P", "400," + std::to_string(to), "C:\\thin.tlc"})
+                  .exitCode,
+              0);
+    const BitImage r = ReadTiffByLibtiff(Host("r.tif"));
+    EXPECT_EQ(r.width, (thin.width - 1) * to / 400 + 1);
+    auto rowBlack = [&](uint32_t y) {
+      for (uint32_t x = 0; x < r.width; ++x)
+        if (!r.Pixel(x, y)) return false;
+      return true;
+    };
+    auto colBlack = [&](uint32_t x) {
+      for (uint32_t y = 0; y < r.height; ++y)
+        if (!r.Pixel(x, y)) return false;
+      return true;
+    };
+    EXPECT_TRUE(rowBlack(151 * to / 400));
+    EXPECT_TRUE(colBlack(77 * to / 400));
+    for (uint32_t i = 0; i < 300; ++i) EXPECT_TRUE(r.Pixel((i + 101) * to / 400, i * to / 400));
+    // Nothing else turns black.
+    EXPECT_LT(conv::CountBlack(r), uint64_t{r.width + 2 * r.height + 2 * r.width});
+  }
+  EXPECT_NE(Slurp(Host("TlcPr.Out")).find(", 33 dpi,"), std::string::npos);
+}
+
+TEST_F(ConvertersTest, StatisticsLineReadsAsTheWorkstationReadsIt) {
+  struct Case {
+    uint32_t width, height, black;
+    double coverage;
+  };
+  for (const Case& c : {Case{1000, 1000, 0, 0.0}, Case{1000, 1000, 3500, 0.35},
+                        Case{200, 100, 20000, 100.0}, Case{1000, 1000, 49, 0.0}}) {
+    SCOPED_TRACE(std::to_string(c.black) + " black");
+    BitImage img(c.width, c.height);
+    for (uint32_t i = 0; i < c.black; ++i) img.Set(i % c.width, i / c.width, true);
+    convtest::WriteBytes(Host("s.tif"), convtest::ScanFileBytes(img));
+    ASSERT_EQ(File2Tlc("C:\\s.tif", "C:\\s.tlc").exitCode, 0);
+    // The workstation's own statistics line, options given directly.
+    ASSERT_EQ(Run("tlcexport", {"-E", "C:\\TlcPr.Err", "-Q", "C:\\FileStat.Dat", "-#", "-T", "-o",
+                                "C:\\FileStat.Tif", "C:\\s.tlc"})
+                  .exitCode,
+              0);
+    const std::string report = Slurp(Host("FileStat.Dat"));
+    EXPECT_DOUBLE_EQ(ReadCoverageLikeWorkstation(report), c.coverage) << report;
+    EXPECT_EQ(report.find("black dots"), report.rfind("black dots"));  // one such line
+    EXPECT_TRUE(fs::exists(Host("FileStat.Tif")));
+  }
+}
+
+TEST_F(ConvertersTest, BlankPageCompressesBelowTheBlankThresholdAndADrawingAbove) {
+  // Full size: 36 x 48 inches at 400 dpi. The workstation's size ratio is
+  // file bytes per hundred pixels, the pixels read from the header text.
+  struct Case {
+    const char* name;
+    BitImage image;
+    bool blank;
+  };
+  for (const Case& c : {Case{"blank", BitImage(14400, 19200), true},
+                        Case{"drawing", convtest::Drawing(14400, 19200), false}}) {
+    SCOPED_TRACE(c.name);
+    convtest::WriteBytes(Host("page.tif"), convtest::ScanFileBytes(c.image));
+    ASSERT_EQ(File2Tlc("C:\\page.tif", "C:\\page.tlc", {"-r", " 0", "-D", " 400", "-M", "1000,700"})
+                  .exitCode,
+              0);
+    const std::string tlc = Slurp(Host("page.tlc"));
+    ASSERT_EQ(tlc.substr(0, 13), "Virozoro Size");
+    const std::string size = tlc.substr(14, tlc.find(' ', 14) - 14);
+    const size_t density = tlc.find("Density") + 8;
+    EXPECT_EQ(size, "14400,19200");
+    EXPECT_EQ(tlc.substr(density, tlc.find(' ', density) - density), "400");
+    const double perHundred = double(tlc.size()) / 14400 / 19200 * 100;
+    EXPECT_EQ(perHundred < 0.1, c.blank) << perHundred;
+  }
+}
+
+TEST_F(ConvertersTest, WorkstationOptionLinesThroughResponseFiles) {
+  fs::create_directories(Host("TEMP"));
+  fs::create_directories(Host("SCANS"));
+  convtest::WriteBytes(Host("TEMP/Brevik.TIF"), convtest::ScanFileBytes(convtest::Drawing(320, 200)));
+  std::ofstream(Host("TEMP/File2Tlc.Dat"), std::ios::binary)
+      << "-Q C:\\TEMP\\Tile.Out -E C:\\TEMP\\Tile.Err -o C:\\SCANS\\$$Scan.tlc -r 1 -D 200 "
+         "-M 1000,700 C:\\TEMP\\Brevik.TIF\r\n";
+  ASSERT_EQ(Run("file2tlc", {"-@", "C:\\TEMP\\File2Tlc.Dat"}).exitCode, 0);
+  const std::string tlc = Slurp(Host("SCANS/$$Scan.tlc"));
+  EXPECT_EQ(tlc.rfind("Virozoro Size 200,320 Density 200 ", 0), 0u) << tlc.substr(0, 128);
+  EXPECT_EQ(Slurp(Host("TEMP/Tile.Err")), "");
+  EXPECT_NE(Slurp(Host("TEMP/Tile.Out")), "");
+
+  std::ofstream(Host("TEMP/Tlc2Rast.Dat"), std::ios::binary)
+      << "-E C:\\TEMP\\TlcPr.Err -Q C:\\TEMP\\TlcPr.Out -C -o C:\\SCANS\\$$Scan.out "
+         "C:\\SCANS\\$$Scan.tlc\r\n";
+  ASSERT_EQ(Run("tlcexport", {"-@", "C:\\TEMP\\Tlc2Rast.Dat"}).exitCode, 0);
+  EXPECT_EQ(Slurp(Host("SCANS/$$Scan.out")).substr(0, 18), "srcdocid: NONE    ");
+
+  // Software reduction: the scan converted without options, then exported
+  // reduced to a TIFF under the caller's name.
+  ASSERT_EQ(Run("file2tlc", {"-E", "C:\\TEMP\\Tile.Err", "-Q", "C:\\TEMP\\Tile.Out", "-o",
+                             "C:\\TEMP\\Scale.Tlc", "C:\\TEMP\\Brevik.TIF"})
+                .exitCode,
+            0);
+  ASSERT_EQ(Run("tlcexport", {"-E", "C:\\TEMP\\TlcPr.Err", "-Q", "C:\\TEMP\\TlcPr.Out", "-T", "-o",
+                              "C:\\SCANS\\A.TIF", "-P", "400,200", "C:\\TEMP\\Scale.Tlc"})
+                .exitCode,
+            0);
+  const BitImage reduced = ReadTiffByLibtiff(Host("SCANS/A.TIF"));
+  EXPECT_EQ(reduced.width, 160u);
+  EXPECT_EQ(reduced.height, 100u);
+  // Nothing but the named files is left behind.
+  for (const auto& e : fs::directory_iterator(Host("SCANS")))
+    EXPECT_EQ(e.path().filename().string().find('~'), std::string::npos) << e.path();
+}
+
+TEST_F(ConvertersTest, BadInputFailsClearlyAndLeavesTheOutputAlone) {
+  const std::vector<uint8_t> scan = convtest::ScanFileBytes(convtest::Drawing(160, 90));
+  convtest::WriteBytes(Host("good.tif"), scan);
+  ASSERT_EQ(File2Tlc("C:\\good.tif", "C:\\good.tlc").exitCode, 0);
+  const std::vector<uint8_t> tlc = convtest::ReadBytes(Host("good.tlc"));
+
+  auto withBytes = [](std::vector<uint8_t> b, size_t at, const std::string& text) {
+    std::copy(text.begin(), text.end(), b.begin() + static_cast<ptrdiff_t>(at));
+    return b;
+  };
+  std::vector<uint8_t> otherCompression = scan;
+  otherCompression[66] = 0x39, otherCompression[67] = 0x30;  // 12345
+  std::vector<uint8_t> badCode = tlc;
+  for (size_t i = 140; i < badCode.size(); ++i) badCode[i] = static_cast<uint8_t>(i * 37);
+  struct Case {
+    const char* what;
+    bool toTlc;  // file2tlc, else tlcexport
+    std::vector<uint8_t> input;
+    std::vector<std::string> options;
+    const char* message;
+    int exitCode;
+  };
+  const std::vector<Case> cases = {
+      {"empty scan file", true, {}, {}, "the file is empty", 1},
+      {"truncated scan file", true, std::vector<uint8_t>(scan.begin(), scan.end() - 300), {},
+       "the image data ends after line", 1},
+      {"cut in the header", true, std::vector<uint8_t>(scan.begin(), scan.begin() + 100), {},
+       "not a readable TIFF file", 1},
+      {"unknown compression", true, otherCompression, {}, "compression 12345 is not supported", 1},
+      {"not a TIFF", true, {'h', 'e', 'l', 'l', 'o', '!', '!', '!', '!', '!'}, {}, "not a readable TIFF", 1},
+      {"rotation out of range", true, scan, {"-r", "8"}, "rotation code", 2},
+      {"unknown option", true, scan, {"-Z"}, "unknown option -Z", 2},
+      {"empty TLC", false, {}, {"-T"}, "the file is empty", 1},
+      {"not a TLC", false, scan, {"-T"}, "not a TLC file", 1},
+      {"damaged TLC header", false, withBytes(tlc, 14, "16x90,"), {"-T"}, "damaged TLC header", 1},
+      {"TLC cut short", false, std::vector<uint8_t>(tlc.begin(), tlc.end() - 20), {"-N"}, "cut short", 1},
+      {"damaged image data", false, badCode, {"-B"}, "damaged image data", 1},
+      {"unknown type code", false, tlc, {"XX"}, "unknown output type", 2},
+      {"two type codes", false, tlc, {"-T", "-N"}, "two output types", 2},
+      {"enlargement", false, tlc, {"-T", "-P", "200,400"}, "only reduction", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    convtest::WriteBytes(Host("in.dat"), c.input);
+    std::ofstream(Host("out.dat")) << "OLD";
+    const RunResult r =
+        c.toTlc ? File2Tlc("C:\\in.dat", "C:\\out.dat", c.options)
+                : Export([&] {
+                    std::vector<std::string> a = c.options;
+                    a.insert(a.end(), {"-o", "C:\\out.dat", "C:\\in.dat"});
+                    return a;
+                  }());
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_NE(r.stderrText.find(c.message), std::string::npos) << r.stderrText;
+    const std::string errFile = Slurp(Host(c.toTlc ? "Tile.Err" : "TlcPr.Err"));
+    EXPECT_NE(errFile.find(c.message), std::string::npos) << errFile;
+    EXPECT_EQ(std::count(errFile.begin(), errFile.end(), '\n'), 1);
+    EXPECT_EQ(Slurp(Host("out.dat")), "OLD");
+  }
+  // Missing input, and an output folder that does not exist.
+  EXPECT_EQ(File2Tlc("C:\\none.tif", "C:\\out.dat").exitCode, 1);
+  EXPECT_NE(Slurp(Host("Tile.Err")).find("C:\\none.tif: cannot open"), std::string::npos);
+  EXPECT_EQ(File2Tlc("C:\\good.tif", "C:\\NOFOLDER\\x.tlc").exitCode, 1);
+  EXPECT_NE(Slurp(Host("Tile.Err")).find("the folder does not exist"), std::string::npos);
+  // No temporary file survives a failed run.
+  for (const auto& e : fs::directory_iterator(dir_))
+    EXPECT_EQ(e.path().filename().string().find('~'), std::string::npos) << e.path();
+}
+
+}  // namespace
