@@ -6,6 +6,7 @@
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/cmdline.h"
 #include "varnel/core/hostfiles.h"
+#include "varnel/ui/controls.h"
 #include "varnel/ui/frmmain.h"
 
 namespace varnel {
@@ -98,6 +99,22 @@ TEST_F(FrmMainTest, AMissingConfigurationEndsTheProgramAtOnce) {
   EXPECT_FALSE(main_.Form_Load("C:\\Station", "", terminate));
   EXPECT_FALSE(terminate);
   EXPECT_FALSE(Exists("Station/Varnel.Log"));
+}
+
+TEST(SelectListItemTest, SelectsByLeadingTextAndRaisesTheListHandler) {
+  testing::EnsureQtApp();
+  QComboBox list;
+  int changes = 0;
+  QObject::connect(&list, &QComboBox::currentIndexChanged, [&] { ++changes; });
+  SelectListItem("x", &list);  // empty list: nothing happens
+  EXPECT_EQ(list.currentIndex(), -1);
+  list.addItems({"Architect", "DEFAULT"});
+  changes = 0;
+  SelectListItem("default", &list);
+  EXPECT_EQ(list.currentIndex(), 1);
+  SelectListItem("none", &list);
+  EXPECT_EQ(list.currentIndex(), 1);
+  EXPECT_EQ(changes, 1);
 }
 
 }  // namespace

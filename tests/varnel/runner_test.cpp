@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 #include <QTimer>
 #include <csignal>
 #include <functional>
+#include <vector>
 
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/helpers.h"
@@ -29,10 +31,8 @@ class RunnerTest : public StationTest {
       WriteScript(name, "printf '%s\\n' \"$*\" >> '" + Host("reset.log").toUtf8() + "'");
   }
   ~RunnerTest() override {
-    // The runner never kills a child; the test ends the one it made wait.
-    bool ok = false;
-    qint64 pid = QString::fromUtf8(ReadFile("scan.pid")).trimmed().toLongLong(&ok);
-    if (ok && pid > 0) ::kill(static_cast<pid_t>(pid), SIGKILL);
+    // The runner never kills a child; the test ends the ones it made wait.
+    for (pid_t pid : waiting_) ::kill(pid, SIGKILL);
   }
 
   // Lets time pass until the condition holds (at most 5 s).
@@ -45,12 +45,19 @@ class RunnerTest : public StationTest {
 
   // Runs bin/scan and asks for the abort after 200 ms; returns the time the wait took.
   qint64 AbortAScan(bool& result) {
+    QFile::remove(Host("scan.pid"));
     QTimer::singleShot(200, [this] { st_->AbortRequested = true; });
     QElapsedTimer timer;
     timer.start();
     result = RunAndWait(*st_, "/L:1000 /S:1000 /P:0 /O:C:\\Temp\\Brevik.TIF", "C:\\bin\\scan");
-    return timer.elapsed();
+    qint64 took = timer.elapsed();
+    EXPECT_TRUE(WaitFor([&] { return ScanPid() > 0; }));
+    waiting_.push_back(ScanPid());
+    return took;
   }
+  pid_t ScanPid() { return static_cast<pid_t>(QString::fromUtf8(ReadFile("scan.pid")).trimmed().toLongLong()); }
+
+  std::vector<pid_t> waiting_;
 };
 
 TEST_F(RunnerTest, WaitsForTheChildAndReturnsTrue) {
@@ -79,9 +86,7 @@ TEST_F(RunnerTest, AbortEndsTheWaitAndResetsTheScannerOnce) {
   EXPECT_EQ(windows_.enabled, (QList<bool>{false, true}));
 
   // The scan program itself was left running.
-  qint64 pid = QString::fromUtf8(ReadFile("scan.pid")).trimmed().toLongLong();
-  ASSERT_GT(pid, 0);
-  EXPECT_EQ(::kill(static_cast<pid_t>(pid), 0), 0);
+  EXPECT_EQ(::kill(waiting_.back(), 0), 0);
 }
 
 TEST_F(RunnerTest, AbortWithoutTheScannerStartsNothingElse) {
