@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QVBoxLayout>
+#include <type_traits>
 
 #include "varnel/core/config.h"
 #include "varnel/core/helpers.h"
@@ -33,33 +34,25 @@ frmMain::frmMain(Station& st) : st_(st) {
   outer->addLayout(pnlTop);
   outer->addWidget(lblVersion, 0, Qt::AlignHCenter);
 
+  // A label and its control on one row.
+  auto row = [](QFormLayout* form, QLabel*& label, auto*& control) {
+    label = new QLabel;
+    control = new std::remove_reference_t<decltype(*control)>;
+    form->addRow(label, control);
+  };
   auto* pnlRight = new QFormLayout;
-  lblOriginalWidth = new QLabel;
-  cboOriginalWidth = new QComboBox;
-  lblResoultion = new QLabel;
-  cboResolution = new QComboBox;
-  lblLeadingEdge = new QLabel;
-  cboLeadingEdge = new QComboBox;
-  lblThreshold = new QLabel;
-  txtThreshold = new QLineEdit;
-  pnlRight->addRow(lblOriginalWidth, cboOriginalWidth);
-  pnlRight->addRow(lblResoultion, cboResolution);
-  pnlRight->addRow(lblLeadingEdge, cboLeadingEdge);
-  pnlRight->addRow(lblThreshold, txtThreshold);
+  row(pnlRight, lblOriginalWidth, cboOriginalWidth);
+  row(pnlRight, lblResoultion, cboResolution);
+  row(pnlRight, lblLeadingEdge, cboLeadingEdge);
+  row(pnlRight, lblThreshold, txtThreshold);
   outer->addLayout(pnlRight);
   outer->addStretch();
 
   pnlBottom = new QWidget;
   auto* bottom = new QFormLayout(pnlBottom);
-  lblFormat = new QLabel;
-  cboFormat = new QComboBox;
-  lblFileName = new QLabel;
-  txtFileName = new QLineEdit;
-  lblDataField = new QLabel;
-  txtDataField = new QLineEdit;
-  bottom->addRow(lblFormat, cboFormat);
-  bottom->addRow(lblFileName, txtFileName);
-  bottom->addRow(lblDataField, txtDataField);
+  row(bottom, lblFormat, cboFormat);
+  row(bottom, lblFileName, txtFileName);
+  row(bottom, lblDataField, txtDataField);
   lblDataField->setVisible(false);
   txtDataField->setVisible(false);
   outer->addWidget(pnlBottom);
