@@ -219,7 +219,9 @@ class StatusRun {
     else if (printerSide)
       next = CheckPrinterChannel();
     if (next != Next::Settings) {
+      // Created but never written: an empty status file must not stay behind.
       std::fclose(file);
+      std::remove(hostName.c_str());
       return next;
     }
 
