@@ -230,6 +230,11 @@ TEST(Juxsim, ScannerStateFollowsTheStatusesSent) {
   // 827 bytes is the width of no ANSI paper; the next wider is 850 bytes, code 6.
   EXPECT_EQ(Byte1(GetCommand(d.r, 13)) & 0x0F, 6);
   EXPECT_NE(Peek(d.r->IntrptStat0) & kStat0NewWidth, 0);
+  // A new width reported later (as during an automatic-width scan).
+  ClearBits16(d.r->IntrptStat0, kStat0NewWidth);
+  EXPECT_EQ(card.Juxsim({"width", "14"}).exitCode, 0);
+  EXPECT_NE(Peek(d.r->IntrptStat0) & kStat0NewWidth, 0);
+  EXPECT_EQ(Byte1(GetCommand(d.r, 13)) & 0x0F, 14);
   EXPECT_EQ(d.r->ErrorCode0, 0);
 }
 

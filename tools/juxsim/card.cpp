@@ -530,6 +530,15 @@ Reply Card::Control(const std::vector<std::string>& args, Clock::time_point now)
   if (command == "feed") return Feed(args, now);
   if (command == "fault") return SwitchBehaviour(args, true);
   if (command == "set") return SwitchBehaviour(args, false);
+  if (command == "width") {  // the scanner reports a new width for the document in it
+    long code = 0;
+    if (args.size() != 2 || !ParseInt(args[1], &code) || code < 0 || code > 15)
+      return {2, "width CODE (0-15) expected"};
+    if (scanner_.documents.empty()) return {1, "no document in the scanner: feed one first"};
+    scanner_.documents.front().widthCode = static_cast<int>(code);
+    SetBits16(scannerDev_->R()->IntrptStat0, kStat0NewWidth);
+    return {};
+  }
   if (command == "press-start") {
     if (scanner_.documents.empty()) return {1, "no document in the scanner: feed one first"};
     scanner_.startPressed = true;

@@ -40,6 +40,8 @@ constexpr const char* kUsage =
     "  feed IMAGE [--width-code N] [--ansi|--metric] [--start-after MS]\n"
     "                         put a document (PBM or 1-bit TIFF) into the scanner\n"
     "  press-start            the operator presses Start at the scanner\n"
+    "  width CODE             the scanner reports a new width code (0-15) for its document,\n"
+    "                         also during a scan (IntrptStat0 bit 0x0400)\n"
     "  fault [NAME on|off]    switch a fault (without arguments: list them)\n"
     "  set [NAME VALUE]       change a setting (without arguments: list them)\n"
     "  show                   the record of every device, the registers, the controllers\n"
@@ -430,7 +432,7 @@ int main(int argc, char** argv) {
     }
     return Request(dir, args);
   }
-  if (command == "press-start" || command == "fault" || command == "set" || command == "show")
+  if (command == "press-start" || command == "width" || command == "fault" || command == "set" || command == "show")
     return Request(dir, args);
   return Fail("unknown command '" + command + "' (juxsim help lists the commands)", 2);
 }
