@@ -238,6 +238,9 @@ void Card::ResetChannel(Device& d, Clock::time_point now) {
   d.enabled = false;
   d.inReset = true;
   d.upAt = now + kUpTicksAfterReset * Tick();
+  // The channel is down until it comes up again; only these two bits are the
+  // card's to clear, the rest of the word belongs to the resetting program.
+  ClearBits16(d.R()->IntrptStat0, kStat0ChannelUp | kStat0Communication);
   if (&d == scannerDev_) {
     StopTransfer(now);
     scanner_.startPressed = false;
