@@ -11,10 +11,12 @@ namespace juxscan {
 
 namespace {
 
+using console::ConfirmedIf;
+using console::Setting;
+using console::TrySetting;
+
 constexpr uint32_t kMaxLineLength = 1808;  // bytes the card takes per line
 constexpr uint32_t kMinScale = 250, kMaxScale = 4000;
-constexpr int kTries = 10;              // settings: send, read back, compare
-constexpr uint32_t kTryPauseMs = 50;
 
 // Register 4 values.
 constexpr uint32_t kEnableInterface = 0x0008;
@@ -172,17 +174,14 @@ class ScanRun {
       if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
     }
 
-    auto setMode = [&](uint8_t mode) -> std::optional<Stage> {
-      for (int tries = 0; tries < kTries; ++tries) {
+    auto setMode = [&](uint8_t mode) {
+      return Settle("Cannot update copier mode", [&] {
         SendStatus(A, kStsCopier, static_cast<uint8_t>((Byte1(copier) & kAnsiBit) | mode));
-        if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+        if (Failed()) return Setting::NoAnswer;
         copier = GetCommand(A, kCmdCopier);
-        if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
-        if ((Byte1(copier) & kModeBits) == mode) return std::nullopt;
-        JuxSleep(kTryPauseMs);
-      }
-      Say("Cannot update copier mode");
-      return Stop(kNoAnswer, Stage::Exit00);
+        if (Failed()) return Setting::NoAnswer;
+        return ConfirmedIf((Byte1(copier) & kModeBits) == mode);
+      });
     };
     // The scanner reaches scan mode only through copy mode when command 5
     // says so; its value is taken as it stands, without a new request.
@@ -193,19 +192,15 @@ class ScanRun {
 
     uint8_t ccdthresh = parms_.ccdthresh;
     if (ccdthresh < 128) {
-      for (int tries = 0;; ++tries) {
-        if (tries == kTries) {
-          Say("Cannot update ccd threshold");
-          return Stop(kNoAnswer, Stage::Exit00);
-        }
+      std::optional<Stage> stop = Settle("Cannot update ccd threshold", [&] {
         SendStatus(A, kStsThreshold, ccdthresh);
-        if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+        if (Failed()) return Setting::NoAnswer;
         uint32_t reply = GetCommand(A, kCmdThreshold);
-        if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+        if (Failed()) return Setting::NoAnswer;
         // Bit 0x80 of the reply is a flag of its own (see the image mode).
-        if ((Byte1(reply) & 0x7F) == ccdthresh) break;
-        JuxSleep(kTryPauseMs);
-      }
+        return ConfirmedIf((Byte1(reply) & 0x7F) == ccdthresh);
+      });
+      if (stop) return stop;
     } else if (ccdthresh != kNotGiven) {
       Say("CCD Threshold is invalid");
       return Stop(kBadArgument, Stage::Exit00);
@@ -222,39 +217,47 @@ class ScanRun {
       if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
       // Code 8 is reported by its bit 0x08 alone.
       uint8_t compared = (code & 0x0F) == 8 ? 0x08 : 0x0F;
-      for (int tries = 0;; ++tries) {
-        if (tries == kTries) {
-          Say("Cannot update photo mode");
-          return Stop(kNoAnswer, Stage::Exit00);
-        }
+      std::optional<Stage> stop = Settle("Cannot update photo mode", [&] {
         SendStatus(A, kStsImageMode, code);
-        if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+        if (Failed()) return Setting::NoAnswer;
         uint32_t reply = GetCommand(A, kCmdImageMode);
-        if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
-        if ((code & compared) == (Byte1(reply) & compared)) break;
-        JuxSleep(kTryPauseMs);
-      }
+        if (Failed()) return Setting::NoAnswer;
+        return ConfirmedIf((code & compared) == (Byte1(reply) & compared));
+      });
+      if (stop) return stop;
     } else if (photomode != kNotGiven) {
       Say("Photo Mode is invalid");
       return Stop(kBadArgument, Stage::Exit00);
     }
 
     uint32_t ScaleFactor = Peek(A->ScaleFactor);
-    for (int tries = 0;; ++tries) {
-      if (tries == kTries) {
-        Say("Cannot update scale factor");
-        return Stop(kNoAnswer, Stage::Exit00);
-      }
+    return Settle("Cannot update scale factor", [&] {
       uint32_t reply = GetCommand(A, kCmdScale);
-      if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
-      if (((reply >> 8) & 0xFFFF) == ScaleFactor) break;
+      if (Failed()) return Setting::NoAnswer;
+      if (((reply >> 8) & 0xFFFF) == ScaleFactor) return Setting::Confirmed;
       SendStatus(A, kStsScaleLow, static_cast<uint8_t>(ScaleFactor & 0x7F));
-      if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
+      if (Failed()) return Setting::NoAnswer;
       SendStatus(A, kStsScaleHigh, static_cast<uint8_t>((ScaleFactor >> 7) & 0x7F));
-      if (Failed()) return Stop(kNoAnswer, Stage::Exit00);
-      JuxSleep(kTryPauseMs);
+      if (Failed()) return Setting::NoAnswer;
+      return Setting::NotConfirmed;
+    });
+  }
+
+  // One setting of steps 11 to 15: a setting the scanner does not take ends
+  // the run with `message`; a handshake that fails ends it silently. Both
+  // with code 4 (a failure must never read as success).
+  template <class Attempt>
+  std::optional<Stage> Settle(const char* message, Attempt attempt) {
+    switch (TrySetting(attempt)) {
+      case Setting::Confirmed:
+        return std::nullopt;
+      case Setting::NotConfirmed:
+        Say(message);
+        break;
+      case Setting::NoAnswer:
+        break;
     }
-    return std::nullopt;
+    return Stop(kNoAnswer, Stage::Exit00);
   }
 
   // Step 19: no time limit; the operator, ESC, or a forced reset ends it.

@@ -12,8 +12,7 @@ namespace juxstat {
 
 namespace {
 
-constexpr int kTries = 10;  // settings: send, read back, compare
-constexpr uint32_t kTryPauseMs = 50;
+constexpr int kTries = 10;  // printer release: status asked, command sent
 
 // Register 4.
 constexpr uint32_t kEnableInterface = 0x0008;
@@ -34,6 +33,10 @@ constexpr uint8_t kDriverResetError = 21;  // ErrorCode1 value that asks for a r
 // The bypass entry waits on the driver without sleeping; a driver that never
 // answers must not hang the program, so each wait gives up after this long.
 constexpr auto kBypassWaitLimit = std::chrono::seconds(5);
+
+using console::ConfirmedIf;
+using console::Setting;
+using console::TrySetting;
 
 uint8_t Byte1(uint32_t word) { return static_cast<uint8_t>(word >> 8); }
 
@@ -107,18 +110,8 @@ class StatusRun {
 
     if (!Take(kJuxDeviceS, "JUX_S", true, "Can't get a handle to JUX_S driver"))
       return Next::NoDevice;
-    A = Adapter_;
     JuxSleep(1000);
-    uint32_t copier = GetCommand(A, kCmdCopier);
-    if (Failed()) return Next::CommunicationError;
-    for (int tries = 0; tries < kTries; ++tries) {
-      SendStatus(A, kStsCopier, Byte1(copier) & kAnsiBit);
-      if (Failed()) return Next::CommunicationError;
-      copier = GetCommand(A, kCmdCopier);
-      if (Failed()) return Next::CommunicationError;
-      if ((Byte1(copier) & kModeBits) == 0) break;
-      JuxSleep(kTryPauseMs);
-    }
+    if (SetScannerMode(0) == Setting::NoAnswer) return Next::CommunicationError;
     Say("Setting scanner to copy mode");
     Say("");
     Release();
@@ -138,16 +131,9 @@ class StatusRun {
     Release();
     if (!Take(kJuxDeviceS, "JUX_S", true, "Can't get a handle to JUX_S driver"))
       return Next::NoDevice;
-    LocalParms* A = Adapter_;
-    ClearBits16(A->IntrptStat0, kStat0ScanModeSet);
+    ClearBits16(Adapter_->IntrptStat0, kStat0ScanModeSet);
     // Failures are not examined here: the printer is released in any case.
-    uint32_t copier = GetCommand(A, kCmdCopier);
-    for (int tries = 0; tries < kTries; ++tries) {
-      SendStatus(A, kStsCopier, static_cast<uint8_t>((Byte1(copier) & kAnsiBit) | kScanMode));
-      copier = GetCommand(A, kCmdCopier);
-      if ((Byte1(copier) & kModeBits) == kScanMode) break;
-      JuxSleep(kTryPauseMs);
-    }
+    SetScannerMode(kScanMode, false);
     Say("Setting scanner to scan mode");
     Release();
 
@@ -155,7 +141,7 @@ class StatusRun {
       return Next::NoDevice;
     Say("Disabling printer bypass mode");
     if (!TakeRecord("Can't get a handle to JUX_P driver")) return Next::NoDevice;
-    A = Adapter_;
+    LocalParms* A = Adapter_;
     JUX_WRITE_PORT(hDriver_, kRegControl, kBypassOff);
     for (uint8_t& b : A->StatusBuffer) Poke(b, uint8_t{0xFF});
     Poke(A->IntrptStat1, uint16_t{0});
@@ -265,48 +251,48 @@ class StatusRun {
     LocalParms* A = Adapter_;
     if (parms_.led != kNotGiven) {
       Poke(A->Led1OnTime, static_cast<uint8_t>(parms_.led & 0x7F));
-      for (int tries = 0;; ++tries) {
-        if (tries == kTries) {
-          Say("Cannot update print density");
-          return Next::End;
-        }
+      Setting result = TrySetting([&] {
         SendStatus(A, kStsDensity, Peek(A->Led1OnTime));
-        if (Failed()) return Next::CommunicationError;
+        if (Failed()) return Setting::NoAnswer;
         uint32_t reply = GetCommand(A, kCmdDensity);
-        if (Failed()) return Next::CommunicationError;
-        if (Byte1(reply) == parms_.led) break;  // the full value: above 127 never confirms
-        JuxSleep(kTryPauseMs);
-      }
+        if (Failed()) return Setting::NoAnswer;
+        return ConfirmedIf(Byte1(reply) == parms_.led);  // the full value: above 127 never confirms
+      });
+      if (Next next = Settled(result, "Cannot update print density"); next != Next::Settings)
+        return next;
     }
     if (parms_.ansi != kNotGiven) {
       uint32_t copier = GetCommand(A, kCmdCopier);
       if (Failed()) return Next::CommunicationError;
-      for (int tries = 0;; ++tries) {
-        if (tries == kTries) {
-          Say("Cannot update ansi/metric mode");
-          return Next::End;
-        }
+      Setting result = TrySetting([&] {
         SendStatus(A, kStsCopier, static_cast<uint8_t>((Byte1(copier) & kModeBits) | parms_.ansi));
-        if (Failed()) return Next::CommunicationError;
+        if (Failed()) return Setting::NoAnswer;
         copier = GetCommand(A, kCmdCopier);
-        if (Failed()) return Next::CommunicationError;
-        if ((Byte1(copier) & kAnsiBit) == parms_.ansi) break;
-        JuxSleep(kTryPauseMs);
-      }
+        if (Failed()) return Setting::NoAnswer;
+        return ConfirmedIf((Byte1(copier) & kAnsiBit) == parms_.ansi);
+      });
+      if (Next next = Settled(result, "Cannot update ansi/metric mode"); next != Next::Settings)
+        return next;
     }
-    if (parms_.copier) {
-      uint32_t copier = GetCommand(A, kCmdCopier);
-      if (Failed()) return Next::CommunicationError;
-      for (int tries = 0; tries < kTries; ++tries) {  // running out is not reported
-        SendStatus(A, kStsCopier, Byte1(copier) & kAnsiBit);
-        if (Failed()) return Next::CommunicationError;
-        copier = GetCommand(A, kCmdCopier);
-        if (Failed()) return Next::CommunicationError;
-        if ((Byte1(copier) & kModeBits) == 0) break;
-        JuxSleep(kTryPauseMs);
-      }
-    }
+    if (parms_.copier && SetScannerMode(0) == Setting::NoAnswer) return Next::CommunicationError;
     return Next::Settings;
+  }
+
+  // Brings the scanner's copier mode bits to `mode` (0 copy, 2 scan), keeping
+  // its size series. Running out of tries is not reported; with `examined`
+  // a failed handshake ends the attempt.
+  Setting SetScannerMode(uint8_t mode, bool examined = true) {
+    LocalParms* A = Adapter_;
+    auto failed = [&] { return examined && Failed(); };
+    uint32_t copier = GetCommand(A, kCmdCopier);
+    if (failed()) return Setting::NoAnswer;
+    return TrySetting([&] {
+      SendStatus(A, kStsCopier, static_cast<uint8_t>((Byte1(copier) & kAnsiBit) | mode));
+      if (failed()) return Setting::NoAnswer;
+      copier = GetCommand(A, kCmdCopier);
+      if (failed()) return Setting::NoAnswer;
+      return ConfirmedIf((Byte1(copier) & kModeBits) == mode);
+    });
   }
 
   // Step 8.2.
@@ -323,34 +309,44 @@ class StatusRun {
       SendCommand(A, kSendDensityFollows, 0);
       Poke(A->ErrorCode0, uint8_t{0});
       Poke(A->Led1OnTime, static_cast<uint8_t>(parms_.led & 0x7F));
-      for (int tries = 0;; ++tries) {
-        if (tries == kTries) {
-          Say("Cannot update print density");
-          return Next::End;
-        }
+      Setting result = TrySetting([&] {
         SendCommand(A, kSendDensity, Peek(A->Led1OnTime));
-        if (Failed()) return Next::CommunicationError;
+        if (Failed()) return Setting::NoAnswer;
         uint32_t value = GetStatus(A, kGetDensity);
-        if (Failed()) return Next::CommunicationError;
-        if (value == parms_.led) break;
-        JuxSleep(kTryPauseMs);
-      }
+        if (Failed()) return Setting::NoAnswer;
+        return ConfirmedIf(value == parms_.led);
+      });
+      if (Next next = Settled(result, "Cannot update print density"); next != Next::Settings)
+        return next;
     }
     if (parms_.ansi != kNotGiven) {
-      for (int tries = 0;; ++tries) {
-        if (tries == kTries) {
-          Say("Cannot update ansi/metric mode");
-          return Next::End;
-        }
+      Setting result = TrySetting([&] {
         SendCommand(A, kSendAnsi, parms_.ansi);
-        if (Failed()) return Next::CommunicationError;
+        if (Failed()) return Setting::NoAnswer;
         uint32_t value = GetStatus(A, kGetReady);
-        if (Failed()) return Next::CommunicationError;
-        if (((value & 0x10) >> 4) == parms_.ansi) break;
-        JuxSleep(kTryPauseMs);
-      }
+        if (Failed()) return Setting::NoAnswer;
+        return ConfirmedIf(((value & 0x10) >> 4) == parms_.ansi);
+      });
+      if (Next next = Settled(result, "Cannot update ansi/metric mode"); next != Next::Settings)
+        return next;
     }
     return Next::Settings;
+  }
+
+  // Density and ANSI/metric: a value the controller does not take ends the
+  // run with `message` and code 0 (callers rely on it); a failed handshake
+  // is a communication error.
+  Next Settled(Setting result, const char* message) {
+    switch (result) {
+      case Setting::Confirmed:
+        return Next::Settings;
+      case Setting::NotConfirmed:
+        Say(message);
+        return Next::End;
+      case Setting::NoAnswer:
+        break;
+    }
+    return Next::CommunicationError;
   }
 
   // Step 8.5: a scanner channel that reports trouble is reset.

@@ -7,6 +7,8 @@
 #include <ostream>
 #include <string_view>
 
+#include "juxutil/juxutil.h"
+
 namespace console {
 
 constexpr int kEsc = 27;
@@ -53,6 +55,24 @@ void Say(std::ostream& out, const char* format, Args... args) {
     out << line << '\n';
   }
   out.flush();
+}
+
+// Controller settings are made by sending, reading back and comparing: 10
+// tries with 50 ms pauses. `attempt` makes one try and tells how it went.
+enum class Setting { Confirmed, NotConfirmed, NoAnswer };
+
+inline Setting ConfirmedIf(bool readBackMatches) {
+  return readBackMatches ? Setting::Confirmed : Setting::NotConfirmed;
+}
+
+template <class Attempt>
+Setting TrySetting(Attempt attempt) {
+  for (int tries = 0; tries < 10; ++tries) {
+    Setting result = attempt();
+    if (result != Setting::NotConfirmed) return result;
+    JuxSleep(50);
+  }
+  return Setting::NotConfirmed;
 }
 
 }  // namespace console
