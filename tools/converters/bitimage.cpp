@@ -6,6 +6,12 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
+#define JUX_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#else
+#define JUX_POPCOUNT_CLONES
+#endif
+
 namespace conv {
 namespace {
 
@@ -96,18 +102,14 @@ void BitImage::ClearPadBits() {
 
 namespace {
 
-// Set bits of a 64-bit word, without relying on a popcount instruction that
-// the target may lack (the library call would cost more than this).
-inline uint64_t Ones(uint64_t x) {
-  x = x - ((x >> 1) & 0x5555555555555555ULL);
-  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
-  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
-  return (x * 0x0101010101010101ULL) >> 56;
-}
+// Set bits of a 64-bit word. The counting loops are built twice on x86-64
+// Linux, with and without the popcount instruction, and the loader picks the
+// one the processor runs; elsewhere the compiler's own count is used.
+inline uint64_t Ones(uint64_t x) { return static_cast<uint64_t>(__builtin_popcountll(x)); }
 
 }  // namespace
 
-uint64_t CountSetBits(const uint8_t* data, size_t bytes) {
+JUX_POPCOUNT_CLONES uint64_t CountSetBits(const uint8_t* data, size_t bytes) {
   uint64_t count = 0;
   size_t i = 0;
   for (; i + 8 <= bytes; i += 8) {
@@ -183,40 +185,51 @@ BitImage Orient(BitImage image, int rotationCode) {
   return image;
 }
 
-BitImage Reduce(const BitImage& src, uint32_t from, uint32_t to) {
-  if (to >= from || src.width == 0 || src.height == 0) return src;
-  const std::vector<uint32_t> xmap = ScaleMap(src.width, from, to);
-  const std::vector<uint32_t> ymap = ScaleMap(src.height, from, to);
-  BitImage dst(xmap.back() + 1, ymap.back() + 1);
-  std::vector<uint8_t> merged(src.stride);
-  uint32_t sy = 0;
-  for (uint32_t dy = 0; dy < dst.height; ++dy) {
-    // OR together the source rows of this target row, then map the black
-    // pixels of the merged row to their target columns.
-    std::fill(merged.begin(), merged.end(), 0);
-    bool any = false;
-    for (; sy < src.height && ymap[sy] == dy; ++sy) {
-      const uint8_t* row = src.Row(sy);
-      for (size_t i = 0; i < src.stride; ++i) merged[i] |= row[i];
-      any = true;
-    }
-    if (!any) continue;
-    uint8_t* out = dst.Row(dy);
-    for (size_t bx = 0; bx < src.stride; ++bx) {
-      uint8_t b = merged[bx];
-      while (b) {
-        const int bit = std::countl_zero(b);
-        const uint32_t dx = xmap[bx * 8 + static_cast<uint32_t>(bit)];
-        out[dx >> 3] |= static_cast<uint8_t>(0x80 >> (dx & 7));
-        b = static_cast<uint8_t>(b & ~(0x80 >> bit));
-      }
+RowReducer::RowReducer(uint32_t width, uint32_t height, uint32_t from, uint32_t to,
+                       std::function<void(const uint8_t* row)> emit)
+    : xmap_(ScaleMap(width, from, std::min(from, to))),
+      ymap_(ScaleMap(height, from, std::min(from, to))),
+      width_(xmap_.empty() ? 0 : xmap_.back() + 1),
+      height_(ymap_.empty() ? 0 : ymap_.back() + 1),
+      sourceStride_(StrideFor(width)),
+      merged_(sourceStride_, 0),
+      out_(StrideFor(width_), 0),
+      emit_(std::move(emit)) {}
+
+void RowReducer::AddRow(const uint8_t* row) {
+  if (sy_ >= ymap_.size()) return;
+  // OR together the source rows of one target row ...
+  for (size_t i = 0; i < sourceStride_; ++i) merged_[i] |= row[i];
+  ++sy_;
+  if (sy_ < ymap_.size() && ymap_[sy_] == ymap_[sy_ - 1]) return;
+  // ... then map the black pixels of the merged row to their target columns.
+  std::fill(out_.begin(), out_.end(), 0);
+  for (size_t bx = 0; bx < sourceStride_; ++bx) {
+    uint8_t b = merged_[bx];
+    while (b) {
+      const int bit = std::countl_zero(b);
+      const uint32_t dx = xmap_[bx * 8 + static_cast<uint32_t>(bit)];
+      out_[dx >> 3] |= static_cast<uint8_t>(0x80 >> (dx & 7));
+      b = static_cast<uint8_t>(b & ~(0x80 >> bit));
     }
   }
+  std::fill(merged_.begin(), merged_.end(), 0);
+  emit_(out_.data());
+}
+
+BitImage Reduce(const BitImage& src, uint32_t from, uint32_t to) {
+  BitImage dst;
+  uint32_t dy = 0;
+  RowReducer reducer(src.width, src.height, from, to,
+                     [&](const uint8_t* row) { std::copy_n(row, dst.stride, dst.Row(dy++)); });
+  dst = BitImage(reducer.width(), reducer.height());
+  for (uint32_t y = 0; y < src.height; ++y) reducer.AddRow(src.Row(y));
   return dst;
 }
 
-ViewBuilder::ViewBuilder(uint32_t width, uint32_t height, uint32_t maxWidth, uint32_t maxHeight)
-    : width_(width), height_(height), block_(1), stride_(StrideFor(width)) {
+ViewBuilder::ViewBuilder(uint32_t width, uint32_t height, uint32_t maxWidth, uint32_t maxHeight,
+                         std::function<void(const uint8_t* greyRow)> emit)
+    : width_(width), height_(height), block_(1), stride_(StrideFor(width)), emit_(std::move(emit)) {
   if (width == 0 || height == 0 || maxWidth == 0 || maxHeight == 0) {
     height_ = 0;  // nothing to show
     return;
@@ -224,7 +237,8 @@ ViewBuilder::ViewBuilder(uint32_t width, uint32_t height, uint32_t maxWidth, uin
   block_ = std::max({1u, (width + maxWidth - 1) / maxWidth, (height + maxHeight - 1) / maxHeight});
   view_.width = (width + block_ - 1) / block_;
   view_.height = (height + block_ - 1) / block_;
-  view_.pixels.reserve(static_cast<size_t>(view_.width) * view_.height);
+  if (!emit_) view_.pixels.reserve(static_cast<size_t>(view_.width) * view_.height);
+  greyRow_.resize(view_.width);
   counts_.assign(view_.width, 0);
   // For every 64-pixel word of a row, the view columns it touches and the
   // mask of its pixels in each.
@@ -242,7 +256,7 @@ ViewBuilder::ViewBuilder(uint32_t width, uint32_t height, uint32_t maxWidth, uin
   tail_.resize(8);
 }
 
-void ViewBuilder::AddRow(const uint8_t* row) {
+JUX_POPCOUNT_CLONES void ViewBuilder::AddRow(const uint8_t* row) {
   if (y_ >= height_) return;
   const size_t fullWords = stride_ / 8;
   for (size_t wi = 0; wi < partStart_.size() - 1; ++wi) {
@@ -274,13 +288,17 @@ void ViewBuilder::EmitBlockRow() {
   const uint32_t rows = y_ % block_ ? y_ % block_ : block_;
   for (uint32_t vx = 0; vx < view_.width; ++vx) {
     if (counts_[vx] == 0) {
-      view_.pixels.push_back(255);
+      greyRow_[vx] = 255;
       continue;
     }
     const uint32_t x0 = vx * block_, x1 = std::min(width_, x0 + block_);
     const double share = static_cast<double>(counts_[vx]) / (double(x1 - x0) * rows);
-    view_.pixels.push_back(static_cast<uint8_t>(255.0 * (1.0 - std::sqrt(share)) + 0.5));
+    greyRow_[vx] = static_cast<uint8_t>(255.0 * (1.0 - std::sqrt(share)) + 0.5);
   }
+  if (emit_)
+    emit_(greyRow_.data());
+  else
+    view_.pixels.insert(view_.pixels.end(), greyRow_.begin(), greyRow_.end());
   std::fill(counts_.begin(), counts_.end(), 0);
 }
 

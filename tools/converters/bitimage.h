@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -49,7 +50,24 @@ BitImage Orient(BitImage image, int rotationCode);
 
 // Bitonal reduction from resolution `from` to `to` (to <= from): each target
 // pixel covers a rectangle of source pixels and is black when any of them is,
-// so a line one pixel thin survives every reduction.
+// so a line one pixel thin survives every reduction. Fed the source rows top
+// to bottom, it hands on each target row as soon as it is complete.
+class RowReducer {
+ public:
+  RowReducer(uint32_t width, uint32_t height, uint32_t from, uint32_t to,
+             std::function<void(const uint8_t* row)> emit);
+  uint32_t width() const { return width_; }
+  uint32_t height() const { return height_; }
+  void AddRow(const uint8_t* row);
+
+ private:
+  std::vector<uint32_t> xmap_, ymap_;  // source column / row -> target column / row
+  uint32_t width_, height_;
+  size_t sourceStride_;
+  uint32_t sy_ = 0;
+  std::vector<uint8_t> merged_, out_;
+  std::function<void(const uint8_t*)> emit_;
+};
 BitImage Reduce(const BitImage& image, uint32_t from, uint32_t to);
 
 // A small grey picture of at most maxWidth x maxHeight pixels for a viewer:
@@ -61,10 +79,14 @@ struct GreyImage {
   std::vector<uint8_t> pixels;  // 0 black .. 255 white, row by row
 };
 
-// Builds the grey picture from the image's rows, fed top to bottom.
+// Builds the grey picture from the image's rows, fed top to bottom; each
+// grey row goes to `emit` when given, else into the picture that Finish returns.
 class ViewBuilder {
  public:
-  ViewBuilder(uint32_t width, uint32_t height, uint32_t maxWidth, uint32_t maxHeight);
+  ViewBuilder(uint32_t width, uint32_t height, uint32_t maxWidth, uint32_t maxHeight,
+              std::function<void(const uint8_t* greyRow)> emit = nullptr);
+  uint32_t ViewWidth() const { return view_.width; }
+  uint32_t ViewHeight() const { return view_.height; }
   void AddRow(const uint8_t* row);
   GreyImage Finish() { return std::move(view_); }
 
@@ -77,6 +99,8 @@ class ViewBuilder {
   std::vector<uint32_t> partStart_;                   // per row word: its first entry of parts_
   std::vector<std::pair<uint32_t, uint64_t>> parts_;  // view column, mask of the word's pixels
   std::vector<uint8_t> tail_;
+  std::vector<uint8_t> greyRow_;
+  std::function<void(const uint8_t*)> emit_;
   GreyImage view_;
 };
 GreyImage MakeView(const BitImage& image, uint32_t maxWidth, uint32_t maxHeight);

@@ -234,6 +234,13 @@ void OutputFile::Write(const void* data, size_t bytes) {
     throw ConvertError(shown_ + ": write error: " + std::strerror(errno));
 }
 
+void OutputFile::Overwrite(uint64_t offset, const void* data, size_t bytes) {
+  std::FILE* f = Stream();
+  if (std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0 ||
+      std::fwrite(data, 1, bytes, f) != bytes || std::fseek(f, 0, SEEK_END) != 0)
+    throw ConvertError(shown_ + ": write error: " + std::strerror(errno));
+}
+
 void OutputFile::Commit() {
   if (file_) {
     int rc = std::fclose(file_);

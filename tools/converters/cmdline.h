@@ -101,6 +101,8 @@ class OutputFile {
   // Stream for writers that write bytes themselves.
   std::FILE* Stream();
   void Write(const void* data, size_t bytes);
+  // Writes over bytes written before (a header completed at the end).
+  void Overwrite(uint64_t offset, const void* data, size_t bytes);
   void Commit();
 
  private:

@@ -49,16 +49,29 @@ void RunFile2Tlc(const File2TlcOptions& o, Messages& messages) {
   const FileBytes input = ReadWholeFile(HostPath(o.scanFile), o.scanFile);
   const std::span<const uint8_t> file = input.bytes();
 
-  // Every row of the upright image goes to the coder and the view.
+  // Every row of the upright image goes to the coder, whose stream goes
+  // straight into the file after a header that is completed at the end, and
+  // to the view picture, whose grey rows go straight into its PNG.
   uint32_t width = 0, height = 0, dpi = 0;
+  uint64_t dataBytes = 0;
   std::optional<G4Encoder> encoder;
   std::optional<ViewBuilder> view;
+  std::optional<PngWriter> viewPng;
   auto begin = [&](uint32_t w, uint32_t h, uint32_t fileDpi) {
     width = w;
     height = h;
     dpi = o.dpi ? o.dpi : fileDpi ? fileDpi : kDefaultDpi;
-    encoder.emplace(w, h);
-    if (o.viewWidth) view.emplace(w, h, o.viewWidth, o.viewHeight);
+    const std::string placeholder(kTlcHeaderSize, ' ');
+    out.Write(placeholder.data(), placeholder.size());
+    encoder.emplace(w, h, [&](const uint8_t* data, size_t size) {
+      out.Write(data, size);
+      dataBytes += size;
+    });
+    if (o.viewWidth) {
+      view.emplace(w, h, o.viewWidth, o.viewHeight,
+                   [&](const uint8_t* grey) { viewPng->AddRow(grey); });
+      viewPng.emplace(view->ViewWidth(), view->ViewHeight(), 8, 0, kViewPngLevel);
+    }
   };
   auto take = [&](const uint8_t* row) {
     encoder->AddRow(row);
@@ -89,29 +102,27 @@ void RunFile2Tlc(const File2TlcOptions& o, Messages& messages) {
     begin(image.width, image.height, scan.dpi);
     for (uint32_t y = 0; y < image.height; ++y) take(image.Row(y));
   }
+  encoder->Finish();
 
-  const std::span<const uint8_t> g4 = encoder->Finish();
-  GreyImage picture;
-  std::vector<uint8_t> viewPng;
-  if (view) {
-    picture = view->Finish();
-    viewPng = PngFromGrey(picture);
+  TlcHeader header{width, height, dpi, dataBytes, 0, 0, 0};
+  if (viewPng) {
+    const std::vector<uint8_t> png = viewPng->Finish();
+    out.Write(png.data(), png.size());
+    header.viewWidth = view->ViewWidth();
+    header.viewHeight = view->ViewHeight();
+    header.viewBytes = png.size();
   }
-  // Header, image and view straight from where they are.
-  const std::string header = FormatTlcHeader(
-      TlcHeader{width, height, dpi, g4.size(), picture.width, picture.height, viewPng.size()});
-  out.Write(header.data(), header.size());
-  out.Write(g4.data(), g4.size());
-  out.Write(viewPng.data(), viewPng.size());
+  const std::string text = FormatTlcHeader(header);
+  out.Overwrite(0, text.data(), text.size());
   out.Commit();
-  const size_t bytes = header.size() + g4.size() + viewPng.size();
 
   std::string line = o.scanFile + " -> " + o.tlcFile + ": " + std::to_string(width) + " x " +
                      std::to_string(height) + " pixels, " + std::to_string(dpi) +
                      " dpi, rotation " + std::to_string(o.rotation) +
-                     (o.invert ? ", inverted" : "") + ", " + std::to_string(bytes) + " bytes";
+                     (o.invert ? ", inverted" : "") + ", " +
+                     std::to_string(kTlcHeaderSize + dataBytes + header.viewBytes) + " bytes";
   if (view)
-    line += ", view " + std::to_string(picture.width) + " x " + std::to_string(picture.height);
+    line += ", view " + std::to_string(header.viewWidth) + " x " + std::to_string(header.viewHeight);
   messages.Info(line);
 }
 

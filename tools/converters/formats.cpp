@@ -121,7 +121,9 @@ PngWriter::PngWriter(uint32_t width, uint32_t height, uint8_t bitDepth, uint32_t
     phys.push_back(1);  // unit: metre
     AppendPngChunk(out_, "pHYs", phys.data(), phys.size());
   }
-  if (deflateInit(static_cast<z_stream*>(z_), level) != Z_OK) {
+  // The fast level serves the small view picture, which needs no large hash.
+  if (deflateInit2(static_cast<z_stream*>(z_), level, Z_DEFLATED, 15,
+                   level == Z_BEST_SPEED ? 5 : 8, Z_DEFAULT_STRATEGY) != Z_OK) {
     delete static_cast<z_stream*>(z_);
     throw ConvertError("cannot start the PNG compressor");
   }
@@ -172,7 +174,7 @@ std::vector<uint8_t> PngFromBits(const BitImage& image, uint32_t dpi) {
 }
 
 std::vector<uint8_t> PngFromGrey(const GreyImage& image) {
-  PngWriter png(image.width, image.height, 8, 0, Z_BEST_SPEED);  // a preview: speed first
+  PngWriter png(image.width, image.height, 8, 0, kViewPngLevel);
   for (uint32_t y = 0; y < image.height; ++y)
     png.AddRow(image.pixels.data() + static_cast<size_t>(y) * image.width);
   return png.Finish();

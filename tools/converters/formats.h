@@ -13,6 +13,8 @@ namespace conv {
 
 // zlib level of the PNG writer: the default, a fair balance for line art.
 inline constexpr int kPngLevel = 6;
+// The view picture kept in a TLC file is made for speed.
+inline constexpr int kViewPngLevel = 1;
 
 // CALS Type 1 raster: a 2048-byte header of sixteen 128-byte text records,
 // then the Group 4 stream.

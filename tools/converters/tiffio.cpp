@@ -22,6 +22,14 @@ struct MemFile {
   uint64_t pos = 0;
   std::string firstError;  // first libtiff error (and, while decoding, warning)
   bool warningsAreErrors = false;
+  // Writing to a sink instead of `out`: libtiff writes the TIFF header first,
+  // then appends the one strip's data in order; the data goes to the sink as
+  // it comes, everything else (header, directory) is dropped.
+  std::function<void(const uint8_t*, size_t)> sink;
+  uint64_t logicalSize = 0;
+  uint64_t sinkFrom = 0;  // 0: no strip data seen yet
+  uint64_t sinkEnd = 0;
+  bool sinkClosed = false;
 };
 
 tmsize_t MemRead(thandle_t h, void* buf, tmsize_t n) {
@@ -35,8 +43,30 @@ tmsize_t MemRead(thandle_t h, void* buf, tmsize_t n) {
   return static_cast<tmsize_t>(count);
 }
 
+tmsize_t SinkWrite(MemFile* m, const uint8_t* buf, tmsize_t n) {
+  const uint64_t end = m->pos + static_cast<uint64_t>(n);
+  if (!m->sinkClosed && m->pos >= 8) {  // past the TIFF header: strip data
+    if (m->sinkFrom == 0) m->sinkFrom = m->sinkEnd = m->pos;
+    if (m->pos != m->sinkEnd) {
+      m->firstError = "the coder wrote out of order";
+      return -1;
+    }
+    try {
+      m->sink(buf, static_cast<size_t>(n));
+    } catch (const std::exception& e) {  // never through libtiff's C frames
+      if (m->firstError.empty()) m->firstError = e.what();
+      return -1;
+    }
+    m->sinkEnd = end;
+  }
+  m->logicalSize = std::max(m->logicalSize, end);
+  m->pos = end;
+  return n;
+}
+
 tmsize_t MemWrite(thandle_t h, void* buf, tmsize_t n) {
   auto* m = static_cast<MemFile*>(h);
+  if (m->sink && n >= 0) return SinkWrite(m, static_cast<const uint8_t*>(buf), n);
   if (!m->out || n < 0) return -1;
   uint64_t end = m->pos + static_cast<uint64_t>(n);
   if (end > m->out->size()) m->out->resize(end);
@@ -45,9 +75,13 @@ tmsize_t MemWrite(thandle_t h, void* buf, tmsize_t n) {
   return n;
 }
 
+uint64_t MemLength(const MemFile* m) {
+  return m->sink ? m->logicalSize : m->out ? m->out->size() : m->size;
+}
+
 toff_t MemSeek(thandle_t h, toff_t off, int whence) {
   auto* m = static_cast<MemFile*>(h);
-  uint64_t size = m->out ? m->out->size() : m->size;
+  uint64_t size = MemLength(m);
   int64_t base = whence == SEEK_CUR ? static_cast<int64_t>(m->pos)
                  : whence == SEEK_END ? static_cast<int64_t>(size)
                                       : 0;
@@ -58,13 +92,10 @@ toff_t MemSeek(thandle_t h, toff_t off, int whence) {
 }
 
 int MemClose(thandle_t) { return 0; }
-toff_t MemSize(thandle_t h) {
-  auto* m = static_cast<MemFile*>(h);
-  return m->out ? m->out->size() : m->size;
-}
+toff_t MemSize(thandle_t h) { return MemLength(static_cast<MemFile*>(h)); }
 int MemMap(thandle_t h, void** base, toff_t* size) {
   auto* m = static_cast<MemFile*>(h);
-  if (m->out) return 0;
+  if (m->out || m->sink) return 0;
   *base = const_cast<uint8_t*>(m->data);
   *size = m->size;
   return 1;
@@ -310,11 +341,17 @@ struct G4Encoder::State {
   uint32_t width, height, y = 0;
 };
 
-G4Encoder::G4Encoder(uint32_t width, uint32_t height) : state_(new State) {
+G4Encoder::G4Encoder(uint32_t width, uint32_t height,
+                     std::function<void(const uint8_t*, size_t)> sink)
+    : state_(new State) {
   state_->width = width;
   state_->height = height;
-  state_->buffer.reserve(StrideFor(width) * height / 16);  // a drawing's usual share
-  state_->mem.out = &state_->buffer;
+  if (sink) {
+    state_->mem.sink = std::move(sink);
+  } else {
+    state_->buffer.reserve(StrideFor(width) * height / 16);  // a drawing's usual share
+    state_->mem.out = &state_->buffer;
+  }
   state_->tif = std::make_unique<Tiff>(state_->mem, "wl");
   if (!state_->tif->get()) {
     std::string why = state_->mem.firstError;
@@ -338,6 +375,10 @@ std::span<const uint8_t> G4Encoder::Finish() {
   TIFF* tif = state_->tif->get();
   if (state_->y != state_->height || !TIFFFlushData(tif))
     throw ConvertError("Group 4 coding failed: " + state_->mem.firstError);
+  if (state_->mem.sink) {
+    state_->mem.sinkClosed = true;  // what libtiff writes on closing is not image data
+    return {};
+  }
   uint64_t* offsets = nullptr;
   uint64_t* counts = nullptr;
   TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets);
@@ -399,23 +440,52 @@ std::vector<uint8_t> TiffFromG4(const uint8_t* g4, size_t size, uint32_t width, 
   return WrapG4(g4, size, width, height, dpi);
 }
 
-std::vector<uint8_t> TiffPackBits(const BitImage& image, uint32_t dpi) {
+struct PackBitsTiffWriter::State {
   std::vector<uint8_t> buffer;
   MemFile mem;
-  mem.out = &buffer;
-  Tiff tif(mem, "wl");
-  if (!tif.get()) throw ConvertError("cannot set up the TIFF writer: " + mem.firstError);
-  const uint32_t rowsPerStrip = std::max<uint32_t>(
-      1, std::min<uint32_t>(image.height, static_cast<uint32_t>(65536 / std::max<size_t>(1, image.stride))));
-  SetBitonalTags(tif.get(), image.width, image.height, COMPRESSION_PACKBITS, rowsPerStrip, dpi);
-  for (uint32_t y = 0, s = 0; y < image.height; y += rowsPerStrip, ++s) {
-    const uint32_t rows = std::min(rowsPerStrip, image.height - y);
-    if (TIFFWriteEncodedStrip(tif.get(), s, const_cast<uint8_t*>(image.Row(y)),
-                              static_cast<tmsize_t>(rows * image.stride)) < 0)
-      throw ConvertError("PackBits coding failed: " + mem.firstError);
+  std::unique_ptr<Tiff> tif;
+  uint32_t height, y = 0;
+  std::vector<uint8_t> row;  // PackBits coding works in the row it is given
+};
+
+PackBitsTiffWriter::PackBitsTiffWriter(uint32_t width, uint32_t height, uint32_t dpi)
+    : state_(new State) {
+  state_->height = height;
+  state_->row.resize(StrideFor(width));
+  state_->mem.out = &state_->buffer;
+  state_->tif = std::make_unique<Tiff>(state_->mem, "wl");
+  if (!state_->tif->get()) {
+    std::string why = state_->mem.firstError;
+    delete state_;
+    throw ConvertError("cannot set up the TIFF writer: " + why);
   }
-  tif.Close();
-  return buffer;
+  // Strips of about 64 KB, as TIFF readers like them.
+  const uint32_t rowsPerStrip = std::clamp<uint32_t>(
+      static_cast<uint32_t>(65536 / std::max<size_t>(1, state_->row.size())), 1, std::max(1u, height));
+  SetBitonalTags(state_->tif->get(), width, height, COMPRESSION_PACKBITS, rowsPerStrip, dpi);
+}
+
+PackBitsTiffWriter::~PackBitsTiffWriter() { delete state_; }
+
+void PackBitsTiffWriter::AddRow(const uint8_t* row) {
+  std::copy(row, row + state_->row.size(), state_->row.begin());
+  if (state_->y >= state_->height ||
+      TIFFWriteScanline(state_->tif->get(), state_->row.data(), state_->y++, 0) < 0)
+    throw ConvertError("PackBits coding failed: " + state_->mem.firstError);
+}
+
+std::vector<uint8_t> PackBitsTiffWriter::Finish() {
+  if (state_->y != state_->height) throw ConvertError("PackBits coding ended early");
+  state_->tif->Close();
+  if (!state_->mem.firstError.empty())
+    throw ConvertError("PackBits coding failed: " + state_->mem.firstError);
+  return std::move(state_->buffer);
+}
+
+std::vector<uint8_t> TiffPackBits(const BitImage& image, uint32_t dpi) {
+  PackBitsTiffWriter writer(image.width, image.height, dpi);
+  for (uint32_t y = 0; y < image.height; ++y) writer.AddRow(image.Row(y));
+  return writer.Finish();
 }
 
 }  // namespace conv

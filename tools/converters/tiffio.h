@@ -38,15 +38,18 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
 ScanImage ReadBitonalTiff(std::span<const uint8_t> file, const std::string& shown);
 
 // CCITT T.6 (Group 4) coding of a whole image as one stream, white runs
-// first, black = 1, fed row by row.
+// first, black = 1, fed row by row. With a sink the stream goes there as it
+// is made instead of being kept.
 class G4Encoder {
  public:
-  G4Encoder(uint32_t width, uint32_t height);
+  G4Encoder(uint32_t width, uint32_t height,
+            std::function<void(const uint8_t*, size_t)> sink = nullptr);
   ~G4Encoder();
   G4Encoder(const G4Encoder&) = delete;
   G4Encoder& operator=(const G4Encoder&) = delete;
   void AddRow(const uint8_t* row);
-  // After the last row: the stream, valid as long as the encoder.
+  // After the last row: the stream, valid as long as the encoder (empty
+  // with a sink).
   std::span<const uint8_t> Finish();
 
  private:
@@ -70,5 +73,19 @@ uint64_t CountBlackG4(const uint8_t* data, size_t size, uint32_t width, uint32_t
 std::vector<uint8_t> TiffFromG4(const uint8_t* g4, size_t size, uint32_t width, uint32_t height,
                                 uint32_t dpi);
 std::vector<uint8_t> TiffPackBits(const BitImage& image, uint32_t dpi);
+// The PackBits TIFF fed row by row.
+class PackBitsTiffWriter {
+ public:
+  PackBitsTiffWriter(uint32_t width, uint32_t height, uint32_t dpi);
+  ~PackBitsTiffWriter();
+  PackBitsTiffWriter(const PackBitsTiffWriter&) = delete;
+  PackBitsTiffWriter& operator=(const PackBitsTiffWriter&) = delete;
+  void AddRow(const uint8_t* row);
+  std::vector<uint8_t> Finish();  // after the last row
+
+ private:
+  struct State;
+  State* state_;
+};
 
 }  // namespace conv

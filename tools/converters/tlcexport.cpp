@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <tuple>
 
 #include "tools/converters/bitimage.h"
@@ -63,6 +64,16 @@ void WriteOutput(OutputFile& out, const std::vector<uint8_t>& bytes, const TlcEx
                 std::to_string(dpi) + " dpi, " + std::to_string(bytes.size()) + " bytes");
 }
 
+// A file of one of the formats that carry the Group 4 stream itself.
+std::vector<uint8_t> GroupFourFile(char type, std::span<const uint8_t> g4, uint32_t width,
+                                   uint32_t height, uint32_t dpi) {
+  switch (type) {
+    case 'C': return CalsFromG4(g4, width, height, dpi);
+    case 'F': return PdfFromG4(g4, width, height, dpi);
+    default: return TiffFromG4(g4.data(), g4.size(), width, height, dpi);
+  }
+}
+
 }  // namespace
 
 TlcExportOptions TlcExportOptionsFrom(const ParsedOptions& parsed) {
@@ -120,61 +131,76 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
   const FileBytes input = ReadWholeFile(HostPath(o.tlcFile), o.tlcFile);
   const Tlc tlc = ParseTlc(input.bytes(), o.tlcFile);
   const TlcHeader& h = tlc.header;
+  const char type = out ? o.type->letter : 0;
+  const bool reduce = out && o.reduceFrom && o.reduceTo < o.reduceFrom;
+  const bool groupFour = type == 'T' || type == 'C' || type == 'F' || type == 'L';
 
-  const bool reduce = o.reduceFrom && o.reduceTo < o.reduceFrom;
-  if (out && !reduce && o.type->letter == 'N') {
-    // PNG straight from the decoder, a row at a time.
-    PngWriter png(h.width, h.height, 1, h.density, kPngLevel);
-    std::vector<uint8_t> row(StrideFor(h.width));
-    uint64_t black = 0;
-    DecodeG4Rows(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile,
-                 [&](const uint8_t* bits) {
-                   black += CountSetBits(bits, row.size());
-                   for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(~bits[i]);
-                   png.AddRow(row.data());
-                 });
-    if (o.statistics) WriteReport(o.tlcFile, h, black, messages);
-    WriteOutput(*out, png.Finish(), o, h.width, h.height, h.density, messages);
+  // The Group 4 formats take the stored stream as it is unless the image is
+  // reduced; everything else decodes the image row by row into its writer.
+  if (!out || (groupFour && !reduce)) {
+    if (o.statistics)
+      WriteReport(o.tlcFile, h,
+                  CountBlackG4(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile),
+                  messages);
+    if (!out) return;
+    std::vector<uint8_t> bytes =
+        type == 'L' ? BuildTlc(h.width, h.height, h.density, tlc.g4, h.viewWidth, h.viewHeight,
+                               tlc.viewPng)
+                    : GroupFourFile(type, tlc.g4, h.width, h.height, h.density);
+    WriteOutput(*out, bytes, o, h.width, h.height, h.density, messages);
     return;
   }
-  const bool needPixels = out && (reduce || o.type->letter == 'B' || o.type->letter == 'N');
-  BitImage image;
-  if (needPixels) image = DecodeG4(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile);
 
-  if (o.statistics) {
-    // The black count of the image as stored, before any reduction.
-    const uint64_t black = needPixels ? CountBlack(image)
-                                      : CountBlackG4(tlc.g4.data(), tlc.g4.size(), h.width,
-                                                     h.height, o.tlcFile);
-    WriteReport(o.tlcFile, h, black, messages);
-  }
-  if (!out) return;
-
-  uint32_t dpi = h.density;
+  uint32_t width = h.width, height = h.height, dpi = h.density;
   if (reduce) {
-    image = Reduce(image, o.reduceFrom, o.reduceTo);
-    dpi = std::max<uint32_t>(1, static_cast<uint32_t>(
-                                    (uint64_t{h.density} * o.reduceTo + o.reduceFrom / 2) / o.reduceFrom));
+    const RowReducer probe(h.width, h.height, o.reduceFrom, o.reduceTo, nullptr);
+    width = probe.width();
+    height = probe.height();
+    dpi = std::max<uint32_t>(
+        1, static_cast<uint32_t>((uint64_t{h.density} * o.reduceTo + o.reduceFrom / 2) /
+                                 o.reduceFrom));
   }
-  const uint32_t width = reduce ? image.width : h.width;
-  const uint32_t height = reduce ? image.height : h.height;
-  // The Group 4 formats take the stored stream unless the image was reduced.
-  std::vector<uint8_t> reencoded;
-  if (reduce && o.type->letter != 'B' && o.type->letter != 'N') reencoded = EncodeG4(image);
-  const std::span<const uint8_t> g4 = reduce ? std::span<const uint8_t>(reencoded) : tlc.g4;
+  std::optional<G4Encoder> g4;
+  std::optional<PackBitsTiffWriter> packBits;
+  std::optional<PngWriter> png;
+  std::vector<uint8_t> inverted(StrideFor(width));
+  std::function<void(const uint8_t*)> sink;
+  if (groupFour) {
+    g4.emplace(width, height);
+    sink = [&](const uint8_t* row) { g4->AddRow(row); };
+  } else if (type == 'B') {
+    packBits.emplace(width, height, dpi);
+    sink = [&](const uint8_t* row) { packBits->AddRow(row); };
+  } else {
+    png.emplace(width, height, 1, dpi, kPngLevel);
+    sink = [&](const uint8_t* row) {  // PNG has black as 0
+      for (size_t i = 0; i < inverted.size(); ++i) inverted[i] = static_cast<uint8_t>(~row[i]);
+      png->AddRow(inverted.data());
+    };
+  }
+  std::optional<RowReducer> reducer;
+  if (reduce) reducer.emplace(h.width, h.height, o.reduceFrom, o.reduceTo, sink);
+
+  uint64_t black = 0;  // of the image as stored, before any reduction
+  const size_t stride = StrideFor(h.width);
+  DecodeG4Rows(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile,
+               [&](const uint8_t* row) {
+                 if (o.statistics) black += CountSetBits(row, stride);
+                 if (reducer)
+                   reducer->AddRow(row);
+                 else
+                   sink(row);
+               });
+  if (o.statistics) WriteReport(o.tlcFile, h, black, messages);
 
   std::vector<uint8_t> bytes;
-  switch (o.type->letter) {
-    case 'T': bytes = TiffFromG4(g4.data(), g4.size(), width, height, dpi); break;
-    case 'B': bytes = TiffPackBits(image, dpi); break;
-    case 'C': bytes = CalsFromG4(g4, width, height, dpi); break;
-    case 'F': bytes = PdfFromG4(g4, width, height, dpi); break;
-    case 'N': bytes = PngFromBits(image, dpi); break;
-    case 'L':
-      // A reduced TLC has no view picture; an unreduced one keeps its own.
-      bytes = reduce ? BuildTlc(width, height, dpi, g4, 0, 0, {})
-                     : BuildTlc(width, height, dpi, g4, h.viewWidth, h.viewHeight, tlc.viewPng);
-      break;
+  if (g4) {
+    const std::span<const uint8_t> stream = g4->Finish();
+    // A reduced TLC has no view picture.
+    bytes = type == 'L' ? BuildTlc(width, height, dpi, stream, 0, 0, {})
+                        : GroupFourFile(type, stream, width, height, dpi);
+  } else {
+    bytes = packBits ? packBits->Finish() : png->Finish();
   }
   WriteOutput(*out, bytes, o, width, height, dpi, messages);
 }
