@@ -6,6 +6,7 @@
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/cmdline.h"
 #include "varnel/core/hostfiles.h"
+#include "varnel/pipeline/statusbox.h"
 #include "varnel/ui/controls.h"
 #include "varnel/ui/frmmain.h"
 
@@ -99,6 +100,18 @@ TEST_F(FrmMainTest, AMissingConfigurationEndsTheProgramAtOnce) {
   EXPECT_FALSE(main_.Form_Load("C:\\Station", "", terminate));
   EXPECT_FALSE(terminate);
   EXPECT_FALSE(Exists("Station/Varnel.Log"));
+}
+
+TEST_F(FrmMainTest, DisablingTheMainWindowKeepsTheStatusWindowUsable) {
+  StatusBox box(*st_, &main_);
+  main_.show();
+  box.ShowStatusBox(QString("Scanning"));
+  main_.SetMainEnabled(false);
+  EXPECT_FALSE(main_.centralWidget()->isEnabled());
+  EXPECT_TRUE(box.Form()->isEnabled());  // ESC still reaches it
+  main_.SetMainEnabled(true);
+  EXPECT_TRUE(main_.cmdExit->isEnabled());
+  box.ShowStatusBox();
 }
 
 TEST(SelectListItemTest, SelectsByLeadingTextAndRaisesTheListHandler) {

@@ -5,9 +5,12 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTimer>
 
 #include "tests/varnel/support/station_fixture.h"
+#include "varnel/core/runner.h"
 #include "varnel/pipeline/statusbox.h"
 #include "varnel/pipeline/twips.h"
 
@@ -96,6 +99,21 @@ TEST_F(StatusBoxTest, EscAsksForTheAbortAndCtrlRGoesToAutoMode) {
   Key(Qt::Key_Escape);
   EXPECT_TRUE(st_->AbortRequested);
   EXPECT_TRUE(box_.Form()->isVisible());  // ESC does not close the window
+}
+
+TEST_F(StatusBoxTest, EscDuringAWaitEndsItWithinAStep) {
+  UseStationFolder();
+  WriteScript("bin/scan", "exec sleep 5");
+  box_.ShowStatusBox(QString("Insert Document into the Scanner"), QString("and then press START"));
+  QTimer::singleShot(200, [this] {
+    QCoreApplication::postEvent(box_.Form(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape,
+                                                           Qt::NoModifier));
+  });
+  QElapsedTimer timer;
+  timer.start();
+  EXPECT_FALSE(RunAndWait(*st_, "/O:C:\\Temp\\Brevik.TIF", "C:\\bin\\scan"));
+  EXPECT_LT(timer.elapsed(), 200 + 500 + 1000);  // the child would run 5 s
+  EXPECT_TRUE(st_->AbortRequested);
 }
 
 }  // namespace
