@@ -101,8 +101,6 @@ INSTANTIATE_TEST_SUITE_P(
     ExitCodes, ScanRunTest,
     testing::Values(
         RunCase{"Scanned", {}, {"/L:64"}, true, kOk, "LinesScanned:  00000016", Left::Complete},
-        RunCase{"ScannedLowerCase", {}, {"/t:30", "/p:0", "/s:1000", "/l:64", "/o:C:\\Brevik.TIF"},
-                true, kOk, "LinesScanned:  00000016", Left::Complete, true},
         RunCase{"Busy", {"busy-channel"}, {}, false, kBusy, "Controller busy", Left::None},
         RunCase{"Silent", {"silent-controller"}, {}, false, kNoAnswer, "Communication Error",
                 Left::None},
@@ -119,8 +117,6 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"LineBeforeScale", {}, {"/L:-8", "/S:100"}, false, kBadArgument,
                 "Line Length specified is not valid", Left::None},
         RunCase{"ScaleTooSmall", {}, {"/S:249"}, false, kBadArgument,
-                "Scale Factor specified is not valid", Left::None},
-        RunCase{"ScaleTooLarge", {}, {"/S:4001"}, false, kBadArgument,
                 "Scale Factor specified is not valid", Left::None},
         RunCase{"ThresholdInvalid", {}, {"/T:128"}, false, kBadArgument,
                 "CCD Threshold is invalid", Left::None},
@@ -229,8 +225,7 @@ TEST_P(ScanScaleTest, FileHasTheScaledSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, ScanScaleTest,
-                         testing::Values(ScaleCase{250, 10}, ScaleCase{500, 20},
-                                         ScaleCase{2000, 80}, ScaleCase{4000, 160}));
+                         testing::Values(ScaleCase{250, 10}, ScaleCase{2000, 80}));
 
 struct WidthCase {
   const char* name;
@@ -271,7 +266,6 @@ INSTANTIATE_TEST_SUITE_P(
     Tables, AutomaticWidthTest,
     testing::Values(WidthCase{"Metric1800", false, 5, 1000, 14400, 1000, 12},
                     WidthCase{"Metric2400Capped", false, 15, 1000, 14400, 750, 12},
-                    WidthCase{"Metric827Half", false, 2, 500, 3304, 500, 6},
                     WidthCase{"MetricNoWidth", false, 7, 1000, 0, 1000, 12},
                     WidthCase{"Ansi1800Double", true, 0, 2000, 28800, 2000, 24},
                     WidthCase{"Ansi425", true, 9, 1000, 3400, 1000, 12},

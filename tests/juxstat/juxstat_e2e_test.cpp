@@ -2,6 +2,7 @@
 // message, the mode changes, the forced reset and the status file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -58,6 +59,9 @@ TEST_P(StatRunTest, EndsWithItsCodeAndMessage) {
   EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
   EXPECT_EQ(LastLine(r.out), c.lastLine) << r.out;
   EXPECT_EQ(r.out.rfind("Jux Driver Status Program Version 2.0\n\n", 0), 0u) << r.out;
+  bool named = std::any_of(c.args.begin(), c.args.end(),
+                           [](const std::string& a) { return a.rfind("/O:", 0) == 0; });
+  EXPECT_EQ(r.out.find("No filename was supplied\n") != std::string::npos, !named) << r.out;
   const std::string path = card.Scratch("JuxStat.Dat");
   if (c.statusFile) {
     EXPECT_EQ(ReadBytes(path).size(), kStatusFileSize);
