@@ -82,7 +82,7 @@ void frmMain::LoadIniFile(const QString& programFolder) {
 bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine,
                         bool& terminate) {
   terminate = false;
-  // 1.
+  // 1. Title.
   setWindowTitle(LoadResString(resAppTitle));
   // 2. The configuration; without it the program ends at once.
   LoadIniFile(programFolder);
@@ -111,7 +111,7 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
     terminate = true;
     return false;
   }
-  // 9. The scan list named on the command line is loaded by the scan list part.
+  // 9. The command line names a scan list (not loaded yet: the scan list comes later).
   WriteLog(st_, 1, "Command Line Specified: " + commandLine);
   // 11. Start folder.
   QString current = WindowsPath(QDir::currentPath());
@@ -120,9 +120,9 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
   if (!ScanFolder.isEmpty()) ScanFolder += "\\";
   WriteLog(st_, 1, "Start Drive: " + ScanDrive);
   WriteLog(st_, 1, "Start Dir: " + ScanFolder);
-  // 12.
+  // 12. The first format is selected.
   if (cboFormat->count() > 0) cboFormat->setCurrentIndex(0);
-  // 15.
+  // 15. Shown, ready for a file name.
   show();
   txtFileName->setFocus();
   return true;
