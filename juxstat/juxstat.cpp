@@ -194,10 +194,13 @@ class StatusRun {
       if (Next next = PrinterSettings(); next != Next::Settings) return next;
     }
 
-    std::string hostName = parms_.fileName ? hostpath::ToHost(*parms_.fileName) : std::string();
-    if (hostName.empty()) return Next::End;
-    std::FILE* file = std::fopen(hostName.c_str(), "wb");
-    if (file == nullptr) return Next::End;
+    if (!parms_.fileName) return Next::End;
+    std::string hostName = hostpath::ToHost(*parms_.fileName);
+    std::FILE* file = hostName.empty() ? nullptr : std::fopen(hostName.c_str(), "wb");
+    if (file == nullptr) {
+      Say("Cannot create the status file");  // still code 0: callers judge by the file
+      return Next::End;
+    }
 
     Next next = Next::Settings;
     if (scannerSide)

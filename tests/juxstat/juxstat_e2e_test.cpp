@@ -82,6 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "Retrieved valid handle for JUX driver", false},
         StatCase{"Busy", "combined", {"busy-channel"}, kScan, kBusy, "Controller Busy", true,
                  {{"ErrorCode0", 0}, {"ErrorCode1", 0}}},
+        StatCase{"StatusFileNotCreated", "combined", {}, {"/S", "/O:C:\\NOWHERE\\JuxStat.Dat"},
+                 kOk, "Cannot create the status file", false},
         StatCase{"Silent", "combined", {"silent-controller"}, {"/S", "/D:50", kFileArg},
                  kNoAnswer, "Communication Error", false},
         StatCase{"Density", "combined", {}, {"/S", "/D:50", kFileArg}, kOk,
