@@ -52,6 +52,7 @@ struct RunCase {
   const char* lastLine;
   Left left;
   bool noFile = false;
+  friend void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ScanRunTest : public testing::TestWithParam<RunCase> {};
@@ -207,6 +208,7 @@ TEST(ScanFile, DecodesToTheFedDocumentAtScale1000) {
 struct ScaleCase {
   int scale;
   int lines;  // of a 64 x 40 document
+  friend void PrintTo(const ScaleCase& c, std::ostream* os) { *os << "scale " << c.scale; }
 };
 
 class ScanScaleTest : public testing::TestWithParam<ScaleCase> {};
@@ -235,6 +237,7 @@ struct WidthCase {
   uint32_t pixels;        // header width
   uint64_t recordScale;   // ScaleFactor left in the record
   int lines;              // of a 64 x 12 document at the scanner's scale
+  friend void PrintTo(const WidthCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class AutomaticWidthTest : public testing::TestWithParam<WidthCase> {};

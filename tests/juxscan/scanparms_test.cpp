@@ -22,6 +22,7 @@ struct ParmsCase {
   uint32_t ScaleFactor;
   uint8_t photomode;
   uint8_t ccdthresh;
+  friend void PrintTo(const ParmsCase& c, std::ostream* os) { *os << c.what; }
 };
 
 class GetScanParmsTest : public testing::TestWithParam<ParmsCase> {};
@@ -71,6 +72,7 @@ struct WidthCase {
   uint32_t scale;
   uint32_t LineLength;
   uint32_t scaleAfter;
+  friend void PrintTo(const WidthCase& c, std::ostream* os) { *os << "code " << int(c.code) << (c.ansi ? " ANSI" : " metric") << " at " << c.scale; }
 };
 
 class AutomaticLineLengthTest : public testing::TestWithParam<WidthCase> {};

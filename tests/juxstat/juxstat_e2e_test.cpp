@@ -45,6 +45,7 @@ struct StatCase {
   const char* lastLine;
   bool statusFile;                              // a complete status file is left
   std::map<std::string, uint64_t> afterwards = {};  // `juxsim show` fields after the run
+  friend void PrintTo(const StatCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class StatRunTest : public testing::TestWithParam<StatCase> {};
@@ -127,6 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct NoDeviceCase {
   std::vector<std::string> args;
   const char* lastLine;
+  friend void PrintTo(const NoDeviceCase& c, std::ostream* os) { *os << c.lastLine; }
 };
 
 class StatNoDeviceTest : public testing::TestWithParam<NoDeviceCase> {};

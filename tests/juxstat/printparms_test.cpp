@@ -20,6 +20,7 @@ struct ParmsCase {
   std::vector<const char*> args;
   std::optional<std::string> fileName;
   uint16_t copier, led, ansi, force, scanner;
+  friend void PrintTo(const ParmsCase& c, std::ostream* os) { *os << c.what; }
 };
 
 class GetPrintParmsTest : public testing::TestWithParam<ParmsCase> {};
