@@ -53,6 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParmsCase{"low 8 bits of mode and threshold", {"/P:256", "/T:-1"}, std::nullopt, 0, 1000,
                   0, 255},
         ParmsCase{"atoi reading", {"/S: +750mm", "/L:abc"}, std::nullopt, 0, 750, 255, 255},
+        ParmsCase{"beyond int stops at its limit", {"/S:99999999999", "/T:-99999999999"},
+                  std::nullopt, 0, 2147483647u, 255, 0},
         ParmsCase{"later overrides", {"/S:300", "/S:400", "/O:A", "/O:B"}, "B", 0, 400, 255, 255},
         ParmsCase{"further colons kept", {"/O:D:\\X:Y.TIF"}, "D:\\X:Y.TIF", 0, 1000, 255, 255},
         ParmsCase{"empty name is a name", {"/O:"}, "", 0, 1000, 255, 255},
