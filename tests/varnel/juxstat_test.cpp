@@ -26,18 +26,15 @@ class JuxstatThresholdTest : public StationTest {
   }
   ~JuxstatThresholdTest() override { unsetenv("JUX_DEVICE_DIR"); }
 
-  // Leaves the scanner's answers to commands 3 (speed) and 14 (threshold) in the
-  // shared record, as a scan run does; juxstat's status file copies the record's
-  // command slots as they stand. A threshold given is set first (status 18).
-  void PrimeCommands(int threshold = -1) {
+  // Sets the scanner's threshold through the device layer (status 18), as a
+  // scan run with /T: does.
+  void SendThreshold(int threshold) {
     JUXHANDLE h = SystemDriver().Open("\\\\.\\JUXDEV");
     ASSERT_NE(h, JUX_INVALID_HANDLE);
     LocalParms* record = nullptr;
     JUX_GET_ADAPTER(h, &record);
     ASSERT_NE(record, nullptr);
-    if (threshold >= 0) SendStatus(record, 18, static_cast<uint8_t>(threshold));
-    GetCommand(record, 3);
-    GetCommand(record, 14);
+    SendStatus(record, 18, static_cast<uint8_t>(threshold));
     EXPECT_EQ(record->ErrorCode0, 0);
     JUX_UNMAPMEM(h, record);
     SystemDriver().Close(h);
@@ -49,7 +46,6 @@ class JuxstatThresholdTest : public StationTest {
 TEST_F(JuxstatThresholdTest, ReadsEverySpeedCode) {
   for (int code = 0; code <= 3; ++code) {
     card_.Set("scanner-speed", std::to_string(code));
-    PrimeCommands();
     EXPECT_EQ(ReadThreshold(*st_), 64) << code;  // the scanner's threshold after power-on
     EXPECT_EQ(st_->ScannerSpeed, 40 * (code + 1)) << code;
     EXPECT_EQ(ReadFile("Temp/JuxStat.Dat").size(), 424);
@@ -58,16 +54,17 @@ TEST_F(JuxstatThresholdTest, ReadsEverySpeedCode) {
 }
 
 TEST_F(JuxstatThresholdTest, ReadsTheThresholdTheScannerHolds) {
-  PrimeCommands(100);
+  SendThreshold(100);
   EXPECT_EQ(ReadThreshold(*st_), 100);
   card_.Set("threshold-flag", "1");
-  PrimeCommands();
   EXPECT_EQ(ReadThreshold(*st_), 100);  // the flag bit is not part of the threshold
 }
 
-TEST_F(JuxstatThresholdTest, AFreshCardHasNotReportedTheThreshold) {
-  // Nothing has asked the scanner for commands 3 and 14 since the card started.
-  EXPECT_EQ(ReadThreshold(*st_), -1);
+TEST_F(JuxstatThresholdTest, AFreshCardReportsTheScannerState) {
+  // The controller reports its state when the channel comes up: the first
+  // start of the workstation needs no scan before it.
+  EXPECT_EQ(ReadThreshold(*st_), 64);
+  EXPECT_EQ(st_->ScannerSpeed, 120);  // speed code 2 after power-on
   EXPECT_EQ(ReadFile("Temp/JuxStat.Dat").size(), 424);
   EXPECT_TRUE(prompts_.shown.isEmpty());
 }

@@ -174,12 +174,15 @@ void Card::Step(Clock::time_point now) {
       d->inReset = false;
       SetBits16(d->R()->IntrptStat0, B(kSilentController) ? kStat0ChannelUp
                                                           : kStat0ChannelUp | kStat0Communication);
+      if (d.get() == scannerDev_) announceAll_ = true;
     }
     if (d->inReset || B(kSilentController)) continue;
-    if (d->printerBoard)
+    if (d->printerBoard) {
       ServicePrinterMailboxes(*d);
-    else
+    } else {
       ServiceScannerMailboxes(*d);
+      AnnounceScannerState(*d);
+    }
   }
   if (nextTick_ == Clock::time_point{}) nextTick_ = now;
   while (now >= nextTick_) {
@@ -264,6 +267,23 @@ void Card::ServiceScannerMailboxes(Device& d) {
     WriteCommandSlot(r, c, (CommandValue(c) << 8) | c);
     Poke(r->LastCmdRcvd, c);
   }
+}
+
+// The scanner controller sends its state commands to the card on its own:
+// all of them when its channel comes up, and each one again when its value
+// changes. That is how the command slots hold the mode, speed, threshold and
+// reset request before anybody asks (juxscan reads command 5 without a
+// request, and juxstat's status file carries the threshold and speed).
+void Card::AnnounceScannerState(Device& d) {
+  static constexpr uint8_t kReported[] = {2, 3, 5, 12, 13, 14, 16};
+  LocalParms* r = d.R();
+  for (uint8_t c : kReported) {
+    const uint32_t value = CommandValue(c);
+    if (!announceAll_ && value == announced_[c]) continue;
+    WriteCommandSlot(r, c, (value << 8) | c);
+    announced_[c] = value;
+  }
+  announceAll_ = false;
 }
 
 void Card::ApplyStatus(uint8_t status, uint8_t value) {

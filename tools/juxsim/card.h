@@ -110,6 +110,7 @@ class Card {
   void ResetChannel(Device& d, Clock::time_point now);
   void ApplyFaults();
   void ServiceScannerMailboxes(Device& d);
+  void AnnounceScannerState(Device& d);
   void ServicePrinterMailboxes(Device& d);
   void ApplyStatus(uint8_t status, uint8_t value);
   uint32_t CommandValue(uint8_t command) const;
@@ -138,6 +139,10 @@ class Card {
   Printer printer_;
   Transfer transfer_;
   Clock::time_point nextTick_{};
+  // Command values the scanner controller last reported on its own, and
+  // whether it reports all of them again (power-up, channel up after a reset).
+  uint32_t announced_[64] = {};
+  bool announceAll_ = true;
 };
 
 // The scanner's paper widths in bytes per line at 400 dpi, by width code.
