@@ -1,6 +1,7 @@
 // What the console programs juxscan and juxstat share beyond the device layer:
-// polling the console keyboard for ESC, and reading numbers from their command
-// lines. Standard library only (plus the host's console calls behind #ifdef).
+// polling the console keyboard for ESC, reading numbers from their command
+// lines, printing their message lines, and the loop that makes a controller
+// setting. Standard library only (plus the host's console calls behind #ifdef).
 #pragma once
 
 #include <cstdio>
@@ -29,13 +30,6 @@ class Keyboard {
 // program ends (also on SIGINT, SIGTERM, SIGHUP). Without a terminal there is
 // never a key. Lives for the whole program.
 Keyboard& SystemKeyboard();
-
-// A keyboard on which nobody ever presses a key.
-class NoKeyboard : public Keyboard {
- public:
-  bool KeyWaiting() override { return false; }
-  int ReadKey() override { return 0; }
-};
 
 // A command-line number read as the C runtime's atoi reads it: leading white
 // space passed over, an optional sign, then decimal digits up to the first
