@@ -73,6 +73,9 @@ BitImage Reduce(const BitImage& image, uint32_t from, uint32_t to);
 // A small grey picture of at most maxWidth x maxHeight pixels for a viewer:
 // each pixel stands for a square block of the image; its darkness grows with
 // the square root of the block's black share so that thin lines stay visible.
+// The rows of a block are counted in groups (up to eight, at most half the
+// block) merged by OR as one row, which cuts the counting and makes thin
+// horizontal lines darker, never lighter.
 struct GreyImage {
   uint32_t width = 0;
   uint32_t height = 0;
@@ -91,6 +94,7 @@ class ViewBuilder {
   GreyImage Finish() { return std::move(view_); }
 
  private:
+  void CountRow(const uint8_t* row);
   void EmitBlockRow();
   uint32_t width_, height_, block_;
   size_t stride_;
@@ -100,6 +104,10 @@ class ViewBuilder {
   std::vector<std::pair<uint32_t, uint64_t>> parts_;  // view column, mask of the word's pixels
   std::vector<uint8_t> tail_;
   std::vector<uint8_t> greyRow_;
+  std::vector<uint8_t> greyOfCount_;
+  std::vector<uint8_t> groupRow_;  // the rows of a group merged so far
+  uint32_t group_ = 1, merged_ = 0;
+  uint32_t countedRows_ = 0;       // rows counted (a group as one) in this block row
   std::function<void(const uint8_t*)> emit_;
   GreyImage view_;
 };

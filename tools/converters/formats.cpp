@@ -121,9 +121,10 @@ PngWriter::PngWriter(uint32_t width, uint32_t height, uint8_t bitDepth, uint32_t
     phys.push_back(1);  // unit: metre
     AppendPngChunk(out_, "pHYs", phys.data(), phys.size());
   }
-  // The fast level serves the small view picture, which needs no large hash.
-  if (deflateInit2(static_cast<z_stream*>(z_), level, Z_DEFLATED, 15,
-                   level == Z_BEST_SPEED ? 5 : 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+  // The fast level serves the view picture: runs only, no string matching.
+  const bool fast = level == Z_BEST_SPEED;
+  if (deflateInit2(static_cast<z_stream*>(z_), level, Z_DEFLATED, 15, fast ? 5 : 8,
+                   fast ? Z_RLE : Z_DEFAULT_STRATEGY) != Z_OK) {
     delete static_cast<z_stream*>(z_);
     throw ConvertError("cannot start the PNG compressor");
   }

@@ -186,7 +186,8 @@ class PackBitsReader {
 
   // Fills `n` bytes; false when the data ends first.
   bool Fill(uint8_t* out, size_t n) {
-    while (n > 0) {
+    for (;;) {
+      // A run left over from the row before (runs may cross row ends).
       if (literal_ > 0) {
         const size_t k = std::min(literal_, n);
         if (pos_ + k > size_) return false;
@@ -196,19 +197,35 @@ class PackBitsReader {
         const size_t k = std::min(repeat_, n);
         std::memset(out, value_, k);
         repeat_ -= k, out += k, n -= k;
-      } else {
+      }
+      if (n == 0) return true;
+      // Whole runs inside the row, the common case.
+      for (;;) {
         if (pos_ >= size_) return false;
         const int code = static_cast<int8_t>(data_[pos_++]);
         if (code >= 0) {
-          literal_ = static_cast<size_t>(code) + 1;
+          const size_t k = static_cast<size_t>(code) + 1;
+          if (k > n || pos_ + k > size_) {
+            literal_ = k;
+            break;
+          }
+          std::memcpy(out, data_ + pos_, k);
+          pos_ += k, out += k, n -= k;
         } else if (code != -128) {  // -128 is a no-op
           if (pos_ >= size_) return false;
-          repeat_ = static_cast<size_t>(1 - code);
-          value_ = data_[pos_++];
+          const size_t k = static_cast<size_t>(1 - code);
+          const uint8_t value = data_[pos_++];
+          if (k > n) {
+            repeat_ = k;
+            value_ = value;
+            break;
+          }
+          std::memset(out, value, k);
+          out += k, n -= k;
         }
+        if (n == 0) return true;
       }
     }
-    return true;
   }
 
  private:
