@@ -4,13 +4,13 @@
 #include <tiffio.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "juxscan/juxscan.h"
+#include "tests/juxscan/console_program_test.h"
 #include "tests/support/simcard.h"
 
 namespace juxscan {
@@ -22,22 +22,11 @@ using simcard::SimCard;
 
 const std::string kScanArg = "/O:C:\\Brevik.TIF";  // C: is the card's scratch folder
 
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using console_test::LastLine;
+using console_test::ReadBytes;
 
 uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-
-std::string LastLine(const std::string& out) {
-  std::string text = out;
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  size_t nl = text.find_last_of('\n');
-  std::string line = nl == std::string::npos ? text : text.substr(nl + 1);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
 }
 
 // What a run leaves of the scan file.
@@ -135,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "Could not keep up with data", Left::Unpatched},
         RunCase{"NeverFinished", {"transfer-stuck"}, {"/L:64"}, true, kNotFinished,
                 "Timeout waiting for scan complete", Left::Unpatched}),
-    [](const testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
+    console_test::CaseName<RunCase>);
 
 TEST(ScanDevices, NoDeviceEndsWithCode1) {
   SimCard card;
@@ -273,18 +262,26 @@ INSTANTIATE_TEST_SUITE_P(
                     WidthCase{"Ansi1800Double", true, 0, 2000, 28800, 2000, 24},
                     WidthCase{"Ansi425", true, 9, 1000, 3400, 1000, 12},
                     WidthCase{"Ansi2100Capped", true, 13, 1000, 12600, 750, 12}),
-    [](const testing::TestParamInfo<WidthCase>& info) { return std::string(info.param.name); });
+    console_test::CaseName<WidthCase>);
 
 // ---------------------------------------------------------------------------
 // Ending a scan from outside.
 
+// juxscan (on a terminal, where keys can be sent) with a fed document of
+// `lines` lines, waiting for the operator's Start.
+simcard::Process WaitingScan(SimCard& card, int lines, bool terminal) {
+  card.Feed(card.WritePbm("doc.pbm", 64, lines, simcard::Stripes));
+  simcard::RunOptions options;
+  options.terminal = terminal;
+  simcard::Process scan = card.Start("juxscan", {"/L:64", kScanArg}, options);
+  if (!scan.WaitForOutput("ESC to exit from scan..."))
+    throw std::runtime_error("juxscan is not waiting for the start: " + scan.OutputSoFar());
+  return scan;
+}
+
 TEST(ScanAbort, EscBeforeStartLeavesAnEmptyFile) {
   SimCard card;
-  card.Feed(card.WritePbm("doc.pbm", 64, 16, simcard::Stripes));
-  simcard::RunOptions options;
-  options.terminal = true;
-  simcard::Process scan = card.Start("juxscan", {"/L:64", kScanArg}, options);
-  ASSERT_TRUE(scan.WaitForOutput("ESC to exit from scan..."));
+  simcard::Process scan = WaitingScan(card, 16, true);
   scan.Send("\x1b");
   RunResult r = scan.Wait();
   EXPECT_EQ(r.exitCode, kEscape) << r.out;
@@ -297,11 +294,7 @@ TEST(ScanAbort, EscBeforeStartLeavesAnEmptyFile) {
 
 TEST(ScanAbort, ArrowKeyIsNotEsc) {
   SimCard card;
-  card.Feed(card.WritePbm("doc.pbm", 64, 16, simcard::Stripes));
-  simcard::RunOptions options;
-  options.terminal = true;
-  simcard::Process scan = card.Start("juxscan", {"/L:64", kScanArg}, options);
-  ASSERT_TRUE(scan.WaitForOutput("ESC to exit from scan..."));
+  simcard::Process scan = WaitingScan(card, 16, true);
   scan.Send("\x1b[A");
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   card.PressStart();
@@ -313,11 +306,7 @@ TEST(ScanAbort, EscDuringTransferStopsTheScanner) {
   SimCard card;
   card.Set("fast", "0");
   card.Set("scanner-speed", "0");  // 40 mm/s: about 630 lines a second
-  card.Feed(card.WritePbm("doc.pbm", 64, 4000, simcard::Stripes));
-  simcard::RunOptions options;
-  options.terminal = true;
-  simcard::Process scan = card.Start("juxscan", {"/L:64", kScanArg}, options);
-  ASSERT_TRUE(scan.WaitForOutput("ESC to exit from scan..."));
+  simcard::Process scan = WaitingScan(card, 4000, true);
   card.PressStart();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   scan.Send("\x1b");
@@ -333,9 +322,7 @@ TEST(ScanAbort, EscDuringTransferStopsTheScanner) {
 
 TEST(ScanAbort, ForcedResetWhileWaitingEndsWith95) {
   SimCard card;
-  card.Feed(card.WritePbm("doc.pbm", 64, 16, simcard::Stripes));
-  simcard::Process scan = card.Start("juxscan", {"/L:64", kScanArg});
-  ASSERT_TRUE(scan.WaitForOutput("ESC to exit from scan..."));
+  simcard::Process scan = WaitingScan(card, 16, false);
   EXPECT_FALSE(card.Value("IntrptStat0") & 0x0004);  // taken while the scan waits
   RunResult reset = card.Run("juxstat", {"/F", "/S"});
   EXPECT_EQ(reset.exitCode, 0) << reset.out;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "juxscan/scanparms.h"
+#include "tests/juxscan/console_program_test.h"
 
 namespace juxscan {
 namespace {
@@ -15,14 +16,14 @@ ScanParms Parse(std::vector<const char*> args) {
 }
 
 struct ParmsCase {
-  const char* what;
+  const char* name;
   std::vector<const char*> args;
   std::optional<std::string> fileName;
   uint32_t LineLength;
   uint32_t ScaleFactor;
   uint8_t photomode;
   uint8_t ccdthresh;
-  friend void PrintTo(const ParmsCase& c, std::ostream* os) { *os << c.what; }
+  friend void PrintTo(const ParmsCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class GetScanParmsTest : public testing::TestWithParam<ParmsCase> {};
@@ -61,12 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParmsCase{"first match takes it", {"/O:/L:800"}, "/L:800", 0, 1000, 255, 255},
         ParmsCase{"not options", {"/X:5", "abc", "/O", "/O=A", "/Ox", "L:80", "/Scale:5"},
                   std::nullopt, 0, 1000, 255, 255}),
-    [](const testing::TestParamInfo<ParmsCase>& info) {
-      std::string name = info.param.what;
-      for (char& ch : name)
-        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-      return name;
-    });
+    console_test::CaseName<ParmsCase>);
 
 struct WidthCase {
   uint8_t code;

@@ -5,14 +5,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "juxstat/juxstat.h"
+#include "tests/juxscan/console_program_test.h"
 #include "tests/support/simcard.h"
 
 namespace juxstat {
@@ -24,17 +23,8 @@ using simcard::SimCard;
 
 const std::string kFileArg = "/O:C:\\JuxStat.Dat";  // C: is the card's scratch folder
 
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string LastLine(const std::string& out) {
-  std::string text = out;
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  size_t nl = text.find_last_of('\n');
-  return nl == std::string::npos ? text : text.substr(nl + 1);
-}
+using console_test::LastLine;
+using console_test::ReadBytes;
 
 struct StatCase {
   const char* name;
@@ -123,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "Disabling printer bypass mode", false},
         StatCase{"PrinterSilentInCopyMode", "split", {"silent-controller"}, {"/S", "/C", kFileArg},
                  kNoAnswer, "Communication Error", false}),
-    [](const testing::TestParamInfo<StatCase>& info) { return std::string(info.param.name); });
+    console_test::CaseName<StatCase>);
 
 struct NoDeviceCase {
   std::vector<std::string> args;

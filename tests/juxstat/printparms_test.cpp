@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "juxstat/printparms.h"
+#include "tests/juxscan/console_program_test.h"
 
 namespace juxstat {
 namespace {
@@ -16,11 +17,11 @@ PrintParms Parse(std::vector<const char*> args) {
 }
 
 struct ParmsCase {
-  const char* what;
+  const char* name;
   std::vector<const char*> args;
   std::optional<std::string> fileName;
   uint16_t copier, led, ansi, force, scanner;
-  friend void PrintTo(const ParmsCase& c, std::ostream* os) { *os << c.what; }
+  friend void PrintTo(const ParmsCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class GetPrintParmsTest : public testing::TestWithParam<ParmsCase> {};
@@ -53,12 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParmsCase{"low 16 bits", {"/D:65537", "/A:x"}, std::nullopt, 0, 1, 0, 0, 0},
         ParmsCase{"later overrides", {"/A:1", "/A:0", "/O:a", "/O:b"}, "b", 0, N, 0, 0, 0},
         ParmsCase{"not options", {"/X", "S", "/D", "/A=1", "-S"}, std::nullopt, 0, N, N, 0, 0}),
-    [](const testing::TestParamInfo<ParmsCase>& info) {
-      std::string name = info.param.what;
-      for (char& ch : name)
-        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-      return name;
-    });
+    console_test::CaseName<ParmsCase>);
 
 // The state block's fields fill bytes 0..99 without overlap, except the two
 // reserved bytes at 60.
