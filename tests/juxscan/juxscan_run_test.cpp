@@ -1,0 +1,135 @@
+// juxscan's run in process, against a scanner whose answers the test chooses:
+// the endings that the simulated card does not produce.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "juxscan/juxscan.h"
+#include "tests/juxscan/console_program_test.h"
+#include "tests/juxutil/fake_device.h"
+
+namespace juxscan {
+namespace {
+
+class NoKeys : public console::Keyboard {
+ public:
+  bool KeyWaiting() override { return false; }
+  int ReadKey() override { return 0; }
+};
+
+// A scanner on the combined device: in scan mode, Start already pressed,
+// every setting as asked. A write of the start value to register 4 makes
+// the driver count `lines` lines (no data) and end the scan.
+class Scanner : public JuxDevice, public JuxDriver {
+ public:
+  Scanner() {
+    record.IntrptStat0 = kStat0ChannelFree | kStat0Communication;
+    record.BoardID = kBoardScanner;
+  }
+  JUXHANDLE Open(const char* name) override {
+    return std::strcmp(name, kJuxDevice) == 0 ? this : JUX_INVALID_HANDLE;
+  }
+  void Close(JUXHANDLE) override {}
+
+  bool IoControl(uint32_t code, void* in, uint32_t, void* out, uint32_t outSize,
+                 uint32_t*) override {
+    if (code == IOCTL_JUX_GET_ADAPTER) {
+      LocalParms* address = &record;
+      std::memcpy(out, &address, outSize);
+    } else if (code == IOCTL_JUX_READ_PORT) {
+      PortBuffer reply{};
+      reply.Value = 0x0068;  // enabled, fastest card
+      std::memcpy(out, &reply, sizeof reply);
+    } else if (code == IOCTL_JUX_WRITE_PORT) {
+      PortBuffer request;
+      std::memcpy(&request, in, sizeof request);
+      if (request.Offset == kRegControl && (request.Value & 0x8009) == 0x8009) started = true;
+    }
+    return true;
+  }
+
+  // The controller and the driver's interrupt, on their own thread.
+  void Step(LocalParms* r) {
+    if (uint8_t n = Peek(r->CmdRequested); n != 0 && !silent.count(n)) {
+      static const std::map<uint8_t, uint32_t> kAnswers = {
+          {2, 0x4200}, {3, 0}, {12, 1000u << 8}, {13, 0x0500}, {14, 64u << 8}};
+      WriteCommandSlot(r, n, (kAnswers.count(n) ? kAnswers.at(n) : 0) | n);
+    }
+    if (Peek(r->StatusToSend) != 0) Poke(r->StatusToSend, uint8_t{0});
+    if (started && (Peek(r->IntrptStat0) & kStat0ScanInProgress)) {
+      Poke(r->NumLinesScanned, lines);
+      ClearBits16(r->IntrptStat0, kStat0ScanInProgress);
+    }
+  }
+
+  LocalParms record{};
+  std::set<uint8_t> silent;  // commands the controller never answers
+  uint32_t lines = 0;
+  std::atomic<bool> started{false};
+};
+
+struct Scan {
+  int code;
+  std::string out;
+  std::vector<uint8_t> file;
+  uint16_t IntrptStat0;
+};
+
+Scan RunScan(Scanner& scanner) {
+  ScanParms parms;
+  parms.LineLength = 8;
+  std::string path = testing::TempDir() + "juxscan_run_test.tif";
+  parms.fileName = path;  // a host path stands as it is
+  std::ostringstream out;
+  NoKeys keys;
+  FakeDriverThread driver(&scanner.record, [&](LocalParms* r) { scanner.Step(r); });
+  int code = run(parms, scanner, out, keys);
+  Scan scan{code, out.str(), console_test::ReadBytes(path), scanner.record.IntrptStat0};
+  std::filesystem::remove(path);
+  return scan;
+}
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+// The driver counts four lines before the image; a count below four leaves
+// no image lines rather than a huge number.
+TEST(ScriptedScanner, HeaderStatesTheCountLessFour) {
+  for (auto [counted, stated] : {std::pair{3u, 0u}, {4u, 0u}, {5u, 1u}, {1u, 0u}}) {
+    Scanner scanner;
+    scanner.lines = counted;
+    Scan scan = RunScan(scanner);
+    EXPECT_EQ(scan.code, kOk) << scan.out;
+    ASSERT_EQ(scan.file.size(), kHeaderSize);
+    EXPECT_EQ(Le32(scan.file, kImageWidthAt), 64u);
+    EXPECT_EQ(Le32(scan.file, kImageLengthAt), stated) << counted;
+    EXPECT_EQ(console_test::LastLine(scan.out), "LinesScanned:  0000000" + std::to_string(stated));
+  }
+}
+
+// A controller that stops answering in the middle of the run ends it with 4,
+// not with a 0 that would read as success; the channel is free again.
+TEST(ScriptedScanner, SilentHandshakeEndsWith4) {
+  struct Case {
+    uint8_t command;
+    const char* lastLine;
+  };
+  for (Case c : {Case{2, "Retrieved valid handle for JUX driver"},   // copier mode
+                 Case{3, "Retrieved valid handle for JUX driver"},   // speed, file created
+                 Case{13, "ESC to exit from scan..."}}) {             // width after the start
+    Scanner scanner;
+    scanner.silent = {c.command};
+    Scan scan = RunScan(scanner);
+    EXPECT_EQ(scan.code, kNoAnswer) << int(c.command);
+    EXPECT_EQ(console_test::LastLine(scan.out), c.lastLine) << int(c.command);
+    EXPECT_TRUE(scan.IntrptStat0 & kStat0ChannelFree) << int(c.command);
+  }
+}
+
+}  // namespace
+}  // namespace juxscan
