@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   convtest::WriteBytes(dir + "/drawing.tif", convtest::ScanFileBytes(drawing));
   convtest::WriteBytes(dir + "/blank.tif", convtest::ScanFileBytes(conv::BitImage(width, height)));
   convtest::WriteBytes(dir + "/drawing-plain.tif", conv::TiffPackBits(drawing, 400));
-  convtest::WriteBytes(dir + "/drawing.raw", drawing.bits);
+  convtest::WriteBytes(dir + "/drawing.raw", {drawing.bits.begin(), drawing.bits.end()});
   std::printf("drawing %u x %u, %.2f%% black\n", width, height,
               100.0 * double(conv::CountBlack(drawing)) / (double(width) * height));
   return 0;

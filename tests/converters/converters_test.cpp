@@ -290,7 +290,7 @@ TEST_F(ConvertersTest, ReadsTheScanFileAfterTheStripEdit) {
 
   ASSERT_EQ(File2Tlc("C:\\strip.tif", "C:\\s.tlc").exitCode, 0);
   BitImage want(drawing.width, drawing.height - leading - trailing);
-  std::copy_n(drawing.Row(leading), want.bits.size(), want.bits.begin());
+  std::copy_n(drawing.Row(leading), want.bits.size(), want.bits.begin());  // the middle lines
   EXPECT_EQ(ImageDiff(DecodeTlc(Host("s.tlc")), want), "");
 }
 

@@ -3,8 +3,14 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
 #define JUX_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
@@ -43,22 +49,38 @@ uint64_t Transpose8(uint64_t x) {
   return x;
 }
 
-// Rows become columns: pixel (x, y) moves to (y, x).
-BitImage Transpose(const BitImage& src) {
-  BitImage dst(src.height, src.width);
-  for (uint32_t y0 = 0; y0 < src.height; y0 += 8) {
-    const uint32_t rows = std::min<uint32_t>(8, src.height - y0);
-    const size_t dstByte = y0 / 8;
-    for (size_t bx = 0; bx < src.stride; ++bx) {
-      uint64_t block = 0;
-      for (uint32_t i = 0; i < rows; ++i)
-        block |= static_cast<uint64_t>(src.Row(y0 + i)[bx]) << (56 - 8 * i);
-      if (block == 0) continue;  // white blocks stay white
-      block = Transpose8(block);
-      const uint32_t x0 = static_cast<uint32_t>(bx * 8);
-      const uint32_t cols = std::min<uint32_t>(8, src.width - x0);
-      for (uint32_t j = 0; j < cols; ++j)
-        dst.Row(x0 + j)[dstByte] = static_cast<uint8_t>(block >> (56 - 8 * j));
+// Rows become columns: pixel (x, y) moves to (y, x); with `bottomUp` the
+// source rows are taken from the bottom, pixel (x, y) moving to (H-1-y, x),
+// which is the quarter turn clockwise.
+BitImage Transpose(const BitImage& src, bool bottomUp) {
+  BitImage dst(src.height, src.width);  // zeroed: white blocks need no writing
+  auto sourceRow = [&](uint32_t i) { return src.Row(bottomUp ? src.height - 1 - i : i); };
+  // Eight source bytes across by eight rows down at a time: reads one word
+  // of each row and writes 64 target rows one byte further each round.
+  for (size_t bx0 = 0; bx0 < src.stride; bx0 += 8) {
+    const size_t bytes = std::min<size_t>(8, src.stride - bx0);
+    for (uint32_t y0 = 0; y0 < src.height; y0 += 8) {
+      const uint32_t rows = std::min<uint32_t>(8, src.height - y0);
+      uint8_t tile[8][8] = {};
+      uint64_t any = 0;
+      for (uint32_t i = 0; i < rows; ++i) {
+        std::memcpy(tile[i], sourceRow(y0 + i) + bx0, bytes);
+        uint64_t word;
+        std::memcpy(&word, tile[i], 8);
+        any |= word;
+      }
+      if (any == 0) continue;
+      const size_t dstByte = y0 / 8;
+      for (size_t k = 0; k < bytes; ++k) {
+        uint64_t block = 0;
+        for (uint32_t i = 0; i < 8; ++i) block |= static_cast<uint64_t>(tile[i][k]) << (56 - 8 * i);
+        if (block == 0) continue;
+        block = Transpose8(block);
+        const uint32_t x0 = static_cast<uint32_t>((bx0 + k) * 8);
+        const uint32_t cols = std::min<uint32_t>(8, src.width - x0);
+        for (uint32_t j = 0; j < cols; ++j)
+          dst.Row(x0 + j)[dstByte] = static_cast<uint8_t>(block >> (56 - 8 * j));
+      }
     }
   }
   return dst;
@@ -84,8 +106,42 @@ std::vector<uint32_t> ScaleMap(uint32_t sourceSize, uint32_t from, uint32_t to) 
 
 }  // namespace
 
+namespace {
+// From this size on, pixel memory is mapped from the system directly.
+constexpr size_t kMappedPixels = size_t{4} << 20;
+}  // namespace
+
+template <typename T>
+void* PixelAllocator<T>::AllocatePixels(size_t bytes) {
+#ifdef __linux__
+  if (bytes >= kMappedPixels) {
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    madvise(p, bytes, MADV_HUGEPAGE);  // a hint; without huge pages it works the same
+    return p;
+  }
+#endif
+  void* p = std::calloc(bytes ? bytes : 1, 1);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+
+template <typename T>
+void PixelAllocator<T>::FreePixels(void* p, size_t bytes) {
+#ifdef __linux__
+  if (bytes >= kMappedPixels) {
+    munmap(p, bytes);
+    return;
+  }
+#endif
+  (void)bytes;
+  std::free(p);
+}
+
+template struct PixelAllocator<uint8_t>;
+
 BitImage::BitImage(uint32_t w, uint32_t h)
-    : width(w), height(h), stride(StrideFor(w)), bits(stride * h, 0) {}
+    : width(w), height(h), stride(StrideFor(w)), bits(stride * h) {}
 
 void BitImage::Set(uint32_t x, uint32_t y, bool black) {
   uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
@@ -171,28 +227,20 @@ void Invert(BitImage& image) {
 }
 
 BitImage Orient(BitImage image, int rotationCode) {
-  // Quarter turns clockwise; a turn of 90 is transpose + mirror, 270 is
-  // transpose + flip, 180 is flip + mirror. A requested mirror cancels or
-  // adds the final left-right mirror.
-  bool mirror = (rotationCode & 4) != 0;
-  switch (rotationCode & 3) {
-    case 1:
-      image = Transpose(image);
-      mirror = !mirror;
-      break;
-    case 2:
-      FlipTopBottom(image);
-      mirror = !mirror;
-      break;
-    case 3:
-      image = Transpose(image);
-      FlipTopBottom(image);
-      break;
-    default:
-      break;
+  // Each of the eight is at most one transposition (bottom up for the quarter
+  // turn clockwise), a row flip and a mirror:
+  //   0 -       1 T(up)       2 F + M   3 T + F
+  //   4 M       5 T           6 F       7 T(up) + F
+  switch (rotationCode & 7) {
+    case 1: return Transpose(image, true);
+    case 2: FlipTopBottom(image); MirrorLeftRight(image); return image;
+    case 3: image = Transpose(image, false); FlipTopBottom(image); return image;
+    case 4: MirrorLeftRight(image); return image;
+    case 5: return Transpose(image, false);
+    case 6: FlipTopBottom(image); return image;
+    case 7: image = Transpose(image, true); FlipTopBottom(image); return image;
+    default: return image;
   }
-  if (mirror) MirrorLeftRight(image);
-  return image;
 }
 
 RowReducer::RowReducer(uint32_t width, uint32_t height, uint32_t from, uint32_t to,
