@@ -10,6 +10,7 @@ namespace fs = std::filesystem;
 namespace hostpath {
 namespace {
 
+#ifndef _WIN32
 bool SameNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
@@ -19,11 +20,14 @@ bool SameNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+#endif
+
 std::string TrimSlashes(std::string s) {
   while (s.size() > 1 && s.back() == '/') s.pop_back();
   return s;
 }
 
+#ifndef _WIN32
 // Appends one component to a host folder, taking an existing entry that
 // matches without regard to case when the exact name is not there.
 std::string AppendComponent(const std::string& folder, const std::string& name) {
@@ -39,6 +43,7 @@ std::string AppendComponent(const std::string& folder, const std::string& name) 
   }
   return exact;
 }
+#endif
 
 }  // namespace
 
