@@ -39,3 +39,15 @@ function(jux_add_gtest name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()
+
+# jux_add_subfolders(): adds every subfolder of the current folder that has a
+# CMakeLists.txt, in name order (tools/, tests/ and bench/ grow by folder).
+function(jux_add_subfolders)
+  file(GLOB dirs LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} *)
+  list(SORT dirs)
+  foreach(dir ${dirs})
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
