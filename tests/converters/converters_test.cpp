@@ -270,6 +270,45 @@ TEST_F(ConvertersTest, EveryFormatDecodesToTheScannedPixels) {
   EXPECT_NE(Slurp(Host("again.tlc")).find(" Density 200 "), std::string::npos);
 }
 
+TEST_F(ConvertersTest, ReadsOrdinaryBitonalTiffs) {
+  // Odd width, so the last byte of each row carries pad bits.
+  const BitImage drawing = convtest::Drawing(397, 213, 3);
+  struct Case {
+    const char* what;
+    uint16_t compression, photometric, fillOrder;
+    uint32_t rowsPerStrip;
+  };
+  const std::vector<Case> cases = {
+      {"uncompressed, strips of 10", COMPRESSION_NONE, PHOTOMETRIC_MINISWHITE, FILLORDER_MSB2LSB, 10},
+      {"black is zero, LZW", COMPRESSION_LZW, PHOTOMETRIC_MINISBLACK, FILLORDER_MSB2LSB, 64},
+      {"PackBits in strips", COMPRESSION_PACKBITS, PHOTOMETRIC_MINISWHITE, FILLORDER_MSB2LSB, 7},
+      {"PackBits, one strip, reversed bit order", COMPRESSION_PACKBITS, PHOTOMETRIC_MINISWHITE,
+       FILLORDER_LSB2MSB, 213},
+      {"Group 3", COMPRESSION_CCITTFAX3, PHOTOMETRIC_MINISWHITE, FILLORDER_MSB2LSB, 213},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TIFF* tif = TIFFOpen(Host("in.tif").c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, drawing.width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, drawing.height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, c.compression);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, c.photometric);
+    TIFFSetField(tif, TIFFTAG_FILLORDER, c.fillOrder);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, c.rowsPerStrip);
+    BitImage row(drawing.width, 1);
+    for (uint32_t y = 0; y < drawing.height; ++y) {
+      std::copy_n(drawing.Row(y), drawing.stride, row.Row(0));
+      if (c.photometric == PHOTOMETRIC_MINISBLACK) conv::Invert(row);
+      TIFFWriteScanline(tif, row.Row(0), y, 0);
+    }
+    TIFFClose(tif);
+    ASSERT_EQ(File2Tlc("C:\\in.tif", "C:\\in.tlc").exitCode, 0) << Slurp(Host("Tile.Err"));
+    EXPECT_EQ(ImageDiff(DecodeTlc(Host("in.tlc")), drawing), "");
+  }
+}
+
 TEST_F(ConvertersTest, ReadsTheScanFileAfterTheStripEdit) {
   // The workstation's strip step moves StripOffsets past the leading lines and
   // shortens ImageLength and RowsPerStrip; RowsPerStrip and StripByteCounts
@@ -446,6 +485,8 @@ TEST_F(ConvertersTest, BadInputFailsClearlyAndLeavesTheOutputAlone) {
   };
   const std::vector<Case> cases = {
       {"empty scan file", true, {}, {}, "the file is empty", 1},
+      {"scan without lines", true, convtest::ScanFileBytes(BitImage(0, 0)), {},
+       "the image has no pixels (0 x 0)", 1},
       {"truncated scan file", true, std::vector<uint8_t>(scan.begin(), scan.end() - 300), {},
        "the image data ends after line", 1},
       {"cut in the header", true, std::vector<uint8_t>(scan.begin(), scan.begin() + 100), {},

@@ -294,10 +294,10 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
   }
   start(info);
 
-  // Every row passes here: bit order, black = 1, clear pad bits.
   const uint8_t keep = static_cast<uint8_t>(0xFF << (stride * 8 - width));
+  // Every row passes here: black = 1, clear pad bits. (The bit order is
+  // undone on the coded data, before decoding, as libtiff does.)
   auto deliver = [&](uint8_t* row) {
-    if (fillOrder == FILLORDER_LSB2MSB) TIFFReverseBits(row, static_cast<tmsize_t>(stride));
     if (photometric == PHOTOMETRIC_MINISBLACK)
       for (size_t i = 0; i < stride; ++i) row[i] = static_cast<uint8_t>(~row[i]);
     row[stride - 1] &= keep;
@@ -308,7 +308,15 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
   bool oneStream = compression == COMPRESSION_PACKBITS;
   for (uint32_t s = 1; s < strips && oneStream; ++s) oneStream = offsets[s] == 0;
   if (oneStream) {
-    PackBitsReader reader(file, offsets[0]);
+    if (offsets[0] >= file.size()) throw ConvertError(shown + ": the file has no image data");
+    std::span<const uint8_t> coded = file.subspan(offsets[0]);
+    std::vector<uint8_t> reversed;
+    if (fillOrder == FILLORDER_LSB2MSB) {
+      reversed.assign(coded.begin(), coded.end());
+      TIFFReverseBits(reversed.data(), static_cast<tmsize_t>(reversed.size()));
+      coded = reversed;
+    }
+    PackBitsReader reader(coded, 0);
     std::vector<uint8_t> row(stride);
     for (uint32_t y = 0; y < height; ++y) {
       if (!reader.Fill(row.data(), stride))
@@ -318,7 +326,6 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
     }
     return;
   }
-  fillOrder = FILLORDER_MSB2LSB;  // libtiff undoes the fill order itself
   mem.warningsAreErrors = true;
   uint32_t rowsPerStrip = height;
   TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
