@@ -236,6 +236,31 @@ class PackBitsReader {
   uint8_t value_ = 0;
 };
 
+// ImageWidth and ImageLength read straight from the first directory of a
+// classic TIFF (0 when absent): libtiff refuses to open an image without
+// pixels, which is what a scan with no lines leaves, and deserves a plainer
+// message.
+std::pair<uint32_t, uint32_t> HeaderSize(std::span<const uint8_t> f) {
+  if (f.size() < 8 || f[0] != f[1] || (f[0] != 'I' && f[0] != 'M')) return {1, 1};
+  const bool little = f[0] == 'I';
+  auto get = [&](uint64_t at, int bytes) -> uint32_t {
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+      v |= uint32_t{f[at + i]} << (8 * (little ? i : bytes - 1 - i));
+    return v;
+  };
+  const uint64_t ifd = get(4, 4);
+  if (ifd + 2 > f.size()) return {1, 1};
+  uint32_t width = 0, height = 0;
+  for (uint64_t e = ifd + 2, n = get(ifd, 2); n > 0 && e + 12 <= f.size(); --n, e += 12) {
+    const uint32_t tag = get(e, 2), type = get(e + 2, 2);
+    const uint32_t value = type == 3 ? get(e + 8, 2) : get(e + 8, 4);
+    if (tag == 256) width = value;
+    if (tag == 257) height = value;
+  }
+  return {width, height};
+}
+
 // The largest image the converters take: 2 GB of pixels in memory.
 constexpr uint64_t kMaxImageBytes = uint64_t{1} << 31;
 
@@ -249,9 +274,13 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
   mem.data = file.data();
   mem.size = file.size();
   Tiff tif(mem, "r");
-  if (!tif.get())
+  if (!tif.get()) {
+    if (const auto [w, h] = HeaderSize(file); w == 0 || h == 0)
+      throw ConvertError(shown + ": the image has no pixels (" + std::to_string(w) + " x " +
+                         std::to_string(h) + ")");
     throw ConvertError(shown + ": not a readable TIFF file" +
                        (mem.firstError.empty() ? "" : " (" + mem.firstError + ")"));
+  }
   TIFF* t = tif.get();
   uint32_t width = 0, height = 0;
   uint16_t bps = 1, spp = 1, compression = COMPRESSION_NONE, photometric = 0, fillOrder = 1;
