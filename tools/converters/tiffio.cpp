@@ -142,6 +142,13 @@ class Tiff {
   TIFF* tif_ = nullptr;
 };
 
+// A libtiff writer on a memory file (or its sink).
+std::unique_ptr<Tiff> OpenWriter(MemFile& mem, const std::string& what) {
+  auto tif = std::make_unique<Tiff>(mem, "wl");
+  if (!tif->get()) throw ConvertError("cannot set up the " + what + ": " + mem.firstError);
+  return tif;
+}
+
 void SetBitonalTags(TIFF* tif, uint32_t width, uint32_t height, uint16_t compression,
                     uint32_t rowsPerStrip, uint32_t dpi) {
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
@@ -168,12 +175,11 @@ std::vector<uint8_t> WrapG4(const uint8_t* data, size_t size, uint32_t width, ui
   std::vector<uint8_t> buffer;
   MemFile mem;
   mem.out = &buffer;
-  Tiff tif(mem, "wl");
-  if (!tif.get()) throw ConvertError("cannot set up the TIFF writer: " + mem.firstError);
-  SetBitonalTags(tif.get(), width, height, COMPRESSION_CCITTFAX4, height, dpi);
-  if (TIFFWriteRawStrip(tif.get(), 0, const_cast<uint8_t*>(data), static_cast<tmsize_t>(size)) < 0)
+  const std::unique_ptr<Tiff> tif = OpenWriter(mem, "TIFF writer");
+  SetBitonalTags(tif->get(), width, height, COMPRESSION_CCITTFAX4, height, dpi);
+  if (TIFFWriteRawStrip(tif->get(), 0, const_cast<uint8_t*>(data), static_cast<tmsize_t>(size)) < 0)
     throw ConvertError("cannot write the TIFF strip: " + mem.firstError);
-  tif.Close();
+  tif->Close();
   return buffer;
 }
 
@@ -396,7 +402,7 @@ struct G4Encoder::State {
 
 G4Encoder::G4Encoder(uint32_t width, uint32_t height,
                      std::function<void(const uint8_t*, size_t)> sink)
-    : state_(new State) {
+    : state_(std::make_unique<State>()) {
   state_->width = width;
   state_->height = height;
   if (sink) {
@@ -405,16 +411,11 @@ G4Encoder::G4Encoder(uint32_t width, uint32_t height,
     state_->buffer.reserve(StrideFor(width) * height / 16);  // a drawing's usual share
     state_->mem.out = &state_->buffer;
   }
-  state_->tif = std::make_unique<Tiff>(state_->mem, "wl");
-  if (!state_->tif->get()) {
-    std::string why = state_->mem.firstError;
-    delete state_;
-    throw ConvertError("cannot set up the Group 4 coder: " + why);
-  }
+  state_->tif = OpenWriter(state_->mem, "Group 4 coder");
   SetBitonalTags(state_->tif->get(), width, height, COMPRESSION_CCITTFAX4, height, 0);
 }
 
-G4Encoder::~G4Encoder() { delete state_; }
+G4Encoder::~G4Encoder() = default;
 
 void G4Encoder::AddRow(const uint8_t* row) {
   // The Group 4 coder only reads the row (in native bit order nothing is
@@ -502,23 +503,18 @@ struct PackBitsTiffWriter::State {
 };
 
 PackBitsTiffWriter::PackBitsTiffWriter(uint32_t width, uint32_t height, uint32_t dpi)
-    : state_(new State) {
+    : state_(std::make_unique<State>()) {
   state_->height = height;
   state_->row.resize(StrideFor(width));
   state_->mem.out = &state_->buffer;
-  state_->tif = std::make_unique<Tiff>(state_->mem, "wl");
-  if (!state_->tif->get()) {
-    std::string why = state_->mem.firstError;
-    delete state_;
-    throw ConvertError("cannot set up the TIFF writer: " + why);
-  }
+  state_->tif = OpenWriter(state_->mem, "TIFF writer");
   // Strips of about 64 KB, as TIFF readers like them.
   const uint32_t rowsPerStrip = std::clamp<uint32_t>(
       static_cast<uint32_t>(65536 / std::max<size_t>(1, state_->row.size())), 1, std::max(1u, height));
   SetBitonalTags(state_->tif->get(), width, height, COMPRESSION_PACKBITS, rowsPerStrip, dpi);
 }
 
-PackBitsTiffWriter::~PackBitsTiffWriter() { delete state_; }
+PackBitsTiffWriter::~PackBitsTiffWriter() = default;
 
 void PackBitsTiffWriter::AddRow(const uint8_t* row) {
   std::copy(row, row + state_->row.size(), state_->row.begin());

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -54,7 +55,7 @@ class G4Encoder {
 
  private:
   struct State;
-  State* state_;
+  std::unique_ptr<State> state_;
 };
 std::vector<uint8_t> EncodeG4(const BitImage& image);
 
@@ -85,7 +86,7 @@ class PackBitsTiffWriter {
 
  private:
   struct State;
-  State* state_;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace conv
