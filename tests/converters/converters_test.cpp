@@ -410,7 +410,7 @@ TEST_F(ConvertersTest, BlankPageCompressesBelowTheBlankThresholdAndADrawingAbove
                         Case{"drawing", convtest::Drawing(14400, 19200), false}}) {
     SCOPED_TRACE(c.name);
     convtest::WriteBytes(Host("page.tif"), convtest::ScanFileBytes(c.image));
-    ASSERT_EQ(File2Tlc("C:\\page.tif", "C:\\page.tlc", {"-r", " 0", "-D", " 400", "-M", "1000,700"})
+    ASSERT_EQ(File2Tlc("C:\\page.tif", "C:\\page.tlc", {"-r", " 0", "-D", " 400", "-M", "1000,", "700"})
                   .exitCode,
               0);
     const std::string tlc = Slurp(Host("page.tlc"));
@@ -421,6 +421,19 @@ TEST_F(ConvertersTest, BlankPageCompressesBelowTheBlankThresholdAndADrawingAbove
     EXPECT_EQ(tlc.substr(density, tlc.find(' ', density) - density), "400");
     const double perHundred = double(tlc.size()) / 14400 / 19200 * 100;
     EXPECT_EQ(perHundred < 0.1, c.blank) << perHundred;
+    // The view picture: 28 x 28 pixel blocks fit 1000 x 700; white only when blank.
+    ASSERT_NE(tlc.find(" View 515,686,"), std::string::npos) << tlc.substr(0, 128);
+#ifdef JUX_HAVE_PNG
+    const conv::Tlc parts = conv::ParseTlc(
+        std::span(reinterpret_cast<const uint8_t*>(tlc.data()), tlc.size()), "page");
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_memory(&png, parts.viewPng.data(), parts.viewPng.size()));
+    png.format = PNG_FORMAT_GRAY;
+    std::vector<uint8_t> grey(PNG_IMAGE_SIZE(png));
+    ASSERT_TRUE(png_image_finish_read(&png, nullptr, grey.data(), 0, nullptr));
+    EXPECT_EQ(*std::min_element(grey.begin(), grey.end()) == 255, c.blank);
+#endif
   }
 }
 

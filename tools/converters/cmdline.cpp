@@ -121,6 +121,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args,
       if (parsed.error.empty()) parsed.error = "unknown option " + w;
       continue;
     }
+    // "1000, 700" (a configured size with a blank after the comma) is one value.
+    if (spec->takesValue && !value.empty() && value.back() == ',' && i + 1 < words.size())
+      value += words[++i];
     parsed.values[spec->letter].push_back(value);
     parsed.flags.push_back(spec->letter);
   }

@@ -27,7 +27,8 @@ struct ConvertError : std::runtime_error {
 };
 
 // The options a program knows: the letter after '-' and whether a value
-// follows (as the next word, "-r 1", or joined, "-r1").
+// follows (as the next word, "-r 1", or joined, "-r1"; a value ending in a
+// comma takes the next word too, "-M 1000, 700").
 struct OptionSpec {
   char letter;
   bool takesValue;
