@@ -39,9 +39,9 @@ std::string Slurp(const fs::path& p) {
 // An asymmetric picture: no rotation or mirror maps it onto itself.
 BitImage Asymmetric(uint32_t w, uint32_t h) {
   BitImage img(w, h);
-  for (uint32_t x = 0; x < w; ++x) img.Set(x, 0, true);          // top edge
-  for (uint32_t y = 0; y < h / 2; ++y) img.Set(0, y, true);      // upper half of the left edge
-  img.Set(w - 2, h - 2, true);                                   // dot near the bottom right
+  for (uint32_t x = 0; x < w; ++x) img.Set(x, 0, true);      // top edge
+  for (uint32_t y = 0; y < h / 2; ++y) img.Set(0, y, true);  // upper half of the left edge
+  img.Set(w - 2, h - 2, true);                               // dot near the bottom right
   img.Set(w / 3, h / 2, true);
   return img;
 }
@@ -53,10 +53,14 @@ bool ExpectedPixel(const BitImage& src, int code, uint32_t x, uint32_t y) {
   const uint32_t outW = quarter ? H : W;
   if (code & 4) x = outW - 1 - x;  // mirror after turning upright
   switch (code & 3) {
-    case 1: return src.Pixel(y, H - 1 - x);          // turned 90 degrees clockwise
-    case 2: return src.Pixel(W - 1 - x, H - 1 - y);  // 180
-    case 3: return src.Pixel(W - 1 - y, x);          // 270
-    default: return src.Pixel(x, y);
+    case 1:
+      return src.Pixel(y, H - 1 - x);  // turned 90 degrees clockwise
+    case 2:
+      return src.Pixel(W - 1 - x, H - 1 - y);  // 180
+    case 3:
+      return src.Pixel(W - 1 - y, x);  // 270
+    default:
+      return src.Pixel(x, y);
   }
 }
 
@@ -105,7 +109,8 @@ BitImage DecodeCals(const fs::path& path, uint32_t dpi) {
   char density[16];
   std::snprintf(density, sizeof density, "rdensty: %04u", dpi);
   EXPECT_EQ(header.find(density), 9 * 128u);
-  const uint32_t w = std::stoul(header.substr(pel + 9, 6)), h = std::stoul(header.substr(pel + 16, 6));
+  const uint32_t w = std::stoul(header.substr(pel + 9, 6)),
+                 h = std::stoul(header.substr(pel + 16, 6));
   return conv::DecodeG4(bytes.data() + 2048, bytes.size() - 2048, w, h, "cals");
 }
 
@@ -209,17 +214,20 @@ TEST_F(ConvertersTest, EachRotationCodeTurnsTheImageUpright) {
   const BitImage src = Asymmetric(21, 10);
   convtest::WriteBytes(Host("scan.tif"), convtest::ScanFileBytes(src));  // width padded to 24
   // The scan file's width is whole bytes; compare against its full width.
-  const BitImage scanned = conv::ReadBitonalTiff(convtest::ReadBytes(Host("scan.tif")), "scan").image;
+  const BitImage scanned =
+      conv::ReadBitonalTiff(convtest::ReadBytes(Host("scan.tif")), "scan").image;
   for (int code = 0; code < 8; ++code) {
     SCOPED_TRACE("rotation code " + std::to_string(code));
     ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\out.tlc", {"-r", std::to_string(code)}).exitCode, 0);
     const BitImage got = DecodeTlc(Host("out.tlc"));
-    BitImage want((code & 1) ? scanned.height : scanned.width, (code & 1) ? scanned.width : scanned.height);
+    BitImage want((code & 1) ? scanned.height : scanned.width,
+                  (code & 1) ? scanned.width : scanned.height);
     for (uint32_t y = 0; y < want.height; ++y)
       for (uint32_t x = 0; x < want.width; ++x) want.Set(x, y, ExpectedPixel(scanned, code, x, y));
     EXPECT_EQ(ImageDiff(got, want), "");
     // Inverting as well turns every pixel over.
-    ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\inv.tlc", {"-r", std::to_string(code), "-I"}).exitCode, 0);
+    ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\inv.tlc", {"-r", std::to_string(code), "-I"}).exitCode,
+              0);
     conv::Invert(want);
     EXPECT_EQ(ImageDiff(DecodeTlc(Host("inv.tlc")), want), "");
   }
@@ -279,7 +287,8 @@ TEST_F(ConvertersTest, ReadsOrdinaryBitonalTiffs) {
     uint32_t rowsPerStrip;
   };
   const std::vector<Case> cases = {
-      {"uncompressed, strips of 10", COMPRESSION_NONE, PHOTOMETRIC_MINISWHITE, FILLORDER_MSB2LSB, 10},
+      {"uncompressed, strips of 10", COMPRESSION_NONE, PHOTOMETRIC_MINISWHITE, FILLORDER_MSB2LSB,
+       10},
       {"black is zero, LZW", COMPRESSION_LZW, PHOTOMETRIC_MINISBLACK, FILLORDER_MSB2LSB, 64},
       {"PackBits in strips", COMPRESSION_PACKBITS, PHOTOMETRIC_MINISWHITE, FILLORDER_MSB2LSB, 7},
       {"PackBits, one strip, reversed bit order", COMPRESSION_PACKBITS, PHOTOMETRIC_MINISWHITE,
@@ -336,8 +345,8 @@ TEST_F(ConvertersTest, ReadsTheScanFileAfterTheStripEdit) {
 TEST_F(ConvertersTest, ReductionKeepsLinesOnePixelThin) {
   BitImage thin(401, 301);
   for (uint32_t x = 0; x < thin.width; ++x) thin.Set(x, 151, true);  // horizontal, odd row
-  for (uint32_t y = 0; y < thin.height; ++y) thin.Set(77, y, true);   // vertical, odd column
-  for (uint32_t i = 0; i < 300; ++i) thin.Set(i + 101, i, true);      // diagonal
+  for (uint32_t y = 0; y < thin.height; ++y) thin.Set(77, y, true);  // vertical, odd column
+  for (uint32_t i = 0; i < 300; ++i) thin.Set(i + 101, i, true);     // diagonal
   TIFF* tif = TIFFOpen(Host("thin.tif").c_str(), "w");  // an ordinary uncompressed TIFF
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, thin.width);
   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, thin.height);
@@ -410,9 +419,10 @@ TEST_F(ConvertersTest, BlankPageCompressesBelowTheBlankThresholdAndADrawingAbove
                         Case{"drawing", convtest::Drawing(14400, 19200), false}}) {
     SCOPED_TRACE(c.name);
     convtest::WriteBytes(Host("page.tif"), convtest::ScanFileBytes(c.image));
-    ASSERT_EQ(File2Tlc("C:\\page.tif", "C:\\page.tlc", {"-r", " 0", "-D", " 400", "-M", "1000,", "700"})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        File2Tlc("C:\\page.tif", "C:\\page.tlc", {"-r", " 0", "-D", " 400", "-M", "1000,", "700"})
+            .exitCode,
+        0);
     const std::string tlc = Slurp(Host("page.tlc"));
     ASSERT_EQ(tlc.substr(0, 13), "Virozoro Size");
     const std::string size = tlc.substr(14, tlc.find(' ', 14) - 14);
@@ -424,8 +434,8 @@ TEST_F(ConvertersTest, BlankPageCompressesBelowTheBlankThresholdAndADrawingAbove
     // The view picture: 28 x 28 pixel blocks fit 1000 x 700; white only when blank.
     ASSERT_NE(tlc.find(" View 515,686,"), std::string::npos) << tlc.substr(0, 128);
 #ifdef JUX_HAVE_PNG
-    const conv::Tlc parts = conv::ParseTlc(
-        std::span(reinterpret_cast<const uint8_t*>(tlc.data()), tlc.size()), "page");
+    const conv::Tlc parts =
+        conv::ParseTlc(std::span(reinterpret_cast<const uint8_t*>(tlc.data()), tlc.size()), "page");
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
     ASSERT_TRUE(png_image_begin_read_from_memory(&png, parts.viewPng.data(), parts.viewPng.size()));
@@ -440,7 +450,8 @@ TEST_F(ConvertersTest, BlankPageCompressesBelowTheBlankThresholdAndADrawingAbove
 TEST_F(ConvertersTest, WorkstationOptionLinesThroughResponseFiles) {
   fs::create_directories(Host("TEMP"));
   fs::create_directories(Host("SCANS"));
-  convtest::WriteBytes(Host("TEMP/Brevik.TIF"), convtest::ScanFileBytes(convtest::Drawing(320, 200)));
+  convtest::WriteBytes(Host("TEMP/Brevik.TIF"),
+                       convtest::ScanFileBytes(convtest::Drawing(320, 200)));
   std::ofstream(Host("TEMP/File2Tlc.Dat"), std::ios::binary)
       << "-Q C:\\TEMP\\Tile.Out -E C:\\TEMP\\Tile.Err -o C:\\SCANS\\$$Scan.tlc -r 1 -D 200 "
          "-M 1000,700 C:\\TEMP\\Brevik.TIF\r\n";
@@ -498,20 +509,42 @@ TEST_F(ConvertersTest, BadInputFailsClearlyAndLeavesTheOutputAlone) {
   };
   const std::vector<Case> cases = {
       {"empty scan file", true, {}, {}, "the file is empty", 1},
-      {"scan without lines", true, convtest::ScanFileBytes(BitImage(0, 0)), {},
-       "the image has no pixels (0 x 0)", 1},
-      {"truncated scan file", true, std::vector<uint8_t>(scan.begin(), scan.end() - 300), {},
-       "the image data ends after line", 1},
-      {"cut in the header", true, std::vector<uint8_t>(scan.begin(), scan.begin() + 100), {},
-       "not a readable TIFF file", 1},
+      {"scan without lines",
+       true,
+       convtest::ScanFileBytes(BitImage(0, 0)),
+       {},
+       "the image has no pixels (0 x 0)",
+       1},
+      {"truncated scan file",
+       true,
+       std::vector<uint8_t>(scan.begin(), scan.end() - 300),
+       {},
+       "the image data ends after line",
+       1},
+      {"cut in the header",
+       true,
+       std::vector<uint8_t>(scan.begin(), scan.begin() + 100),
+       {},
+       "not a readable TIFF file",
+       1},
       {"unknown compression", true, otherCompression, {}, "compression 12345 is not supported", 1},
-      {"not a TIFF", true, {'h', 'e', 'l', 'l', 'o', '!', '!', '!', '!', '!'}, {}, "not a readable TIFF", 1},
+      {"not a TIFF",
+       true,
+       {'h', 'e', 'l', 'l', 'o', '!', '!', '!', '!', '!'},
+       {},
+       "not a readable TIFF",
+       1},
       {"rotation out of range", true, scan, {"-r", "8"}, "rotation code", 2},
       {"unknown option", true, scan, {"-Z"}, "unknown option -Z", 2},
       {"empty TLC", false, {}, {"-T"}, "the file is empty", 1},
       {"not a TLC", false, scan, {"-T"}, "not a TLC file", 1},
       {"damaged TLC header", false, withBytes(tlc, 14, "16x90,"), {"-T"}, "damaged TLC header", 1},
-      {"TLC cut short", false, std::vector<uint8_t>(tlc.begin(), tlc.end() - 20), {"-N"}, "cut short", 1},
+      {"TLC cut short",
+       false,
+       std::vector<uint8_t>(tlc.begin(), tlc.end() - 20),
+       {"-N"},
+       "cut short",
+       1},
       {"damaged image data", false, badCode, {"-B"}, "damaged image data", 1},
       {"unknown type code", false, tlc, {"XX"}, "unknown output type", 2},
       {"two type codes", false, tlc, {"-T", "-N"}, "two output types", 2},
@@ -521,13 +554,11 @@ TEST_F(ConvertersTest, BadInputFailsClearlyAndLeavesTheOutputAlone) {
     SCOPED_TRACE(c.what);
     convtest::WriteBytes(Host("in.dat"), c.input);
     std::ofstream(Host("out.dat")) << "OLD";
-    const RunResult r =
-        c.toTlc ? File2Tlc("C:\\in.dat", "C:\\out.dat", c.options)
-                : Export([&] {
-                    std::vector<std::string> a = c.options;
-                    a.insert(a.end(), {"-o", "C:\\out.dat", "C:\\in.dat"});
-                    return a;
-                  }());
+    const RunResult r = c.toTlc ? File2Tlc("C:\\in.dat", "C:\\out.dat", c.options) : Export([&] {
+      std::vector<std::string> a = c.options;
+      a.insert(a.end(), {"-o", "C:\\out.dat", "C:\\in.dat"});
+      return a;
+    }());
     EXPECT_EQ(r.exitCode, c.exitCode);
     EXPECT_NE(r.stderrText.find(c.message), std::string::npos) << r.stderrText;
     const std::string errFile = Slurp(Host(c.toTlc ? "Tile.Err" : "TlcPr.Err"));

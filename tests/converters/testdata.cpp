@@ -19,7 +19,8 @@ void FillRect(BitImage& img, int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
   x1 = std::min<int64_t>(x1, img.width);
   y1 = std::min<int64_t>(y1, img.height);
   for (int64_t y = y0; y < y1; ++y)
-    for (int64_t x = x0; x < x1; ++x) img.Set(static_cast<uint32_t>(x), static_cast<uint32_t>(y), true);
+    for (int64_t x = x0; x < x1; ++x)
+      img.Set(static_cast<uint32_t>(x), static_cast<uint32_t>(y), true);
 }
 
 void Line(BitImage& img, double x0, double y0, double x1, double y1, int thick) {
@@ -62,11 +63,21 @@ void Lettering(BitImage& img, std::mt19937& rng, double x, double y, int chars, 
     const double w = size * 0.6, h = size;
     for (int s = 0; s < 3; ++s) {
       switch (pick(rng)) {
-        case 0: Line(img, x, y, x, y + h, stroke); break;
-        case 1: Line(img, x, y, x + w, y, stroke); break;
-        case 2: Line(img, x, y + h, x + w, y + h, stroke); break;
-        case 3: Line(img, x, y + h, x + w, y, stroke); break;
-        default: Line(img, x + w, y, x + w, y + h, stroke); break;
+        case 0:
+          Line(img, x, y, x, y + h, stroke);
+          break;
+        case 1:
+          Line(img, x, y, x + w, y, stroke);
+          break;
+        case 2:
+          Line(img, x, y + h, x + w, y + h, stroke);
+          break;
+        case 3:
+          Line(img, x, y + h, x + w, y, stroke);
+          break;
+        default:
+          Line(img, x + w, y, x + w, y + h, stroke);
+          break;
       }
     }
   }
@@ -115,8 +126,8 @@ BitImage Drawing(uint32_t width, uint32_t height, uint32_t seed) {
       Line(img, x, y - px(160), x + w, y - px(160), px(2));
       Lettering(img, rng, x + w / 2 - px(150), y - px(300), 5, px(80), px(6));
       for (int n = 0; n < 4; ++n)
-        Lettering(img, rng, x, y + h + px(250) + n * px(140), static_cast<int>(w / px(72)),
-                  px(80), px(6));
+        Lettering(img, rng, x, y + h + px(250) + n * px(140), static_cast<int>(w / px(72)), px(80),
+                  px(6));
     }
   // Specks, as a scanner sees dust and paper grain.
   std::uniform_int_distribution<uint32_t> sxd(0, width - 1), syd(0, height - 1);
@@ -144,7 +155,8 @@ std::vector<uint8_t> PackBitsLines(const BitImage& image) {
       }
       size_t lit = 0;  // literal bytes up to the next run of three
       while (i + lit < n && lit < 128 &&
-             !(i + lit + 2 < n && row[i + lit] == row[i + lit + 1] && row[i + lit] == row[i + lit + 2]))
+             !(i + lit + 2 < n && row[i + lit] == row[i + lit + 1] &&
+               row[i + lit] == row[i + lit + 2]))
         ++lit;
       lit = std::max<size_t>(lit, 1);
       out.push_back(static_cast<uint8_t>(lit - 1));
@@ -157,7 +169,10 @@ std::vector<uint8_t> PackBitsLines(const BitImage& image) {
 
 std::vector<uint8_t> ScanFileBytes(const BitImage& image, uint32_t extraLines) {
   std::vector<uint8_t> file(186, 0);
-  auto put16 = [&](size_t at, uint16_t v) { file[at] = v & 0xFF; file[at + 1] = v >> 8; };
+  auto put16 = [&](size_t at, uint16_t v) {
+    file[at] = v & 0xFF;
+    file[at + 1] = v >> 8;
+  };
   auto put32 = [&](size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(v >> (8 * i));
   };
@@ -165,11 +180,14 @@ std::vector<uint8_t> ScanFileBytes(const BitImage& image, uint32_t extraLines) {
   put16(2, 42);
   put32(4, 8);
   put16(8, 13);
-  struct Entry { uint16_t tag, type; uint32_t value; };
-  const Entry entries[13] = {{254, 4, 0},    {256, 4, image.width}, {257, 4, image.height},
-                             {258, 3, 1},    {259, 3, 32773},       {262, 3, 0},
-                             {273, 4, 186},  {278, 4, 1257},        {279, 4, 77854},
-                             {282, 5, 170},  {283, 5, 178},         {284, 3, 1},
+  struct Entry {
+    uint16_t tag, type;
+    uint32_t value;
+  };
+  const Entry entries[13] = {{254, 4, 0},   {256, 4, image.width}, {257, 4, image.height},
+                             {258, 3, 1},   {259, 3, 32773},       {262, 3, 0},
+                             {273, 4, 186}, {278, 4, 1257},        {279, 4, 77854},
+                             {282, 5, 170}, {283, 5, 178},         {284, 3, 1},
                              {281, 3, 1}};
   for (int i = 0; i < 13; ++i) {
     const size_t at = 10 + 12 * i;

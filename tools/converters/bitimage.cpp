@@ -185,7 +185,8 @@ namespace {
 #if defined(__GNUC__) && !defined(__clang__)
 __attribute__((optimize("tree-vectorize")))
 #endif
-JUX_VECTOR_CLONES void OrInto(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t n) {
+JUX_VECTOR_CLONES void
+OrInto(uint8_t* __restrict dst, const uint8_t* __restrict src, size_t n) {
   for (size_t i = 0; i < n; ++i) dst[i] |= src[i];
 }
 
@@ -232,14 +233,30 @@ BitImage Orient(BitImage image, int rotationCode) {
   //   0 -       1 T(up)       2 F + M   3 T + F
   //   4 M       5 T           6 F       7 T(up) + F
   switch (rotationCode & 7) {
-    case 1: return Transpose(image, true);
-    case 2: FlipTopBottom(image); MirrorLeftRight(image); return image;
-    case 3: image = Transpose(image, false); FlipTopBottom(image); return image;
-    case 4: MirrorLeftRight(image); return image;
-    case 5: return Transpose(image, false);
-    case 6: FlipTopBottom(image); return image;
-    case 7: image = Transpose(image, true); FlipTopBottom(image); return image;
-    default: return image;
+    case 1:
+      return Transpose(image, true);
+    case 2:
+      FlipTopBottom(image);
+      MirrorLeftRight(image);
+      return image;
+    case 3:
+      image = Transpose(image, false);
+      FlipTopBottom(image);
+      return image;
+    case 4:
+      MirrorLeftRight(image);
+      return image;
+    case 5:
+      return Transpose(image, false);
+    case 6:
+      FlipTopBottom(image);
+      return image;
+    case 7:
+      image = Transpose(image, true);
+      FlipTopBottom(image);
+      return image;
+    default:
+      return image;
   }
 }
 

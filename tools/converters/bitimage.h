@@ -32,7 +32,9 @@ struct PixelAllocator {
     ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
   }
   template <typename U>
-  bool operator==(const PixelAllocator<U>&) const { return true; }
+  bool operator==(const PixelAllocator<U>&) const {
+    return true;
+  }
 
   static void* AllocatePixels(size_t bytes);
   static void FreePixels(void* p, size_t bytes);
@@ -133,7 +135,7 @@ class ViewBuilder {
   std::vector<uint8_t> greyOfCount_;
   std::vector<uint8_t> groupRow_;  // the rows of a group merged so far
   uint32_t group_ = 1, merged_ = 0;
-  uint32_t countedRows_ = 0;       // rows counted (a group as one) in this block row
+  uint32_t countedRows_ = 0;  // rows counted (a group as one) in this block row
   std::function<void(const uint8_t*)> emit_;
   GreyImage view_;
 };

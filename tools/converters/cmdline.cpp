@@ -52,9 +52,9 @@ void ExpandWords(const std::vector<std::string>& words, int depth, std::vector<s
     try {
       FileBytes file = ReadWholeFile(HostPath(name), name);
       std::span<const uint8_t> text = file.bytes();
-      ExpandWords(SplitWords(std::string_view(reinterpret_cast<const char*>(text.data()),
-                                              text.size())),
-                  depth + 1, out, error);
+      ExpandWords(
+          SplitWords(std::string_view(reinterpret_cast<const char*>(text.data()), text.size())),
+          depth + 1, out, error);
     } catch (const ConvertError& e) {
       if (error.empty()) error = std::string("response file: ") + e.what();
     }
@@ -185,9 +185,11 @@ FileBytes ReadWholeFile(const std::string& hostPath, const std::string& shown) {
   return result;
 }
 
-uint32_t ParseNumber(const std::string& text, uint32_t low, uint32_t high, const std::string& what) {
+uint32_t ParseNumber(const std::string& text, uint32_t low, uint32_t high,
+                     const std::string& what) {
   std::string t = Trim(text);
-  bool digits = !t.empty() && t.size() <= 10 && t.find_first_not_of("0123456789") == std::string::npos;
+  bool digits =
+      !t.empty() && t.size() <= 10 && t.find_first_not_of("0123456789") == std::string::npos;
   uint64_t v = digits ? std::stoull(t) : 0;
   if (!digits || v < low || v > high)
     throw ConvertError(what + " \"" + text + "\" is not a number from " + std::to_string(low) +
@@ -263,8 +265,7 @@ Messages::Messages(std::string program, const std::string& messagePath,
     std::fprintf(stderr, "%s: cannot create message file %s\n", program_.c_str(),
                  messagePath.c_str());
   if (!errorPath.empty() && !(e_ = std::fopen(errorPath.c_str(), "w")))
-    std::fprintf(stderr, "%s: cannot create error file %s\n", program_.c_str(),
-                 errorPath.c_str());
+    std::fprintf(stderr, "%s: cannot create error file %s\n", program_.c_str(), errorPath.c_str());
 }
 
 Messages::~Messages() {

@@ -32,11 +32,12 @@ File2TlcOptions File2TlcOptionsFrom(const ParsedOptions& parsed) {
   if (o.tlcFile.empty()) throw ConvertError("no output file given (-o TLCFILE)", kExitUsage);
   if (parsed.operands.empty()) throw ConvertError("no scan file given", kExitUsage);
   if (parsed.operands.size() > 1)
-    throw ConvertError("more than one scan file given: " + parsed.operands[0] + " and " +
-                           parsed.operands[1],
-                       kExitUsage);
+    throw ConvertError(
+        "more than one scan file given: " + parsed.operands[0] + " and " + parsed.operands[1],
+        kExitUsage);
   o.scanFile = parsed.operands[0];
-  if (parsed.Has('r')) o.rotation = static_cast<int>(ParseNumber(parsed.Last('r'), 0, 7, "rotation code"));
+  if (parsed.Has('r'))
+    o.rotation = static_cast<int>(ParseNumber(parsed.Last('r'), 0, 7, "rotation code"));
   if (parsed.Has('D')) o.dpi = ParseNumber(parsed.Last('D'), 1, 99999, "resolution");
   o.invert = parsed.Has('I');
   if (parsed.Has('M'))
@@ -122,7 +123,8 @@ void RunFile2Tlc(const File2TlcOptions& o, Messages& messages) {
                      (o.invert ? ", inverted" : "") + ", " +
                      std::to_string(kTlcHeaderSize + dataBytes + header.viewBytes) + " bytes";
   if (view)
-    line += ", view " + std::to_string(header.viewWidth) + " x " + std::to_string(header.viewHeight);
+    line +=
+        ", view " + std::to_string(header.viewWidth) + " x " + std::to_string(header.viewHeight);
   messages.Info(line);
 }
 

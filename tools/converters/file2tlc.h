@@ -17,8 +17,8 @@ extern const char kFile2TlcUsage[];
 struct File2TlcOptions {
   std::string scanFile;  // Windows-style names, as given
   std::string tlcFile;
-  int rotation = 0;   // 0-3 leading edge, + 4 mirror
-  uint32_t dpi = 0;   // 0: the scan file's resolution (400 when it has none)
+  int rotation = 0;  // 0-3 leading edge, + 4 mirror
+  uint32_t dpi = 0;  // 0: the scan file's resolution (400 when it has none)
   bool invert = false;
   uint32_t viewWidth = 0;  // 0: no view picture
   uint32_t viewHeight = 0;

@@ -20,8 +20,7 @@ void AppendBigEndian32(std::vector<uint8_t>& out, uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
 }
 
-void AppendPngChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data,
-                    size_t size) {
+void AppendPngChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, size_t size) {
   AppendBigEndian32(out, static_cast<uint32_t>(size));
   const size_t start = out.size();
   out.insert(out.end(), type, type + 4);
@@ -40,10 +39,17 @@ std::vector<uint8_t> CalsFromG4(std::span<const uint8_t> g4, uint32_t width, uin
   char size[32], density[16];
   std::snprintf(size, sizeof size, "%06u,%06u", width, height);
   std::snprintf(density, sizeof density, "%04u", dpi);
-  const std::string records[] = {
-      "srcdocid: NONE", "dstdocid: NONE", "txtfilid: NONE",     "figid: NONE",
-      "srcgph: NONE",   "doccls: NONE",   "rtype: 1",           "rorient: 000,270",
-      std::string("rpelcnt: ") + size,    std::string("rdensty: ") + density, "notes: NONE"};
+  const std::string records[] = {"srcdocid: NONE",
+                                 "dstdocid: NONE",
+                                 "txtfilid: NONE",
+                                 "figid: NONE",
+                                 "srcgph: NONE",
+                                 "doccls: NONE",
+                                 "rtype: 1",
+                                 "rorient: 000,270",
+                                 std::string("rpelcnt: ") + size,
+                                 std::string("rdensty: ") + density,
+                                 "notes: NONE"};
   std::vector<uint8_t> out;
   out.reserve(2048 + g4.size());
   for (const std::string& r : records) {
@@ -85,8 +91,8 @@ std::vector<uint8_t> PdfFromG4(std::span<const uint8_t> g4, uint32_t width, uint
   object("<< /Type /XObject /Subtype /Image /Width " + std::to_string(width) + " /Height " +
          std::to_string(height) +
          " /ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /CCITTFaxDecode"
-         " /DecodeParms << /K -1 /Columns " + size + " >> /Length " +
-         std::to_string(g4.size()) + " >>\nstream\n");
+         " /DecodeParms << /K -1 /Columns " +
+         size + " >> /Length " + std::to_string(g4.size()) + " >>\nstream\n");
   out.insert(out.end(), g4.begin(), g4.end());
   Append(out, "\nendstream\nendobj\n");
   const std::string content = "q " + fmt(w) + " 0 0 " + fmt(h) + " 0 0 cm /Im0 Do Q\n";

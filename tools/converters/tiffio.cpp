@@ -82,7 +82,7 @@ uint64_t MemLength(const MemFile* m) {
 toff_t MemSeek(thandle_t h, toff_t off, int whence) {
   auto* m = static_cast<MemFile*>(h);
   uint64_t size = MemLength(m);
-  int64_t base = whence == SEEK_CUR ? static_cast<int64_t>(m->pos)
+  int64_t base = whence == SEEK_CUR   ? static_cast<int64_t>(m->pos)
                  : whence == SEEK_END ? static_cast<int64_t>(size)
                                       : 0;
   int64_t target = base + static_cast<int64_t>(off);
@@ -251,8 +251,7 @@ std::pair<uint32_t, uint32_t> HeaderSize(std::span<const uint8_t> f) {
   const bool little = f[0] == 'I';
   auto get = [&](uint64_t at, int bytes) -> uint32_t {
     uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-      v |= uint32_t{f[at + i]} << (8 * (little ? i : bytes - 1 - i));
+    for (int i = 0; i < bytes; ++i) v |= uint32_t{f[at + i]} << (8 * (little ? i : bytes - 1 - i));
     return v;
   };
   const uint64_t ifd = get(4, 4);
@@ -509,8 +508,9 @@ PackBitsTiffWriter::PackBitsTiffWriter(uint32_t width, uint32_t height, uint32_t
   state_->mem.out = &state_->buffer;
   state_->tif = OpenWriter(state_->mem, "TIFF writer");
   // Strips of about 64 KB, as TIFF readers like them.
-  const uint32_t rowsPerStrip = std::clamp<uint32_t>(
-      static_cast<uint32_t>(65536 / std::max<size_t>(1, state_->row.size())), 1, std::max(1u, height));
+  const uint32_t rowsPerStrip =
+      std::clamp<uint32_t>(static_cast<uint32_t>(65536 / std::max<size_t>(1, state_->row.size())),
+                           1, std::max(1u, height));
   SetBitonalTags(state_->tif->get(), width, height, COMPRESSION_PACKBITS, rowsPerStrip, dpi);
 }
 

@@ -16,8 +16,8 @@ constexpr uint32_t kMaxDensity = 100000;
 
 std::string FormatTlcHeader(const TlcHeader& h) {
   std::string text = std::string(kSignature) + " " + std::to_string(h.width) + "," +
-                     std::to_string(h.height) + " Density " + std::to_string(h.density) +
-                     " Data " + std::to_string(h.dataBytes);
+                     std::to_string(h.height) + " Density " + std::to_string(h.density) + " Data " +
+                     std::to_string(h.dataBytes);
   if (h.viewBytes)
     text += " View " + std::to_string(h.viewWidth) + "," + std::to_string(h.viewHeight) + "," +
             std::to_string(h.viewBytes);
@@ -55,7 +55,8 @@ Tlc ParseTlc(std::span<const uint8_t> file, const std::string& shown) {
         const std::string& v = words[i + 1];
         size_t last = v.rfind(',');
         if (last == std::string::npos) throw ConvertError("the view field is malformed");
-        std::tie(h.viewWidth, h.viewHeight) = ParsePair(v.substr(0, last), 1, kMaxSide, "view size");
+        std::tie(h.viewWidth, h.viewHeight) =
+            ParsePair(v.substr(0, last), 1, kMaxSide, "view size");
         h.viewBytes = ParseNumber(v.substr(last + 1), 1, 0xFFFFFFFFu, "view length");
       }
     }
@@ -77,8 +78,8 @@ Tlc ParseTlc(std::span<const uint8_t> file, const std::string& shown) {
 }
 
 std::vector<uint8_t> BuildTlc(uint32_t width, uint32_t height, uint32_t density,
-                              std::span<const uint8_t> g4, uint32_t viewWidth,
-                              uint32_t viewHeight, std::span<const uint8_t> viewPng) {
+                              std::span<const uint8_t> g4, uint32_t viewWidth, uint32_t viewHeight,
+                              std::span<const uint8_t> viewPng) {
   TlcHeader h{width, height, density, g4.size(), viewWidth, viewHeight, viewPng.size()};
   const std::string header = FormatTlcHeader(h);
   std::vector<uint8_t> out(header.begin(), header.end());

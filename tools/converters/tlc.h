@@ -47,7 +47,7 @@ std::string FormatTlcHeader(const TlcHeader& header);
 Tlc ParseTlc(std::span<const uint8_t> file, const std::string& shown);
 // Header, image and view, ready to be written.
 std::vector<uint8_t> BuildTlc(uint32_t width, uint32_t height, uint32_t density,
-                              std::span<const uint8_t> g4, uint32_t viewWidth,
-                              uint32_t viewHeight, std::span<const uint8_t> viewPng);
+                              std::span<const uint8_t> g4, uint32_t viewWidth, uint32_t viewHeight,
+                              std::span<const uint8_t> viewPng);
 
 }  // namespace conv

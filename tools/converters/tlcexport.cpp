@@ -13,12 +13,9 @@
 namespace conv {
 
 const std::vector<OutputType> kOutputTypes = {
-    {'T', "TIFF, CCITT Group 4", "TIF"},
-    {'B', "TIFF, PackBits", "TIF"},
-    {'C', "CALS Type 1 raster", "CAL"},
-    {'F', "PDF, one page, Group 4 image", "PDF"},
-    {'N', "PNG, black and white", "PNG"},
-    {'L', "TLC", "TLC"},
+    {'T', "TIFF, CCITT Group 4", "TIF"},  {'B', "TIFF, PackBits", "TIF"},
+    {'C', "CALS Type 1 raster", "CAL"},   {'F', "PDF, one page, Group 4 image", "PDF"},
+    {'N', "PNG, black and white", "PNG"}, {'L', "TLC", "TLC"},
 };
 
 const std::vector<OptionSpec> kTlcExportOptionSpecs = [] {
@@ -49,8 +46,7 @@ std::string ReportLine(const std::string& label, const std::string& value) {
   return line + ": " + value;  // the value starts at character 49
 }
 
-void WriteReport(const std::string& shown, const TlcHeader& h, uint64_t black,
-                 Messages& messages) {
+void WriteReport(const std::string& shown, const TlcHeader& h, uint64_t black, Messages& messages) {
   for (const std::string& line : StatisticsReport(shown, h.width, h.height, h.density, black))
     messages.Info(line);
 }
@@ -68,9 +64,12 @@ void WriteOutput(OutputFile& out, const std::vector<uint8_t>& bytes, const TlcEx
 std::vector<uint8_t> GroupFourFile(char type, std::span<const uint8_t> g4, uint32_t width,
                                    uint32_t height, uint32_t dpi) {
   switch (type) {
-    case 'C': return CalsFromG4(g4, width, height, dpi);
-    case 'F': return PdfFromG4(g4, width, height, dpi);
-    default: return TiffFromG4(g4.data(), g4.size(), width, height, dpi);
+    case 'C':
+      return CalsFromG4(g4, width, height, dpi);
+    case 'F':
+      return PdfFromG4(g4, width, height, dpi);
+    default:
+      return TiffFromG4(g4.data(), g4.size(), width, height, dpi);
   }
 }
 
@@ -82,9 +81,9 @@ TlcExportOptions TlcExportOptionsFrom(const ParsedOptions& parsed) {
     const OutputType* t = TypeFor(letter);
     if (!t) continue;
     if (o.type && o.type != t)
-      throw ConvertError(std::string("two output types given: -") + o.type->letter + " and -" +
-                             t->letter,
-                         kExitUsage);
+      throw ConvertError(
+          std::string("two output types given: -") + o.type->letter + " and -" + t->letter,
+          kExitUsage);
     o.type = t;
   }
   o.outFile = parsed.Last('o');
@@ -114,7 +113,8 @@ std::vector<std::string> StatisticsReport(const std::string& shownName, uint32_t
                                           uint32_t height, uint32_t density, uint64_t black) {
   const uint64_t pixels = uint64_t{width} * height;
   char share[32];
-  std::snprintf(share, sizeof share, "%8.2f%%", pixels ? 100.0 * double(black) / double(pixels) : 0.0);
+  std::snprintf(share, sizeof share, "%8.2f%%",
+                pixels ? 100.0 * double(black) / double(pixels) : 0.0);
   return {
       "Image statistics of " + shownName,
       ReportLine("Image size in pixels", std::to_string(width) + " x " + std::to_string(height)),
@@ -134,75 +134,79 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
   const char type = out ? o.type->letter : 0;
   const bool reduce = out && o.reduceFrom && o.reduceTo < o.reduceFrom;
   const bool groupFour = type == 'T' || type == 'C' || type == 'F' || type == 'L';
+  std::optional<uint64_t> black;  // of the image as stored, before any reduction
 
-  // The Group 4 formats take the stored stream as it is unless the image is
-  // reduced; everything else decodes the image row by row into its writer.
   if (!out || (groupFour && !reduce)) {
+    // The Group 4 formats take the stored stream as it is: no decoding
+    // unless the statistics want the count.
     if (o.statistics)
-      WriteReport(o.tlcFile, h,
-                  CountBlackG4(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile),
-                  messages);
-    if (!out) return;
-    std::vector<uint8_t> bytes =
-        type == 'L' ? BuildTlc(h.width, h.height, h.density, tlc.g4, h.viewWidth, h.viewHeight,
-                               tlc.viewPng)
-                    : GroupFourFile(type, tlc.g4, h.width, h.height, h.density);
-    WriteOutput(*out, bytes, o, h.width, h.height, h.density, messages);
-    return;
-  }
-
-  uint32_t width = h.width, height = h.height, dpi = h.density;
-  if (reduce) {
-    const RowReducer probe(h.width, h.height, o.reduceFrom, o.reduceTo, nullptr);
-    width = probe.width();
-    height = probe.height();
-    dpi = std::max<uint32_t>(
-        1, static_cast<uint32_t>((uint64_t{h.density} * o.reduceTo + o.reduceFrom / 2) /
-                                 o.reduceFrom));
-  }
-  std::optional<G4Encoder> g4;
-  std::optional<PackBitsTiffWriter> packBits;
-  std::optional<PngWriter> png;
-  std::vector<uint8_t> inverted(StrideFor(width));
-  std::function<void(const uint8_t*)> sink;
-  if (groupFour) {
-    g4.emplace(width, height);
-    sink = [&](const uint8_t* row) { g4->AddRow(row); };
-  } else if (type == 'B') {
-    packBits.emplace(width, height, dpi);
-    sink = [&](const uint8_t* row) { packBits->AddRow(row); };
+      black = CountBlackG4(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile);
+    if (out) {
+      const std::vector<uint8_t> bytes =
+          type == 'L' ? BuildTlc(h.width, h.height, h.density, tlc.g4, h.viewWidth, h.viewHeight,
+                                 tlc.viewPng)
+                      : GroupFourFile(type, tlc.g4, h.width, h.height, h.density);
+      WriteOutput(*out, bytes, o, h.width, h.height, h.density, messages);
+    }
   } else {
-    png.emplace(width, height, 1, dpi, kPngLevel);
-    sink = [&](const uint8_t* row) {  // PNG has black as 0
-      for (size_t i = 0; i < inverted.size(); ++i) inverted[i] = static_cast<uint8_t>(~row[i]);
-      png->AddRow(inverted.data());
-    };
-  }
-  std::optional<RowReducer> reducer;
-  if (reduce) reducer.emplace(h.width, h.height, o.reduceFrom, o.reduceTo, sink);
+    // Everything else decodes the image row by row into its writer,
+    // through the reduction when there is one.
+    uint32_t width = h.width, height = h.height, dpi = h.density;
+    if (reduce) {
+      const RowReducer probe(h.width, h.height, o.reduceFrom, o.reduceTo, nullptr);
+      width = probe.width();
+      height = probe.height();
+      dpi = std::max<uint32_t>(
+          1, static_cast<uint32_t>((uint64_t{h.density} * o.reduceTo + o.reduceFrom / 2) /
+                                   o.reduceFrom));
+    }
+    std::optional<G4Encoder> g4;
+    std::optional<PackBitsTiffWriter> packBits;
+    std::optional<PngWriter> png;
+    std::vector<uint8_t> inverted(StrideFor(width));
+    std::function<void(const uint8_t*)> sink;
+    if (groupFour) {
+      g4.emplace(width, height);
+      sink = [&](const uint8_t* row) { g4->AddRow(row); };
+    } else if (type == 'B') {
+      packBits.emplace(width, height, dpi);
+      sink = [&](const uint8_t* row) { packBits->AddRow(row); };
+    } else {
+      png.emplace(width, height, 1, dpi, kPngLevel);
+      sink = [&](const uint8_t* row) {  // PNG has black as 0
+        for (size_t i = 0; i < inverted.size(); ++i) inverted[i] = static_cast<uint8_t>(~row[i]);
+        png->AddRow(inverted.data());
+      };
+    }
+    std::optional<RowReducer> reducer;
+    if (reduce) reducer.emplace(h.width, h.height, o.reduceFrom, o.reduceTo, sink);
 
-  uint64_t black = 0;  // of the image as stored, before any reduction
-  const size_t stride = StrideFor(h.width);
-  DecodeG4Rows(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile,
-               [&](const uint8_t* row) {
-                 if (o.statistics) black += CountSetBits(row, stride);
-                 if (reducer)
-                   reducer->AddRow(row);
-                 else
-                   sink(row);
-               });
-  if (o.statistics) WriteReport(o.tlcFile, h, black, messages);
+    uint64_t count = 0;
+    const size_t stride = StrideFor(h.width);
+    DecodeG4Rows(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile,
+                 [&](const uint8_t* row) {
+                   if (o.statistics) count += CountSetBits(row, stride);
+                   if (reducer)
+                     reducer->AddRow(row);
+                   else
+                     sink(row);
+                 });
+    if (o.statistics) black = count;
 
-  std::vector<uint8_t> bytes;
-  if (g4) {
-    const std::span<const uint8_t> stream = g4->Finish();
-    // A reduced TLC has no view picture.
-    bytes = type == 'L' ? BuildTlc(width, height, dpi, stream, 0, 0, {})
-                        : GroupFourFile(type, stream, width, height, dpi);
-  } else {
-    bytes = packBits ? packBits->Finish() : png->Finish();
+    std::vector<uint8_t> bytes;
+    if (g4) {
+      const std::span<const uint8_t> stream = g4->Finish();
+      // A reduced TLC has no view picture.
+      bytes = type == 'L' ? BuildTlc(width, height, dpi, stream, 0, 0, {})
+                          : GroupFourFile(type, stream, width, height, dpi);
+    } else {
+      bytes = packBits ? packBits->Finish() : png->Finish();
+    }
+    WriteOutput(*out, bytes, o, width, height, dpi, messages);
   }
-  WriteOutput(*out, bytes, o, width, height, dpi, messages);
+  // The report comes last: the workstation takes the last line that holds
+  // "black dots", and a file name in an earlier line might hold it too.
+  if (black) WriteReport(o.tlcFile, h, *black, messages);
 }
 
 }  // namespace conv

@@ -18,7 +18,7 @@ namespace conv {
 // "write TIFF Group 4" option of the workstation's reduction and statistics
 // runs).
 struct OutputType {
-  char letter;            // the code is '-' and this letter
+  char letter;  // the code is '-' and this letter
   const char* name;
   const char* extension;  // what the format list entry begins with
 };
@@ -29,9 +29,9 @@ extern const char kTlcExportUsage[];
 
 struct TlcExportOptions {
   std::string tlcFile;
-  std::string outFile;                // empty: no picture written
+  std::string outFile;  // empty: no picture written
   const OutputType* type = nullptr;
-  uint32_t reduceFrom = 0;            // 0: no reduction
+  uint32_t reduceFrom = 0;  // 0: no reduction
   uint32_t reduceTo = 0;
   bool statistics = false;
 };
