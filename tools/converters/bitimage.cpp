@@ -292,16 +292,6 @@ void RowReducer::AddRow(const uint8_t* row) {
   emit_(out_.data());
 }
 
-BitImage Reduce(const BitImage& src, uint32_t from, uint32_t to) {
-  BitImage dst;
-  uint32_t dy = 0;
-  RowReducer reducer(src.width, src.height, from, to,
-                     [&](const uint8_t* row) { std::copy_n(row, dst.stride, dst.Row(dy++)); });
-  dst = BitImage(reducer.width(), reducer.height());
-  for (uint32_t y = 0; y < src.height; ++y) reducer.AddRow(src.Row(y));
-  return dst;
-}
-
 ViewBuilder::ViewBuilder(uint32_t width, uint32_t height, uint32_t maxWidth, uint32_t maxHeight,
                          std::function<void(const uint8_t* greyRow)> emit)
     : width_(width), height_(height), block_(1), stride_(StrideFor(width)), emit_(std::move(emit)) {
@@ -402,12 +392,6 @@ void ViewBuilder::EmitBlockRow() {
   else
     view_.pixels.insert(view_.pixels.end(), greyRow_.begin(), greyRow_.end());
   std::fill(counts_.begin(), counts_.end(), 0);
-}
-
-GreyImage MakeView(const BitImage& image, uint32_t maxWidth, uint32_t maxHeight) {
-  ViewBuilder builder(image.width, image.height, maxWidth, maxHeight);
-  for (uint32_t y = 0; y < image.height; ++y) builder.AddRow(image.Row(y));
-  return builder.Finish();
 }
 
 }  // namespace conv

@@ -96,7 +96,6 @@ class RowReducer {
   std::vector<uint8_t> merged_, out_;
   std::function<void(const uint8_t*)> emit_;
 };
-BitImage Reduce(const BitImage& image, uint32_t from, uint32_t to);
 
 // A small grey picture of at most maxWidth x maxHeight pixels for a viewer:
 // each pixel stands for a square block of the image; its darkness grows with
@@ -139,6 +138,5 @@ class ViewBuilder {
   std::function<void(const uint8_t*)> emit_;
   GreyImage view_;
 };
-GreyImage MakeView(const BitImage& image, uint32_t maxWidth, uint32_t maxHeight);
 
 }  // namespace conv

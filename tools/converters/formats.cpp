@@ -169,22 +169,4 @@ std::vector<uint8_t> PngWriter::Finish() {
   return std::move(out_);
 }
 
-std::vector<uint8_t> PngFromBits(const BitImage& image, uint32_t dpi) {
-  PngWriter png(image.width, image.height, 1, dpi, kPngLevel);
-  std::vector<uint8_t> row(image.stride);
-  for (uint32_t y = 0; y < image.height; ++y) {
-    const uint8_t* bits = image.Row(y);
-    for (size_t i = 0; i < image.stride; ++i) row[i] = static_cast<uint8_t>(~bits[i]);
-    png.AddRow(row.data());
-  }
-  return png.Finish();
-}
-
-std::vector<uint8_t> PngFromGrey(const GreyImage& image) {
-  PngWriter png(image.width, image.height, 8, 0, kViewPngLevel);
-  for (uint32_t y = 0; y < image.height; ++y)
-    png.AddRow(image.pixels.data() + static_cast<size_t>(y) * image.width);
-  return png.Finish();
-}
-
 }  // namespace conv

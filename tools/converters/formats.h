@@ -42,9 +42,4 @@ class PngWriter {
   void* z_;  // the zlib stream
 };
 
-// PNG, 1-bit grey (black 0, white 1 as PNG has it), resolution in pHYs.
-std::vector<uint8_t> PngFromBits(const BitImage& image, uint32_t dpi);
-// PNG, 8-bit grey, for the view picture kept in a TLC file.
-std::vector<uint8_t> PngFromGrey(const GreyImage& image);
-
 }  // namespace conv

@@ -442,13 +442,6 @@ std::span<const uint8_t> G4Encoder::Finish() {
   return std::span<const uint8_t>(b).subspan(offsets[0], counts[0]);
 }
 
-std::vector<uint8_t> EncodeG4(const BitImage& image) {
-  G4Encoder encoder(image.width, image.height);
-  for (uint32_t y = 0; y < image.height; ++y) encoder.AddRow(image.Row(y));
-  const std::span<const uint8_t> g4 = encoder.Finish();
-  return std::vector<uint8_t>(g4.begin(), g4.end());
-}
-
 void DecodeG4Rows(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
                   const std::string& shown, const std::function<void(const uint8_t* row)>& emit) {
   std::vector<uint8_t> wrapped = WrapG4(data, size, width, height, 0);

@@ -57,7 +57,6 @@ class G4Encoder {
   struct State;
   std::unique_ptr<State> state_;
 };
-std::vector<uint8_t> EncodeG4(const BitImage& image);
 
 // Decodes such a stream row by row; a damaged stream is a ConvertError
 // naming `shown`.

@@ -13,9 +13,14 @@
 namespace conv {
 
 const std::vector<OutputType> kOutputTypes = {
-    {'T', "TIFF, CCITT Group 4", "TIF"},  {'B', "TIFF, PackBits", "TIF"},
-    {'C', "CALS Type 1 raster", "CAL"},   {'F', "PDF, one page, Group 4 image", "PDF"},
-    {'N', "PNG, black and white", "PNG"}, {'L', "TLC", "TLC"},
+    // clang-format off
+    {'T', "TIFF, CCITT Group 4"},
+    {'B', "TIFF, PackBits"},
+    {'C', "CALS Type 1 raster"},
+    {'F', "PDF, one page, Group 4 image"},
+    {'N', "PNG, black and white"},
+    {'L', "TLC"},
+    // clang-format on
 };
 
 const std::vector<OptionSpec> kTlcExportOptionSpecs = [] {
@@ -89,10 +94,14 @@ TlcExportOptions TlcExportOptionsFrom(const ParsedOptions& parsed) {
   o.outFile = parsed.Last('o');
   o.statistics = parsed.Has('#');
   if (parsed.operands.empty()) throw ConvertError("no TLC file given", kExitUsage);
-  if (parsed.operands.size() > 1)
+  if (parsed.operands.size() > 1) {
+    std::string codes;
+    for (const OutputType& t : kOutputTypes)
+      codes += std::string(codes.empty() ? "" : ", ") + "-" + t.letter;
     throw ConvertError("unknown output type or extra argument \"" + parsed.operands[0] +
-                           "\" (output types are -T, -B, -C, -F, -N, -L)",
+                           "\" (output types are " + codes + ")",
                        kExitUsage);
+  }
   o.tlcFile = parsed.operands[0];
   if (o.type && o.outFile.empty())
     throw ConvertError(std::string("no output file given (-o) for type -") + o.type->letter,

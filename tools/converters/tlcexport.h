@@ -20,7 +20,6 @@ namespace conv {
 struct OutputType {
   char letter;  // the code is '-' and this letter
   const char* name;
-  const char* extension;  // what the format list entry begins with
 };
 extern const std::vector<OutputType> kOutputTypes;
 
