@@ -112,7 +112,7 @@ std::vector<uint8_t> PdfFromG4(std::span<const uint8_t> g4, uint32_t width, uint
 PngWriter::PngWriter(uint32_t width, uint32_t height, uint8_t bitDepth, uint32_t dpi, int level)
     : out_{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'},
       line_(1 + (static_cast<size_t>(width) * bitDepth + 7) / 8),
-      packed_(1 << 16),
+      packed_(1 << 14),
       z_(new z_stream{}) {
   std::vector<uint8_t> ihdr;
   AppendBigEndian32(ihdr, width);
@@ -127,9 +127,10 @@ PngWriter::PngWriter(uint32_t width, uint32_t height, uint8_t bitDepth, uint32_t
     phys.push_back(1);  // unit: metre
     AppendPngChunk(out_, "pHYs", phys.data(), phys.size());
   }
-  // The fast level serves the view picture: runs only, no string matching.
+  // The fast level serves the view picture: runs only, no string matching,
+  // so neither a large window nor a large hash.
   const bool fast = level == Z_BEST_SPEED;
-  if (deflateInit2(static_cast<z_stream*>(z_), level, Z_DEFLATED, 15, fast ? 5 : 8,
+  if (deflateInit2(static_cast<z_stream*>(z_), level, Z_DEFLATED, fast ? 9 : 15, fast ? 5 : 8,
                    fast ? Z_RLE : Z_DEFAULT_STRATEGY) != Z_OK) {
     delete static_cast<z_stream*>(z_);
     throw ConvertError("cannot start the PNG compressor");
