@@ -65,6 +65,8 @@ TEST_F(FrmMainTest, StartsWithoutHardwareAndCleansUpAtTheEnd) {
     EXPECT_TRUE(LogMessages().last().startsWith("Program Terminated: "));
     EXPECT_EQ(LogMessages().contains("Command Line Specified: C:\\Lists\\today.lst"),
               QByteArray(debug) == "1");
+    // The test runs in a folder under no drive of the station: it starts at C:\.
+    EXPECT_EQ(LogMessages().contains("Start Drive: C:\\"), QByteArray(debug) == "1");
     EXPECT_EQ(Exists("Temp/Brevik.TIF"), QByteArray(debug) == "1") << debug;
     EXPECT_EQ(Exists("Temp/Brevik.Tlc"), QByteArray(debug) == "1") << debug;
     main_.cboLeadingEdge->clear();

@@ -115,6 +115,9 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
   WriteLog(st_, 1, "Command Line Specified: " + commandLine);
   // 11. Start folder.
   QString current = WindowsPath(QDir::currentPath());
+  // A current folder under no mapped drive has no Windows name; the station
+  // then starts at the root of drive C:.
+  if (current.size() < 2 || current[1] != ':') current = "C:\\";
   QString ScanDrive = current.left(3);
   QString ScanFolder = current.mid(3);
   if (!ScanFolder.isEmpty()) ScanFolder += "\\";
