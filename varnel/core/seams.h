@@ -70,12 +70,26 @@ class StatusDisplay {
                              const std::optional<QString>& line3 = std::nullopt) = 0;
 };
 
+// Another program's window (the viewer), reached by its task id: activated
+// and sent synthetic keystrokes in the shell's key notation ("%FO{ENTER}").
+class TaskWindows {
+ public:
+  virtual ~TaskWindows() = default;
+  // Brings the task's window to the front; false when the task has no window
+  // any more (it has ended), so that the caller starts the program anew.
+  virtual bool AppActivate(qint64 taskId) = 0;
+  // Sends keys to the window activated last; with wait, returns only once they
+  // have been processed. False when they could not be delivered.
+  virtual bool SendKeys(const QString& keys, bool wait) = 0;
+};
+
 struct Seams {
   Prompts* prompts = nullptr;
   ProcessHost* processes = nullptr;
   EventPump* pump = nullptr;
   WindowHooks* windows = nullptr;
   StatusDisplay* status = nullptr;
+  TaskWindows* tasks = nullptr;
 };
 
 }  // namespace varnel

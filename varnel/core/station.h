@@ -49,6 +49,45 @@ struct Station {
   qint64 StayingViewerTaskId = 0;
   bool LastResult = false;
   int16_t ScannerSpeed = 0;  // mm/s: 40, 80, 120 or 160
+
+  // Scan file naming: the current target of the next scan.
+  QString ScanDrive;      // "C:\"
+  QString ScanFolder;     // relative to the drive root, trailing "\", empty for the root
+  QString ScanName;       // base name, e.g. TEMP001
+  QString ScanExt;        // first three characters of the output format entry, e.g. TLC
+  QString ScanFileName;   // drive, colon, "\", ScanFolder, ScanName, ".", ScanExt
+  QString FreeSpaceText;  // shown with a scan list only
+  bool NewScanMode = true;
+  bool FieldsUpdating = false;  // UpdateFileFields is running
+
+  // Scan list: entries 1 to ScanCnt of ScanFileList; index 0 holds nothing.
+  QStringList ScanFileList = QStringList(1001);
+  int32_t ScanCnt = 0;
+  int32_t CurScanCnt = 0;
+  bool ScanListMode = false;
+
+  // Image options (check boxes) and the threshold hand-over to the next scan.
+  bool ViewFlag = false, EditFlag = false, MirrorFlag = false, InvertFlag = false;
+  bool AutoSetPrint = false;
+  int16_t ControllerThreshold = 0;
+  bool ThresholdChanged = false;
+  QString PendingThresholdArg;  // "/T:<value> " for the next scan only
+
+  // Scan workflow and auto mode.
+  QString ScanTifFile;  // TempDir + "Brevik.TIF"
+  QString LastTlcFile;  // empty until a conversion succeeded
+  int16_t ScanDpi = 0;
+  int16_t ScanRotate = 0;
+  bool RescanFlag = false;
+  bool AutoModeOn = false;
+  bool ScanErrorFlag = false;
+  QString LastScanFile, LastScanName, LastScanFolder, LastScanFormat, LastScanDrive;
+
+  // Print requests: copies deferred until Auto Set Print is switched off.
+  QStringList PrintList = QStringList(1);  // entries 1 to PrintListCount
+  int16_t PrintListCount = 0;
+  int16_t PrintCopies = 1;
+  bool DeferredPrint = false;
 };
 
 }  // namespace varnel

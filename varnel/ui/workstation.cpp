@@ -19,7 +19,7 @@ int RunWorkstation(int argc, char** argv) {
   QtPrompts prompts;
   QtProcessHost processes;
   QtEventPump pump;
-  Station st(Seams{&prompts, &processes, &pump, nullptr, nullptr});
+  Station st(Seams{&prompts, &processes, &pump, nullptr, nullptr, nullptr});
   frmMain main(st);
   StatusBox status(st, &main);
   st.seams.windows = &main;

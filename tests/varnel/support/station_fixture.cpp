@@ -13,7 +13,7 @@ StationTest::StationTest() {
   if (hadDrives_) savedDrives_ = std::getenv("JUX_DRIVES");
   setenv("JUX_DRIVES", ("C=" + dir_.path()).toUtf8().constData(), 1);
   processes_.real = &realProcesses_;
-  st_ = std::make_unique<Station>(Seams{&prompts_, &processes_, &pump_, &windows_, &status_});
+  st_ = std::make_unique<Station>(Seams{&prompts_, &processes_, &pump_, &windows_, &status_, nullptr});
 }
 
 StationTest::~StationTest() {
