@@ -1,0 +1,49 @@
+#include "varnel/pipeline/database.h"
+
+#include <QFile>
+
+#include "varnel/core/helpers.h"
+#include "varnel/core/hostfiles.h"
+#include "varnel/core/strings.h"
+
+namespace varnel {
+namespace {
+
+QString LeftTrimmed(const QString& text) {
+  qsizetype i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  return text.mid(i);
+}
+
+bool AppendLine(const QString& path, const QString& line) {
+  QFile file(HostPath(path));
+  if (HostPath(path).isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
+  QByteArray bytes = line.toLocal8Bit() + "\r\n";
+  bool ok = file.write(bytes) == bytes.size();
+  file.close();
+  return ok && file.error() == QFileDevice::NoError;
+}
+
+}  // namespace
+
+QString DatabaseLine(const QString& DataText, const QString& FileName) {
+  return "\"" + LeftTrimmed(DataText) + "\", \"" + LeftTrimmed(FileName) + "\"";
+}
+
+void Add2Database(Station& st, const QString& DataText, const QString& FileName,
+                  const QString& ScanFolderPath) {
+  // 1., 2.
+  if (LeftTrimmed(DataText).isEmpty()) return;
+  // 3.
+  QString line = DatabaseLine(DataText, FileName);
+  QString folder = ScanFolderPath.endsWith('\\') ? ScanFolderPath : ScanFolderPath + "\\";
+  QString asc = folder + "Database.Asc";
+  if (!AppendLine(asc, line)) ShowError(st, LoadResString(resDatabaseNotWritten).arg(asc));
+  // 4.
+  WriteLog(st, 1, line);
+  // 5.
+  QString all = st.AppDir + "Database.All";
+  if (!AppendLine(all, line)) ShowError(st, LoadResString(resDatabaseNotWritten).arg(all));
+}
+
+}  // namespace varnel
