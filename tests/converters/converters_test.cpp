@@ -10,12 +10,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/converters/testdata.h"
 #include "tools/converters/bitimage.h"
+#include "tools/converters/g4verify.h"
 #include "tools/converters/tiffio.h"
 #include "tools/converters/tlc.h"
 
@@ -577,3 +579,95 @@ TEST_F(ConvertersTest, BadInputFailsClearlyAndLeavesTheOutputAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+// A TLC file of `image` with the header's size and data as given.
+std::vector<uint8_t> TlcWith(std::span<const uint8_t> g4, uint32_t width, uint32_t height) {
+  return conv::BuildTlc(width, height, 200, g4, 0, 0, {});
+}
+
+}  // namespace
+
+TEST_F(ConvertersTest, AnExportRefusesDataThatDoesNotDecodeToTheHeadersSize) {
+  const BitImage drawing = convtest::Drawing(400, 300);
+  convtest::WriteBytes(Host("scan.tif"), convtest::ScanFileBytes(drawing));
+  ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\d.tlc", {"-D", "200"}).exitCode, 0);
+  const std::vector<uint8_t> good = convtest::ReadBytes(Host("d.tlc"));
+  const conv::Tlc tlc = conv::ParseTlc(good, "d.tlc");
+  const std::span<const uint8_t> g4 = tlc.g4;
+  std::vector<uint8_t> flipped(g4.begin(), g4.end());
+  for (size_t i = flipped.size() / 3; i < flipped.size() / 3 + 4; ++i) flipped[i] ^= 0x5A;
+  const std::vector<uint8_t> cut(g4.begin(), g4.begin() + static_cast<ptrdiff_t>(g4.size() / 2));
+  std::vector<uint8_t> trailing(g4.begin(), g4.end());
+  trailing.insert(trailing.end(), {0xFF, 0xFF});
+
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> tlc;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"header one line too many", TlcWith(g4, 400, 301), "damaged image data at line 301"},
+      {"header one line too few", TlcWith(g4, 400, 299), "more than the 299 lines"},
+      {"header half the lines", TlcWith(g4, 400, 150), "more than the 150 lines"},
+      {"header narrower", TlcWith(g4, 392, 300), "damaged image data at line"},
+      {"header half as wide", TlcWith(g4, 200, 300), "damaged image data at line"},
+      {"damaged codes", TlcWith(flipped, 400, 300), "damaged image data at line"},
+      {"data cut in half, length to match", TlcWith(cut, 400, 300), "damaged image data at line"},
+      {"bytes after the end code", TlcWith(trailing, 400, 300), "end-of-block"},
+  };
+  for (const Case& c : cases) {
+    convtest::WriteBytes(Host("bad.tlc"), c.tlc);
+    for (const char* code : {"-T", "-C", "-F", "-L", "-B"}) {
+      SCOPED_TRACE(std::string(c.what) + ", " + code);
+      std::ofstream(Host("out.dat")) << "OLD";
+      const RunResult r = Export({code, "-o", "C:\\out.dat", "C:\\bad.tlc"});
+      EXPECT_EQ(r.exitCode, 1);
+      EXPECT_NE(r.stderrText.find(c.message), std::string::npos) << r.stderrText;
+      EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
+      EXPECT_EQ(Slurp(Host("out.dat")), "OLD");
+    }
+  }
+  // The whole image, and the statistics taken from the same check.
+  convtest::WriteBytes(Host("same.tlc"), TlcWith(g4, 400, 300));
+  ASSERT_EQ(Export({"-#", "-T", "-o", "C:\\out.dat", "C:\\same.tlc"}).exitCode, 0);
+  EXPECT_NE(Slurp(Host("TlcPr.Out")).find("Black pixels" + std::string(46 - 12, ' ') + ": " +
+                                          std::to_string(conv::CountBlack(drawing))),
+            std::string::npos)
+      << Slurp(Host("TlcPr.Out"));
+}
+
+TEST(G4VerifyTest, CountsTheBlackOfEveryRunLengthTheCoderWrites) {
+  // Runs short and long (beyond the largest make-up code), rows that repeat
+  // the row above with a few changes (vertical and pass codes), odd widths.
+  std::mt19937 rng(5);
+  struct Kind {
+    const char* what;
+    uint32_t maxRun;
+    bool nearlyRepeats;
+  };
+  for (const Kind& k : {Kind{"short runs", 5, false}, Kind{"long runs", 3000, false},
+                        Kind{"runs beyond 2560", 6000, false}, Kind{"repeating rows", 200, true}}) {
+    for (int n = 0; n < 12; ++n) {
+      const uint32_t width = 1 + rng() % 7000, height = 1 + rng() % 30;
+      SCOPED_TRACE(std::string(k.what) + ", " + std::to_string(width) + " x " +
+                   std::to_string(height));
+      BitImage image(width, height);
+      for (uint32_t y = 0; y < height; ++y) {
+        if (k.nearlyRepeats && y > 0) {
+          for (uint32_t x = 0; x < width; ++x)
+            image.Set(x, y, image.Pixel(x, y - 1) != (rng() % 300 == 0));
+          continue;
+        }
+        bool black = rng() & 1;
+        for (uint32_t x = 0; x < width; black = !black)
+          for (uint32_t run = 1 + rng() % k.maxRun; run > 0 && x < width; --run) image.Set(x++, y, black);
+      }
+      conv::G4Encoder encoder(width, height);
+      for (uint32_t y = 0; y < height; ++y) encoder.AddRow(image.Row(y));
+      const std::span<const uint8_t> g4 = encoder.Finish();
+      EXPECT_EQ(conv::VerifyG4(g4.data(), g4.size(), width, height, "g4"), conv::CountBlack(image));
+    }
+  }
+}

@@ -7,6 +7,7 @@
 
 #include "tools/converters/bitimage.h"
 #include "tools/converters/formats.h"
+#include "tools/converters/g4verify.h"
 #include "tools/converters/tiffio.h"
 #include "tools/converters/tlc.h"
 
@@ -140,16 +141,17 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
   const FileBytes input = ReadWholeFile(HostPath(o.tlcFile), o.tlcFile);
   const Tlc tlc = ParseTlc(input.bytes(), o.tlcFile);
   const TlcHeader& h = tlc.header;
+  // Every export passes the image on only when its data decodes to exactly
+  // the header's size; the check counts the black pixels on the way.
+  const uint64_t blackPixels = VerifyG4(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile);
   const char type = out ? o.type->letter : 0;
   const bool reduce = out && o.reduceFrom && o.reduceTo < o.reduceFrom;
   const bool groupFour = type == 'T' || type == 'C' || type == 'F' || type == 'L';
   std::optional<uint64_t> black;  // of the image as stored, before any reduction
 
   if (!out || (groupFour && !reduce)) {
-    // The Group 4 formats take the stored stream as it is: no decoding
-    // unless the statistics want the count.
-    if (o.statistics)
-      black = CountBlackG4(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile);
+    // The Group 4 formats take the stored stream, proven above, as it is.
+    if (o.statistics) black = blackPixels;
     if (out) {
       const std::vector<uint8_t> bytes =
           type == 'L' ? BuildTlc(h.width, h.height, h.density, tlc.g4, h.viewWidth, h.viewHeight,
@@ -190,17 +192,14 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
     std::optional<RowReducer> reducer;
     if (reduce) reducer.emplace(h.width, h.height, o.reduceFrom, o.reduceTo, sink);
 
-    uint64_t count = 0;
-    const size_t stride = StrideFor(h.width);
     DecodeG4Rows(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile,
                  [&](const uint8_t* row) {
-                   if (o.statistics) count += CountSetBits(row, stride);
                    if (reducer)
                      reducer->AddRow(row);
                    else
                      sink(row);
                  });
-    if (o.statistics) black = count;
+    if (o.statistics) black = blackPixels;
 
     std::vector<uint8_t> bytes;
     if (g4) {
