@@ -183,8 +183,10 @@ class ConvertersTest : public ::testing::Test {
 
   // Runs a converter with the given option words; Windows names C:\x resolve
   // to the test folder.
-  RunResult Run(const std::string& program, const std::vector<std::string>& args) const {
-    std::string cmd = std::string(JUX_BIN_DIR) + "/" + program;
+  // `prefix` is put before the program in the shell's command line.
+  RunResult Run(const std::string& program, const std::vector<std::string>& args,
+                const std::string& prefix = "") const {
+    std::string cmd = prefix + std::string(JUX_BIN_DIR) + "/" + program;
     for (const std::string& a : args) {
       std::string quoted = "'";
       for (char c : a) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -487,6 +489,12 @@ TEST_F(ConvertersTest, WorkstationOptionLinesThroughResponseFiles) {
     EXPECT_EQ(e.path().filename().string().find('~'), std::string::npos) << e.path();
 }
 
+// The same TLC file at another resolution.
+std::vector<uint8_t> Redensified(const std::vector<uint8_t>& tlcFile, uint32_t dpi) {
+  const conv::Tlc tlc = conv::ParseTlc(tlcFile, "tlc");
+  return conv::BuildTlc(tlc.header.width, tlc.header.height, dpi, tlc.g4, 0, 0, {});
+}
+
 TEST_F(ConvertersTest, BadInputFailsClearlyAndLeavesTheOutputAlone) {
   const std::vector<uint8_t> scan = convtest::ScanFileBytes(convtest::Drawing(160, 90));
   convtest::WriteBytes(Host("good.tif"), scan);
@@ -550,7 +558,14 @@ TEST_F(ConvertersTest, BadInputFailsClearlyAndLeavesTheOutputAlone) {
       {"damaged image data", false, badCode, {"-B"}, "damaged image data", 1},
       {"unknown type code", false, tlc, {"XX"}, "unknown output type", 2},
       {"two type codes", false, tlc, {"-T", "-N"}, "two output types", 2},
-      {"enlargement", false, tlc, {"-T", "-P", "200,400"}, "only reduction", 2},
+      {"resolution of none", false, tlc, {"-T", "-P", "0,400"}, "-P resolution", 2},
+      {"CALS beyond its dpi field",
+       false,
+       Redensified(tlc, 99999),
+       {"-C"},
+       "C:\\out.dat: not written: a CALS Type 1 header holds at most 9999 dpi, the image has "
+       "99999 dpi (C:\\in.dat)",
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -670,4 +685,133 @@ TEST(G4VerifyTest, CountsTheBlackOfEveryRunLengthTheCoderWrites) {
       EXPECT_EQ(conv::VerifyG4(g4.data(), g4.size(), width, height, "g4"), conv::CountBlack(image));
     }
   }
+}
+
+TEST_F(ConvertersTest, ResponseFilesThatNameEachOtherEndWithOneClearLine) {
+  auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(Host(name), std::ios::binary) << text << "\r\n";
+  };
+  std::string tenTimes;
+  for (int i = 0; i < 10; ++i) tenTimes += "-@ C:\\self.dat ";
+  write("self.dat", tenTimes);
+  write("a.dat", "-I -@ C:\\b.dat");
+  write("b.dat", "-@ c:\\A.DAT");  // the same file under another spelling
+  // No cycle, but ten times ten times ten files.
+  for (const char* name : {"f1.dat", "f2.dat", "f3.dat"}) {
+    std::string text;
+    const std::string next = std::string("C:\\f") + char(name[1] + 1) + ".dat";
+    for (int i = 0; i < 10; ++i) text += "-@ " + next + " ";
+    write(name, text);
+  }
+  write("f4.dat", "-I");
+  std::string deep;
+  for (int i = 1; i <= 9; ++i)
+    write("d" + std::to_string(i) + ".dat", "-@ C:\\d" + std::to_string(i + 1) + ".dat");
+  write("d10.dat", "-I");
+
+  struct Case {
+    const char* what;
+    const char* file;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"names itself ten times", "C:\\self.dat", "C:\\self.dat names itself"},
+      {"names itself through another", "C:\\a.dat", "c:\\A.DAT names itself"},
+      {"a thousand files", "C:\\f1.dat", "more than 64 response files named"},
+      {"nested ten deep", "C:\\d1.dat", "nested too deep"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const RunResult r = Run("file2tlc", {"-E", "C:\\Tile.Err", "-@", c.file});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.stderrText.find(c.message), std::string::npos) << r.stderrText;
+    EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
+    EXPECT_NE(Slurp(Host("Tile.Err")).find(c.message), std::string::npos);
+  }
+}
+
+TEST_F(ConvertersTest, AResponseFileTooLargeForMemoryEndsWithOneLine) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer cannot run under a memory limit";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "the address sanitizer cannot run under a memory limit";
+#endif
+#endif
+  // A sparse gigabyte: neither mapped nor read under a limit of 200 MB.
+  { std::ofstream(Host("huge.dat")) << "-I "; }
+  fs::resize_file(Host("huge.dat"), uint64_t{1} << 30);
+  for (const char* program : {"file2tlc", "tlcexport"}) {
+    SCOPED_TRACE(program);
+    const RunResult r =
+        Run(program, {"-E", "C:\\x.Err", "-@", "C:\\huge.dat"}, "ulimit -v 200000; exec ");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.stderrText.find("C:\\huge.dat: not enough memory to read it"), std::string::npos)
+        << r.stderrText;
+    EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
+    const std::string err = Slurp(Host("x.Err"));
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  }
+}
+
+TEST_F(ConvertersTest, ViewSizeAsTheWorkstationBuildsItFromAnyConfiguration) {
+  fs::create_directories(Host("TEMP"));
+  convtest::WriteBytes(Host("TEMP/Brevik.TIF"),
+                       convtest::ScanFileBytes(convtest::Drawing(320, 200)));
+  struct Case {
+    const char* miniViewSize;  // as configured
+    const char* view;          // in the TLC header, empty: none
+  };
+  const std::vector<Case> cases = {
+      {"1000,700", " View 320,200,"}, {"1000 ,700", " View 320,200,"},
+      {"1000, 700", " View 320,200,"}, {"1000 , 700", " View 320,200,"},
+      {"100,70", " View 80,50,"},     {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("MiniViewSize \"") + c.miniViewSize + "\"");
+    // The option line exactly as the workstation writes it.
+    std::ofstream(Host("TEMP/File2Tlc.Dat"), std::ios::binary)
+        << "-Q C:\\TEMP\\Tile.Out -E C:\\TEMP\\Tile.Err -o C:\\TEMP\\v.tlc -r 0 -D 200 -M "
+        << c.miniViewSize << " C:\\TEMP\\Brevik.TIF\r\n";
+    ASSERT_EQ(Run("file2tlc", {"-@", "C:\\TEMP\\File2Tlc.Dat"}).exitCode, 0)
+        << Slurp(Host("TEMP/Tile.Err"));
+    const std::string header = Slurp(Host("TEMP/v.tlc")).substr(0, 128);
+    if (*c.view)
+      EXPECT_NE(header.find(c.view), std::string::npos) << header;
+    else
+      EXPECT_EQ(header.find("View"), std::string::npos) << header;
+  }
+}
+
+TEST_F(ConvertersTest, EnlargementReplicatesPixels) {
+  const BitImage drawing = convtest::Drawing(203, 97, 4);  // odd sizes: uneven replication
+  convtest::WriteBytes(Host("scan.tif"), convtest::ScanFileBytes(drawing));
+  ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\d.tlc", {"-D", "400"}).exitCode, 0);
+  const BitImage source = DecodeTlc(Host("d.tlc"));
+  struct Case {
+    uint32_t from, to;
+    const char* code;
+  };
+  for (const Case& c : {Case{400, 600, "-T"}, Case{100, 300, "-T"}, Case{200, 201, "-L"},
+                        Case{400, 800, "-B"}}) {
+    SCOPED_TRACE(std::to_string(c.from) + " -> " + std::to_string(c.to) + " " + c.code);
+    const std::string scale = std::to_string(c.from) + "," + std::to_string(c.to);
+    const RunResult r = Export({c.code, "-o", "C:\\big.out", "-P", scale, "C:\\d.tlc"});
+    ASSERT_EQ(r.exitCode, 0) << r.stderrText;
+    const BitImage got = std::string(c.code) == "-L" ? DecodeTlc(Host("big.out"))
+                                                     : ReadTiffByLibtiff(Host("big.out"));
+    BitImage want((source.width * c.to + c.from - 1) / c.from,
+                  (source.height * c.to + c.from - 1) / c.from);
+    for (uint32_t y = 0; y < want.height; ++y)
+      for (uint32_t x = 0; x < want.width; ++x)
+        want.Set(x, y, source.Pixel(x * c.from / c.to, y * c.from / c.to));
+    EXPECT_EQ(ImageDiff(got, want), "");
+    const uint32_t dpi = (400 * c.to + c.from / 2) / c.from;
+    EXPECT_NE(Slurp(Host("TlcPr.Out")).find(", " + std::to_string(dpi) + " dpi,"),
+              std::string::npos);
+  }
+  // An enlargement beyond what a TLC image may hold is refused at once.
+  const RunResult r = Export({"-T", "-o", "C:\\big.out", "-P", "1,99999", "C:\\d.tlc"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.stderrText.find("more than a TLC image may have"), std::string::npos) << r.stderrText;
 }

@@ -269,10 +269,38 @@ RowReducer::RowReducer(uint32_t width, uint32_t height, uint32_t from, uint32_t 
       sourceStride_(StrideFor(width)),
       merged_(sourceStride_, 0),
       out_(StrideFor(width_), 0),
-      emit_(std::move(emit)) {}
+      emit_(std::move(emit)) {
+  if (to <= from || width == 0 || height == 0) return;
+  enlarge_ = true;
+  from_ = from;
+  to_ = to;
+  auto first = [&](uint64_t s) { return static_cast<uint32_t>((s * to + from - 1) / from); };
+  width_ = first(width);
+  height_ = first(height);
+  xfirst_.resize(size_t{width} + 1);
+  for (uint32_t s = 0; s <= width; ++s) xfirst_[s] = first(s);
+  out_.assign(StrideFor(width_), 0);
+}
 
 void RowReducer::AddRow(const uint8_t* row) {
   if (sy_ >= ymap_.size()) return;
+  if (enlarge_) {
+    // Each black source pixel becomes its run of target pixels; the row is
+    // handed on once for every target row the source row covers.
+    std::fill(out_.begin(), out_.end(), 0);
+    for (size_t bx = 0; bx < sourceStride_; ++bx) {
+      for (uint8_t b = row[bx]; b; b = static_cast<uint8_t>(b & (b - 1))) {
+        const uint32_t sx =
+            static_cast<uint32_t>(bx * 8) + 7u - static_cast<uint32_t>(std::countr_zero(b));
+        for (uint32_t dx = xfirst_[sx]; dx < xfirst_[sx + 1]; ++dx)
+          out_[dx >> 3] |= static_cast<uint8_t>(0x80 >> (dx & 7));
+      }
+    }
+    ++sy_;
+    const uint32_t end = static_cast<uint32_t>((uint64_t{sy_} * to_ + from_ - 1) / from_);
+    for (; ty_ < end; ++ty_) emit_(out_.data());
+    return;
+  }
   // OR together the source rows of one target row ...
   OrInto(merged_.data(), row, sourceStride_);
   ++sy_;

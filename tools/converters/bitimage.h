@@ -76,10 +76,13 @@ void MirrorRow(uint8_t* row, uint32_t width);
 // 2 bottom (180), 3 left (270); plus 4 mirrors the upright image left to right.
 BitImage Orient(BitImage image, int rotationCode);
 
-// Bitonal reduction from resolution `from` to `to` (to <= from): each target
-// pixel covers a rectangle of source pixels and is black when any of them is,
-// so a line one pixel thin survives every reduction. Fed the source rows top
-// to bottom, it hands on each target row as soon as it is complete.
+// Bitonal change of resolution from `from` to `to`. A reduction (to < from)
+// makes each target pixel cover a rectangle of source pixels, black when any
+// of them is, so a line one pixel thin survives every reduction; an
+// enlargement (to > from) replicates each source pixel over the target
+// pixels it covers, target pixel (x, y) taking source pixel
+// (x * from / to, y * from / to). Fed the source rows top to bottom, it hands
+// on each target row as soon as it is complete.
 class RowReducer {
  public:
   RowReducer(uint32_t width, uint32_t height, uint32_t from, uint32_t to,
@@ -95,6 +98,12 @@ class RowReducer {
   uint32_t sy_ = 0;
   std::vector<uint8_t> merged_, out_;
   std::function<void(const uint8_t*)> emit_;
+  // Enlargement: source column s covers target columns xfirst_[s] to
+  // xfirst_[s + 1] - 1, and rows alike.
+  bool enlarge_ = false;
+  uint32_t from_ = 1, to_ = 1;
+  std::vector<uint32_t> xfirst_;
+  uint32_t ty_ = 0;  // target rows handed on
 };
 
 // A small grey picture of at most maxWidth x maxHeight pixels for a viewer:

@@ -1,9 +1,11 @@
 #include "tools/converters/cmdline.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <optional>
 
 #include "juxutil/hostpath.h"
 
@@ -24,6 +26,26 @@ namespace {
 
 // Nested response files end here; a file that names itself would otherwise loop.
 constexpr int kMaxResponseDepth = 8;
+// Response files read in one run, however they name each other: files that
+// name others several times would otherwise be read exponentially often.
+constexpr int kMaxResponseFiles = 64;
+
+// What the expansion of the response files has seen so far.
+struct Expansion {
+  std::vector<std::string> open;  // the files being read, outermost first
+  int filesRead = 0;
+  std::string error;  // first problem found
+  void Fail(const std::string& message) {
+    if (error.empty()) error = message;
+  }
+};
+
+// The same file however it is named.
+std::string FileIdentity(const std::string& hostPath) {
+  std::error_code ec;
+  fs::path canonical = fs::weakly_canonical(hostPath, ec);
+  return ec ? hostPath : canonical.string();
+}
 
 std::string Trim(std::string_view s) {
   size_t b = s.find_first_not_of(" \t\r\n");
@@ -32,8 +54,8 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(b, e - b + 1));
 }
 
-void ExpandWords(const std::vector<std::string>& words, int depth, std::vector<std::string>& out,
-                 std::string& error) {
+void ExpandWords(const std::vector<std::string>& words, std::vector<std::string>& out,
+                 Expansion& expansion) {
   for (size_t i = 0; i < words.size(); ++i) {
     const std::string& w = words[i];
     if (w.rfind("-@", 0) != 0) {
@@ -42,21 +64,39 @@ void ExpandWords(const std::vector<std::string>& words, int depth, std::vector<s
     }
     std::string name = w.size() > 2 ? w.substr(2) : (i + 1 < words.size() ? words[++i] : "");
     if (name.empty()) {
-      if (error.empty()) error = "option -@ needs a response file";
+      expansion.Fail("option -@ needs a response file");
       continue;
     }
-    if (depth >= kMaxResponseDepth) {
-      if (error.empty()) error = "response files nested too deep at " + name;
+    if (!expansion.error.empty()) continue;  // one problem is reported, the rest not read
+    if (static_cast<int>(expansion.open.size()) >= kMaxResponseDepth) {
+      expansion.Fail("response files nested too deep at " + name);
+      continue;
+    }
+    if (expansion.filesRead >= kMaxResponseFiles) {
+      expansion.Fail("more than " + std::to_string(kMaxResponseFiles) +
+                     " response files named, at " + name);
       continue;
     }
     try {
+      const std::string identity = FileIdentity(HostPath(name));
+      if (std::find(expansion.open.begin(), expansion.open.end(), identity) !=
+          expansion.open.end()) {
+        expansion.Fail("response file " + name + " names itself (directly or through another)");
+        continue;
+      }
+      ++expansion.filesRead;
       FileBytes file = ReadWholeFile(HostPath(name), name);
       std::span<const uint8_t> text = file.bytes();
-      ExpandWords(
-          SplitWords(std::string_view(reinterpret_cast<const char*>(text.data()), text.size())),
-          depth + 1, out, error);
+      std::vector<std::string> inner =
+          SplitWords(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+      file = FileBytes();
+      expansion.open.push_back(identity);
+      ExpandWords(inner, out, expansion);
+      expansion.open.pop_back();
     } catch (const ConvertError& e) {
-      if (error.empty()) error = std::string("response file: ") + e.what();
+      expansion.Fail(std::string("response file: ") + e.what());
+    } catch (const std::bad_alloc&) {
+      expansion.Fail("response file " + name + ": not enough memory to read it");
     }
   }
 }
@@ -93,7 +133,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args,
                            const std::vector<OptionSpec>& specs) {
   ParsedOptions parsed;
   std::vector<std::string> words;
-  ExpandWords(args, 0, words, parsed.error);
+  Expansion expansion;
+  ExpandWords(args, words, expansion);
+  parsed.error = expansion.error;
   for (size_t i = 0; i < words.size(); ++i) {
     const std::string& w = words[i];
     if (w.size() < 2 || w[0] != '-') {
@@ -108,12 +150,17 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args,
       continue;
     }
     std::string value;
+    auto nextIsValue = [&] {
+      if (i + 1 >= words.size()) return false;
+      const char c = words[i + 1][0];
+      return !spec->valueOptional || (c >= '0' && c <= '9');
+    };
     if (spec->takesValue) {
       if (w.size() > 2) {
         value = w.substr(2);
-      } else if (i + 1 < words.size()) {
+      } else if (nextIsValue()) {
         value = words[++i];
-      } else {
+      } else if (!spec->valueOptional) {
         if (parsed.error.empty()) parsed.error = std::string("option -") + w[1] + " needs a value";
         continue;
       }
@@ -121,8 +168,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args,
       if (parsed.error.empty()) parsed.error = "unknown option " + w;
       continue;
     }
-    // "1000, 700" (a configured size with a blank after the comma) is one value.
-    if (spec->takesValue && !value.empty() && value.back() == ',' && i + 1 < words.size())
+    // "1000, 700" and "1000 ,700" (a configured size with a blank beside the
+    // comma) are one value.
+    while (!value.empty() && i + 1 < words.size() &&
+           (value.back() == ',' || words[i + 1][0] == ','))
       value += words[++i];
     parsed.values[spec->letter].push_back(value);
     parsed.flags.push_back(spec->letter);
@@ -294,30 +343,41 @@ int RunConverter(const std::string& program, const char* usage, int argc, char**
     std::fprintf(stderr, "%s", usage);
     return kExitUsage;
   }
-  std::vector<std::string> args(argv + 1, argv + argc);
-  ParsedOptions options = ParseOptions(args, specs);
-  auto hostOrEmpty = [&](char letter) {
-    std::string name = options.Last(letter);
-    if (name.empty()) return std::string();
-    return hostpath::ToHost(name);
+  // Every failure ends in one line and its exit code, also one that comes
+  // before the message files are open (it goes to standard error alone).
+  std::optional<Messages> messages;
+  bool converting = false;
+  auto fail = [&](const char* line, int code) {
+    if (messages)
+      messages->Error(line);
+    else
+      std::fprintf(stderr, "%s: %s\n", program.c_str(), line);
+    return code;
   };
-  Messages messages(program, hostOrEmpty('Q'), hostOrEmpty('E'));
-  if (!options.error.empty()) {
-    messages.Error(options.error);
-    return kExitUsage;
-  }
   try {
-    body(options, messages);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const ParsedOptions options = ParseOptions(args, specs);
+    auto hostOrEmpty = [&](char letter) {
+      std::string name = options.Last(letter);
+      if (name.empty()) return std::string();
+      return hostpath::ToHost(name);
+    };
+    messages.emplace(program, hostOrEmpty('Q'), hostOrEmpty('E'));
+    if (!options.error.empty()) return fail(options.error.c_str(), kExitUsage);
+    converting = true;
+    body(options, *messages);
     return kExitOk;
   } catch (const ConvertError& e) {
-    messages.Error(e.what());
-    return e.exitCode;
+    return fail(e.what(), e.exitCode);
   } catch (const std::bad_alloc&) {
-    messages.Error("not enough memory for this image");
+    return fail(converting ? "not enough memory for this image"
+                           : "not enough memory to read the option line",
+                converting ? kExitFailed : kExitUsage);
   } catch (const std::exception& e) {
-    messages.Error(e.what());
+    return fail(e.what(), kExitFailed);
+  } catch (...) {
+    return fail("stopped by an unexpected failure", kExitFailed);
   }
-  return kExitFailed;
 }
 
 }  // namespace conv

@@ -28,10 +28,14 @@ struct ConvertError : std::runtime_error {
 
 // The options a program knows: the letter after '-' and whether a value
 // follows (as the next word, "-r 1", or joined, "-r1"; a value ending in a
-// comma takes the next word too, "-M 1000, 700").
+// comma, or followed by a word that begins with one, takes that word too:
+// "-M 1000, 700" and "-M 1000 ,700" are "-M 1000,700"). An optional value is
+// taken only when the next word begins with a digit, so "-M" followed by the
+// file name is the option without a value.
 struct OptionSpec {
   char letter;
   bool takesValue;
+  bool valueOptional = false;
 };
 
 struct ParsedOptions {

@@ -11,8 +11,9 @@
 
 namespace conv {
 
-const std::vector<OptionSpec> kFile2TlcOptionSpecs = {
-    {'Q', true}, {'E', true}, {'o', true}, {'r', true}, {'D', true}, {'I', false}, {'M', true}};
+const std::vector<OptionSpec> kFile2TlcOptionSpecs = {{'Q', true},      {'E', true}, {'o', true},
+                                                      {'r', true},      {'D', true}, {'I', false},
+                                                      {'M', true, true}};
 
 const char kFile2TlcUsage[] =
     "usage: file2tlc -Q msgfile -E errfile -o TLCFILE [-r ROT] [-D DPI] [-I] [-M W,H] SCANFILE\n"
@@ -20,7 +21,7 @@ const char kFile2TlcUsage[] =
     "  -r ROT  leading edge 0 top, 1 right, 2 bottom, 3 left; + 4 mirrors the image\n"
     "  -D DPI  resolution written into the TLC header (default: the scan file's)\n"
     "  -I      invert black and white\n"
-    "  -M W,H  keep a view picture of at most W x H pixels in the TLC file\n";
+    "  -M W,H  keep a view picture of at most W x H pixels in the TLC file (-M alone: none)\n";
 
 // The scan program's header states 400 dpi; a file without a resolution is
 // taken to come from the scanner at its native resolution.
@@ -40,7 +41,8 @@ File2TlcOptions File2TlcOptionsFrom(const ParsedOptions& parsed) {
     o.rotation = static_cast<int>(ParseNumber(parsed.Last('r'), 0, 7, "rotation code"));
   if (parsed.Has('D')) o.dpi = ParseNumber(parsed.Last('D'), 1, 99999, "resolution");
   o.invert = parsed.Has('I');
-  if (parsed.Has('M'))
+  // "-M" without a size (an empty configured size) keeps no view picture.
+  if (!parsed.Last('M').empty())
     std::tie(o.viewWidth, o.viewHeight) = ParsePair(parsed.Last('M'), 1, 100000, "view size");
   return o;
 }

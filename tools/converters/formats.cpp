@@ -31,11 +31,20 @@ void AppendPngChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* 
 
 }  // namespace
 
+std::string CalsLimitProblem(uint32_t width, uint32_t height, uint32_t dpi) {
+  if (dpi > 9999)
+    return "a CALS Type 1 header holds at most 9999 dpi, the image has " + std::to_string(dpi) +
+           " dpi";
+  if (width > 999999 || height > 999999)
+    return "a CALS Type 1 header holds at most 999999 pixels a side, the image has " +
+           std::to_string(width) + " x " + std::to_string(height);
+  return {};
+}
+
 std::vector<uint8_t> CalsFromG4(std::span<const uint8_t> g4, uint32_t width, uint32_t height,
                                 uint32_t dpi) {
-  if (width > 999999 || height > 999999 || dpi > 9999)
-    throw ConvertError("the image is too large for a CALS header (" + std::to_string(width) +
-                       " x " + std::to_string(height) + " at " + std::to_string(dpi) + " dpi)");
+  if (const std::string problem = CalsLimitProblem(width, height, dpi); !problem.empty())
+    throw ConvertError(problem);
   char size[32], density[16];
   std::snprintf(size, sizeof size, "%06u,%06u", width, height);
   std::snprintf(density, sizeof density, "%04u", dpi);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "tools/converters/bitimage.h"
@@ -17,7 +18,10 @@ inline constexpr int kPngLevel = 6;
 inline constexpr int kViewPngLevel = 1;
 
 // CALS Type 1 raster: a 2048-byte header of sixteen 128-byte text records,
-// then the Group 4 stream.
+// then the Group 4 stream. Its fixed-width fields hold at most 999999 pixels
+// a side and 9999 dpi: CalsLimitProblem says which of them an image
+// exceeds (empty when it fits), CalsFromG4 refuses such an image.
+std::string CalsLimitProblem(uint32_t width, uint32_t height, uint32_t dpi);
 std::vector<uint8_t> CalsFromG4(std::span<const uint8_t> g4, uint32_t width, uint32_t height,
                                 uint32_t dpi);
 

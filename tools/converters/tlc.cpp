@@ -9,7 +9,6 @@ namespace conv {
 namespace {
 
 constexpr char kSignature[] = "Virozoro Size";
-constexpr uint32_t kMaxSide = 1000000;
 constexpr uint32_t kMaxDensity = 100000;
 
 }  // namespace
@@ -44,7 +43,7 @@ Tlc ParseTlc(std::span<const uint8_t> file, const std::string& shown) {
     std::vector<std::string> words = SplitWords(text);
     if (words.size() < 5 || words[3] != "Density")
       throw ConvertError("the size or density is missing");
-    std::tie(h.width, h.height) = ParsePair(words[2], 1, kMaxSide, "size");
+    std::tie(h.width, h.height) = ParsePair(words[2], 1, kMaxTlcSide, "size");
     h.density = ParseNumber(words[4], 1, kMaxDensity, "density");
     bool haveData = false;
     for (size_t i = 5; i + 1 < words.size(); i += 2) {
@@ -56,7 +55,7 @@ Tlc ParseTlc(std::span<const uint8_t> file, const std::string& shown) {
         size_t last = v.rfind(',');
         if (last == std::string::npos) throw ConvertError("the view field is malformed");
         std::tie(h.viewWidth, h.viewHeight) =
-            ParsePair(v.substr(0, last), 1, kMaxSide, "view size");
+            ParsePair(v.substr(0, last), 1, kMaxTlcSide, "view size");
         h.viewBytes = ParseNumber(v.substr(last + 1), 1, 0xFFFFFFFFu, "view length");
       }
     }
@@ -64,7 +63,7 @@ Tlc ParseTlc(std::span<const uint8_t> file, const std::string& shown) {
   } catch (const ConvertError& e) {
     throw ConvertError(shown + ": damaged TLC header: " + e.what());
   }
-  if (StrideFor(h.width) * uint64_t{h.height} > (uint64_t{1} << 31))
+  if (StrideFor(h.width) * uint64_t{h.height} > kMaxTlcImageBytes)
     throw ConvertError(shown + ": the TLC image is too large (" + std::to_string(h.width) + " x " +
                        std::to_string(h.height) + ")");
   const uint64_t dataEnd = kTlcHeaderSize + h.dataBytes;

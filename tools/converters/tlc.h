@@ -22,6 +22,10 @@
 namespace conv {
 
 inline constexpr size_t kTlcHeaderSize = 128;
+// The longest side a TLC image may have.
+inline constexpr uint32_t kMaxTlcSide = 1000000;
+// ... and the most bytes its pixels may take in memory.
+inline constexpr uint64_t kMaxTlcImageBytes = uint64_t{1} << 31;
 
 struct TlcHeader {
   uint32_t width = 0;

@@ -35,7 +35,8 @@ const char kTlcExportUsage[] =
     "usage: tlcexport -E errfile -Q msgfile TYPE -o OUTFILE [-P FROM,TO] [-#] TLCFILE\n"
     "       tlcexport -@ responsefile\n"
     "  TYPE        -T TIFF Group 4, -B TIFF PackBits, -C CALS Type 1, -F PDF, -N PNG, -L TLC\n"
-    "  -P FROM,TO  reduce the resolution from FROM to TO dpi (thin lines are kept)\n"
+    "  -P FROM,TO  change the resolution from FROM to TO dpi (a reduction keeps thin\n"
+    "              lines, an enlargement replicates pixels)\n"
     "  -#          write the black-pixel statistics to the -Q file\n";
 
 namespace {
@@ -112,9 +113,6 @@ TlcExportOptions TlcExportOptionsFrom(const ParsedOptions& parsed) {
     throw ConvertError("nothing to do: give an output type with -o OUTFILE, or -#", kExitUsage);
   if (parsed.Has('P')) {
     std::tie(o.reduceFrom, o.reduceTo) = ParsePair(parsed.Last('P'), 1, 99999, "-P resolution");
-    if (o.reduceTo > o.reduceFrom)
-      throw ConvertError("-P " + parsed.Last('P') + ": only reduction is possible (TO above FROM)",
-                         kExitUsage);
   }
   return o;
 }
@@ -145,12 +143,20 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
   // the header's size; the check counts the black pixels on the way.
   const uint64_t blackPixels = VerifyG4(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile);
   const char type = out ? o.type->letter : 0;
-  const bool reduce = out && o.reduceFrom && o.reduceTo < o.reduceFrom;
+  // A reduction, or an enlargement (a TO above FROM) by pixel replication.
+  const bool reduce = out && o.reduceFrom && o.reduceTo != o.reduceFrom;
   const bool groupFour = type == 'T' || type == 'C' || type == 'F' || type == 'L';
   std::optional<uint64_t> black;  // of the image as stored, before any reduction
+  // A format that cannot hold the image is refused before any work is done.
+  auto checkFits = [&](uint32_t width, uint32_t height, uint32_t dpi) {
+    if (type != 'C') return;
+    if (const std::string problem = CalsLimitProblem(width, height, dpi); !problem.empty())
+      throw ConvertError(o.outFile + ": not written: " + problem + " (" + o.tlcFile + ")");
+  };
 
   if (!out || (groupFour && !reduce)) {
     // The Group 4 formats take the stored stream, proven above, as it is.
+    checkFits(h.width, h.height, h.density);
     if (o.statistics) black = blackPixels;
     if (out) {
       const std::vector<uint8_t> bytes =
@@ -164,6 +170,16 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
     // through the reduction when there is one.
     uint32_t width = h.width, height = h.height, dpi = h.density;
     if (reduce) {
+      // An enlargement stays within what a TLC may hold.
+      auto scaled = [&](uint32_t side) {
+        return (uint64_t{side} * o.reduceTo + o.reduceFrom - 1) / o.reduceFrom;
+      };
+      const uint64_t w = scaled(h.width), ht = scaled(h.height);
+      if (w > kMaxTlcSide || ht > kMaxTlcSide || (w + 7) / 8 * ht > kMaxTlcImageBytes)
+        throw ConvertError(o.tlcFile + ": -P " + std::to_string(o.reduceFrom) + "," +
+                           std::to_string(o.reduceTo) + " would make an image of " +
+                           std::to_string(w) + " x " + std::to_string(ht) +
+                           " pixels, more than a TLC image may have");
       const RowReducer probe(h.width, h.height, o.reduceFrom, o.reduceTo, nullptr);
       width = probe.width();
       height = probe.height();
@@ -171,6 +187,7 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
           1, static_cast<uint32_t>((uint64_t{h.density} * o.reduceTo + o.reduceFrom / 2) /
                                    o.reduceFrom));
     }
+    checkFits(width, height, dpi);
     std::optional<G4Encoder> g4;
     std::optional<PackBitsTiffWriter> packBits;
     std::optional<PngWriter> png;
