@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -814,4 +816,86 @@ TEST_F(ConvertersTest, EnlargementReplicatesPixels) {
   const RunResult r = Export({"-T", "-o", "C:\\big.out", "-P", "1,99999", "C:\\d.tlc"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.stderrText.find("more than a TLC image may have"), std::string::npos) << r.stderrText;
+}
+
+namespace {
+
+// A little-endian TIFF of one directory whose header claims the size and
+// strips given, followed by `dataBytes` bytes of data.
+std::vector<uint8_t> ClaimingTiff(uint32_t width, uint32_t height, uint16_t compression,
+                                  uint32_t rowsPerStrip, uint32_t stripBytes, size_t dataBytes) {
+  std::vector<uint8_t> f = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  auto put = [&](uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) f.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  const uint32_t entries = 8, dataAt = 8 + 2 + entries * 12 + 4;
+  put(entries, 2);
+  const uint32_t tags[][3] = {{256, 4, width},        {257, 4, height},     {258, 3, 1},
+                              {259, 3, compression},  {262, 3, 0},          {273, 4, dataAt},
+                              {278, 4, rowsPerStrip}, {279, 4, stripBytes}};
+  for (const auto& t : tags) put(t[0], 2), put(t[1], 2), put(1, 4), put(t[2], 4);
+  put(0, 4);
+  for (size_t i = 0; i < dataBytes; ++i) f.push_back(static_cast<uint8_t>(0x80 + i % 7));
+  return f;
+}
+
+}  // namespace
+
+TEST_F(ConvertersTest, AHeaderClaimingMoreThanItsDataHoldsIsRefusedAtOnce) {
+  // The scan program's layout, claiming 131000 x 131000 pixels in 210 bytes.
+  std::vector<uint8_t> scan = convtest::ScanFileBytes(convtest::Drawing(64, 8));
+  for (size_t at : {30u, 42u})  // ImageWidth, ImageLength
+    for (int i = 0; i < 4; ++i) scan[at + i] = static_cast<uint8_t>(131000 >> (8 * i));
+  scan.resize(210);
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> file;
+    std::vector<std::string> options;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"scan file", scan, {}, "the image data (24 bytes) cannot hold 131000 lines of 131000 pixels"},
+      {"scan file, turned", scan, {"-r", "1"}, "cannot hold 131000 lines"},
+      {"uncompressed, one strip", ClaimingTiff(131000, 131000, 1, 131000, 0xFFFFFFFF, 86), {},
+       "cannot hold"},
+      {"uncompressed, strips of 16", ClaimingTiff(131000, 131000, 1, 16, 0xFFFFFFFF, 86), {},
+       "strip 1 of the image data (86 bytes) cannot hold its 16 lines"},
+      {"LZW", ClaimingTiff(131000, 131000, 5, 131000, 86, 86), {"-r", "2"},
+       "strip 1 of the image data (86 bytes) cannot hold"},
+      {"Group 4", ClaimingTiff(131000, 131000, 4, 131000, 86, 86), {"-r", "3"},
+       "strip 1 of the image data (86 bytes) cannot hold"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    convtest::WriteBytes(Host("claim.tif"), c.file);
+    std::ofstream(Host("out.tlc")) << "OLD";
+    const RunResult r = File2Tlc("C:\\claim.tif", "C:\\out.tlc", c.options);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.stderrText.find(c.message), std::string::npos) << r.stderrText;
+    EXPECT_EQ(Slurp(Host("out.tlc")), "OLD");
+  }
+}
+
+TEST_F(ConvertersTest, ALaterRunRemovesTheTemporaryFilesOfKilledConverters) {
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  waitpid(gone, nullptr, 0);
+  const std::string dead = std::to_string(gone), alive = std::to_string(getpid());
+  convtest::WriteBytes(Host("scan.tif"), convtest::ScanFileBytes(convtest::Drawing(64, 32)));
+  struct Case {
+    std::string name;
+    bool removed;
+  };
+  const std::vector<Case> cases = {
+      {"~out.tlc." + dead + ".tmp", true},      // a killed run on this target
+      {"~OTHER.TLC." + dead + ".tmp", true},    // and on another target in the folder
+      {"~out.tlc." + alive + ".tmp", false},    // a converter still running
+      {"~notes.tmp", false},                     // not a converter's name
+      {"~out.tlc.12x.tmp", false},
+      {"out.tlc." + dead + ".tmp", false},
+  };
+  for (const Case& c : cases) std::ofstream(Host(c.name)) << "part";
+  ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\out.tlc").exitCode, 0);
+  for (const Case& c : cases) EXPECT_EQ(fs::exists(Host(c.name)), !c.removed) << c.name;
 }

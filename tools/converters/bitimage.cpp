@@ -351,25 +351,8 @@ ViewBuilder::ViewBuilder(uint32_t width, uint32_t height, uint32_t maxWidth, uin
   tail_.resize(8);
 }
 
-void ViewBuilder::AddRow(const uint8_t* row) {
-  if (y_ >= height_) return;
-  ++y_;
-  const bool blockEnds = y_ % block_ == 0 || y_ == height_;
-  if (merged_ == 0 && (blockEnds || group_ == 1)) {
-    CountRow(row);
-  } else {
-    if (merged_ == 0)
-      std::copy_n(row, stride_, groupRow_.begin());
-    else
-      OrInto(groupRow_.data(), row, stride_);
-    if (++merged_ == group_ || blockEnds) {
-      CountRow(groupRow_.data());
-      merged_ = 0;
-    }
-  }
-  if (blockEnds) EmitBlockRow();
-}
-
+// Defined before its first use: a function built in several versions must
+// be declared so before it is called.
 JUX_POPCOUNT_CLONES void ViewBuilder::CountRow(const uint8_t* row) {
   ++countedRows_;
   const size_t fullWords = stride_ / 8;
@@ -394,6 +377,25 @@ JUX_POPCOUNT_CLONES void ViewBuilder::CountRow(const uint8_t* row) {
     for (uint32_t p = partStart_[wi]; p < partStart_[wi + 1]; ++p)
       counts_[parts_[p].first] += static_cast<uint32_t>(Ones(word & parts_[p].second));
   }
+}
+
+void ViewBuilder::AddRow(const uint8_t* row) {
+  if (y_ >= height_) return;
+  ++y_;
+  const bool blockEnds = y_ % block_ == 0 || y_ == height_;
+  if (merged_ == 0 && (blockEnds || group_ == 1)) {
+    CountRow(row);
+  } else {
+    if (merged_ == 0)
+      std::copy_n(row, stride_, groupRow_.begin());
+    else
+      OrInto(groupRow_.data(), row, stride_);
+    if (++merged_ == group_ || blockEnds) {
+      CountRow(groupRow_.data());
+      merged_ = 0;
+    }
+  }
+  if (blockEnds) EmitBlockRow();
 }
 
 void ViewBuilder::EmitBlockRow() {

@@ -14,6 +14,7 @@
 #define getpid _getpid
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -99,6 +100,32 @@ void ExpandWords(const std::vector<std::string>& words, std::vector<std::string>
       expansion.Fail("response file " + name + ": not enough memory to read it");
     }
   }
+}
+
+// Removes the temporary files "~NAME.PID.tmp" that a converter killed
+// before it could finish or clean up left in the folder: those whose
+// process is gone. Files of running converters are left alone.
+void RemoveStaleTemporaries(const fs::path& folder) {
+#ifndef _WIN32
+  std::error_code ec;
+  for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() < 7 || name[0] != '~' || !name.ends_with(".tmp")) continue;
+    const std::string stem = name.substr(0, name.size() - 4);
+    const size_t dot = stem.rfind('.');
+    if (dot == std::string::npos || dot + 1 == stem.size() || dot + 10 < stem.size() ||
+        stem.find_first_not_of("0123456789", dot + 1) != std::string::npos)
+      continue;
+    const long pid = std::stol(stem.substr(dot + 1));
+    if (pid <= 0 || pid == getpid() || kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+      continue;
+    std::error_code ignored;
+    if (it->is_regular_file(ignored)) fs::remove(it->path(), ignored);
+  }
+#else
+  (void)folder;
+#endif
 }
 
 }  // namespace
@@ -268,6 +295,7 @@ OutputFile::OutputFile(std::string hostPath, std::string shown)
   std::string name(1, '~');
   name.append(p.filename().string()).append(".").append(std::to_string(getpid())).append(".tmp");
   temp_ = (folder / name).string();
+  RemoveStaleTemporaries(folder);
 }
 
 OutputFile::~OutputFile() {

@@ -269,6 +269,34 @@ std::pair<uint32_t, uint32_t> HeaderSize(std::span<const uint8_t> f) {
 // The largest image the converters take: 2 GB of pixels in memory.
 constexpr uint64_t kMaxImageBytes = uint64_t{1} << 31;
 
+// The most that coded data can hold at best, by compression: bytes of
+// pixels per coded byte, or (the fax codings) one line per coded bit. A
+// header that claims more lines than its data can hold is refused before
+// any buffer is sized from it.
+struct CodingLimit {
+  uint16_t compression;
+  uint32_t pixelBytesPerByte;  // 0: bounded by lines per bit
+};
+constexpr CodingLimit kCodingLimits[] = {
+    {COMPRESSION_NONE, 1},
+    {COMPRESSION_PACKBITS, 64},         // a repeat run: 2 bytes give 128
+    {COMPRESSION_LZW, 3641},            // a code of 9 bits or more gives at most 4096 bytes
+    {COMPRESSION_ADOBE_DEFLATE, 1032},  // the deflate format's limit
+    {COMPRESSION_DEFLATE, 1032},
+    {COMPRESSION_CCITTRLE, 0},
+    {COMPRESSION_CCITTRLEW, 0},
+    {COMPRESSION_CCITTFAX3, 0},
+    {COMPRESSION_CCITTFAX4, 0},
+};
+
+bool CanHold(uint16_t compression, uint64_t codedBytes, uint64_t rows, size_t stride) {
+  for (const CodingLimit& c : kCodingLimits)
+    if (c.compression == compression)
+      return c.pixelBytesPerByte ? codedBytes * c.pixelBytesPerByte >= rows * stride
+                                 : codedBytes * 8 >= rows;
+  return true;  // no bound known
+}
+
 }  // namespace
 
 void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown,
@@ -326,6 +354,37 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
     double dpi = unit == RESUNIT_CENTIMETER ? xres * 2.54 : xres;
     if (dpi >= 1 && dpi < 100000) info.dpi = static_cast<uint32_t>(dpi + 0.5);
   }
+  // The strips' data must be able to hold their rows, before anything is
+  // sized from the header.
+  const uint32_t strips = TIFFNumberOfStrips(t);
+  bool oneStream = compression == COMPRESSION_PACKBITS;
+  for (uint32_t s = 1; s < strips && oneStream; ++s) oneStream = offsets[s] == 0;
+  uint32_t rowsPerStrip = height;
+  TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, height);
+  auto present = [&](uint64_t offset, uint64_t count) {
+    return offset < file.size() ? std::min<uint64_t>(count, file.size() - offset) : 0;
+  };
+  if (oneStream) {
+    const uint64_t bytes = present(offsets[0], file.size());
+    if (!CanHold(compression, bytes, height, stride))
+      throw ConvertError(shown + ": the image data (" + std::to_string(bytes) +
+                         " bytes) cannot hold " + std::to_string(height) + " lines of " +
+                         std::to_string(width) + " pixels");
+  } else {
+    uint64_t* counts = nullptr;
+    if (!TIFFGetField(t, TIFFTAG_STRIPBYTECOUNTS, &counts)) counts = nullptr;
+    for (uint32_t s = 0; s < strips; ++s) {
+      const uint64_t first = uint64_t{s} * rowsPerStrip;
+      if (first >= height) break;
+      const uint64_t rows = std::min<uint64_t>(rowsPerStrip, height - first);
+      const uint64_t bytes = present(offsets[s], counts ? counts[s] : file.size());
+      if (!CanHold(compression, bytes, rows, stride))
+        throw ConvertError(shown + ": strip " + std::to_string(s + 1) + " of the image data (" +
+                           std::to_string(bytes) + " bytes) cannot hold its " +
+                           std::to_string(rows) + " lines of " + std::to_string(width) + " pixels");
+    }
+  }
   start(info);
 
   const uint8_t keep = static_cast<uint8_t>(0xFF << (stride * 8 - width));
@@ -338,9 +397,6 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
     emit(row);
   };
 
-  const uint32_t strips = TIFFNumberOfStrips(t);
-  bool oneStream = compression == COMPRESSION_PACKBITS;
-  for (uint32_t s = 1; s < strips && oneStream; ++s) oneStream = offsets[s] == 0;
   if (oneStream) {
     if (offsets[0] >= file.size()) throw ConvertError(shown + ": the file has no image data");
     std::span<const uint8_t> coded = file.subspan(offsets[0]);
@@ -361,9 +417,6 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
     return;
   }
   mem.warningsAreErrors = true;
-  uint32_t rowsPerStrip = height;
-  TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-  rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, height);
   std::vector<uint8_t> strip(rowsPerStrip * stride);
   uint32_t y = 0;
   for (uint32_t s = 0; s < strips && y < height; ++s) {
