@@ -8,6 +8,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "tools/converters/g4.h"
+
 namespace convtest {
 namespace {
 
@@ -134,6 +136,30 @@ BitImage Drawing(uint32_t width, uint32_t height, uint32_t seed) {
   for (uint64_t n = 0; n < uint64_t{width} * height / 40000; ++n) {
     const int64_t x = sxd(rng), y = syd(rng), size = 1 + x % 3;
     FillRect(img, x, y, x + size, y + size);
+  }
+  return img;
+}
+
+BitImage NoisyDrawing(uint32_t width, uint32_t height, uint32_t seed) {
+  const BitImage clean = Drawing(width, height, seed);
+  BitImage img(width, height);
+  std::mt19937 rng(seed + 1000);
+  std::uniform_int_distribution<int> shift(-1, 1);
+  std::uniform_int_distribution<uint32_t> speck(0, 2999);  // about one pixel in 3000
+  std::vector<uint32_t> changes;
+  for (uint32_t y = 0; y < height; ++y) {
+    conv::g4::FindChanges(clean.Row(y), width, changes);
+    int64_t last = -1;
+    for (uint32_t& c : changes) {  // each edge moves, staying behind the next one
+      const int64_t moved = std::min<int64_t>(int64_t{c} + shift(rng), width - 1);
+      c = static_cast<uint32_t>(std::max<int64_t>(moved, last + 1));  // at most `width`
+      last = c;
+    }
+    for (size_t i = 0; i < changes.size(); i += 2) {
+      const uint32_t end = i + 1 < changes.size() ? changes[i + 1] : width;
+      for (uint32_t x = changes[i]; x < end && x < width; ++x) img.Set(x, y, true);
+    }
+    for (uint32_t x = speck(rng); x < width; x += 1 + speck(rng) * 2) img.Set(x, y, !img.Pixel(x, y));
   }
   return img;
 }

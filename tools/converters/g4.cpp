@@ -1,0 +1,569 @@
+#include "tools/converters/g4.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "tools/converters/cmdline.h"
+
+namespace conv::g4 {
+namespace {
+
+// ---- Code tables --------------------------------------------------------
+
+struct Code {
+  uint16_t bits;
+  uint8_t length;
+};
+
+// Terminating codes of runs 0-63, then make-up codes of 64-1728 (step 64).
+constexpr Code kWhite[91] = {
+    {0x35, 8},  {0x07, 6},  {0x07, 4},  {0x08, 4},  {0x0B, 4},  {0x0C, 4},  {0x0E, 4},
+    {0x0F, 4},  {0x13, 5},  {0x14, 5},  {0x07, 5},  {0x08, 5},  {0x08, 6},  {0x03, 6},
+    {0x34, 6},  {0x35, 6},  {0x2A, 6},  {0x2B, 6},  {0x27, 7},  {0x0C, 7},  {0x08, 7},
+    {0x17, 7},  {0x03, 7},  {0x04, 7},  {0x28, 7},  {0x2B, 7},  {0x13, 7},  {0x24, 7},
+    {0x18, 7},  {0x02, 8},  {0x03, 8},  {0x1A, 8},  {0x1B, 8},  {0x12, 8},  {0x13, 8},
+    {0x14, 8},  {0x15, 8},  {0x16, 8},  {0x17, 8},  {0x28, 8},  {0x29, 8},  {0x2A, 8},
+    {0x2B, 8},  {0x2C, 8},  {0x2D, 8},  {0x04, 8},  {0x05, 8},  {0x0A, 8},  {0x0B, 8},
+    {0x52, 8},  {0x53, 8},  {0x54, 8},  {0x55, 8},  {0x24, 8},  {0x25, 8},  {0x58, 8},
+    {0x59, 8},  {0x5A, 8},  {0x5B, 8},  {0x4A, 8},  {0x4B, 8},  {0x32, 8},  {0x33, 8},
+    {0x34, 8},  // 63
+    {0x1B, 5},  {0x12, 5},  {0x17, 6},  {0x37, 7},  {0x36, 8},  {0x37, 8},  {0x64, 8},
+    {0x65, 8},  {0x68, 8},  {0x67, 8},  {0xCC, 9},  {0xCD, 9},  {0xD2, 9},  {0xD3, 9},
+    {0xD4, 9},  {0xD5, 9},  {0xD6, 9},  {0xD7, 9},  {0xD8, 9},  {0xD9, 9},  {0xDA, 9},
+    {0xDB, 9},  {0x98, 9},  {0x99, 9},  {0x9A, 9},  {0x18, 6},  {0x9B, 9},  // 1728
+};
+constexpr Code kBlack[91] = {
+    {0x37, 10}, {0x02, 3},  {0x03, 2},  {0x02, 2},  {0x03, 3},  {0x03, 4},  {0x02, 4},
+    {0x03, 5},  {0x05, 6},  {0x04, 6},  {0x04, 7},  {0x05, 7},  {0x07, 7},  {0x04, 8},
+    {0x07, 8},  {0x18, 9},  {0x17, 10}, {0x18, 10}, {0x08, 10}, {0x67, 11}, {0x68, 11},
+    {0x6C, 11}, {0x37, 11}, {0x28, 11}, {0x17, 11}, {0x18, 11}, {0xCA, 12}, {0xCB, 12},
+    {0xCC, 12}, {0xCD, 12}, {0x68, 12}, {0x69, 12}, {0x6A, 12}, {0x6B, 12}, {0xD2, 12},
+    {0xD3, 12}, {0xD4, 12}, {0xD5, 12}, {0xD6, 12}, {0xD7, 12}, {0x6C, 12}, {0x6D, 12},
+    {0xDA, 12}, {0xDB, 12}, {0x54, 12}, {0x55, 12}, {0x56, 12}, {0x57, 12}, {0x64, 12},
+    {0x65, 12}, {0x52, 12}, {0x53, 12}, {0x24, 12}, {0x37, 12}, {0x38, 12}, {0x27, 12},
+    {0x28, 12}, {0x58, 12}, {0x59, 12}, {0x2B, 12}, {0x2C, 12}, {0x5A, 12}, {0x66, 12},
+    {0x67, 12},  // 63
+    {0x0F, 10}, {0xC8, 12}, {0xC9, 12}, {0x5B, 12}, {0x33, 12}, {0x34, 12}, {0x35, 12},
+    {0x6C, 13}, {0x6D, 13}, {0x4A, 13}, {0x4B, 13}, {0x4C, 13}, {0x4D, 13}, {0x72, 13},
+    {0x73, 13}, {0x74, 13}, {0x75, 13}, {0x76, 13}, {0x77, 13}, {0x52, 13}, {0x53, 13},
+    {0x54, 13}, {0x55, 13}, {0x5A, 13}, {0x5B, 13}, {0x64, 13}, {0x65, 13},  // 1728
+};
+// Make-up codes of 1792-2560 (step 64), the same for both colours.
+constexpr Code kLongMakeUp[13] = {
+    {0x08, 11}, {0x0C, 11}, {0x0D, 11}, {0x12, 12}, {0x13, 12}, {0x14, 12}, {0x15, 12},
+    {0x16, 12}, {0x17, 12}, {0x1C, 12}, {0x1D, 12}, {0x1E, 12}, {0x1F, 12},
+};
+// Make-up code of a multiple of 64 (64-2560).
+Code MakeUp(uint32_t run, bool black) {
+  const uint32_t i = run / 64;
+  return i <= 27 ? (black ? kBlack : kWhite)[63 + i] : kLongMakeUp[i - 28];
+}
+
+constexpr Code kPass = {0x1, 4};
+constexpr Code kHorizontal = {0x1, 3};
+constexpr Code kEol = {0x1, 12};
+// Vertical modes by a1 - b1 + 3: VL3 VL2 VL1 V0 VR1 VR2 VR3.
+constexpr Code kVertical[7] = {{0x02, 7}, {0x02, 6}, {0x2, 3}, {0x1, 1},
+                               {0x3, 3},  {0x03, 6}, {0x03, 7}};
+
+uint64_t LoadBigEndian(const uint8_t* p) {
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  return std::endian::native == std::endian::little ? __builtin_bswap64(w) : w;
+}
+
+// Three end marks after a row's changes: b1 and b2 always find an entry.
+constexpr int kEndMarks = 3;
+
+void AddEndMarks(std::vector<uint32_t>& changes, uint32_t width) {
+  changes.insert(changes.end(), kEndMarks, width);
+}
+
+}  // namespace
+
+// ---- Changing elements --------------------------------------------------
+
+void FindChanges(const uint8_t* row, uint32_t width, std::vector<uint32_t>& changes) {
+  changes.clear();
+  const size_t bytes = (size_t{width} + 7) / 8;
+  const size_t words = bytes / 8;
+  uint64_t previous = 0;  // the last pixel seen, in the high bit's place below
+  auto scan = [&](uint64_t w, uint32_t base) {
+    uint64_t t = w ^ ((w >> 1) | (previous << 63));
+    previous = w & 1;
+    while (t) {
+      const int p = std::countl_zero(t);
+      changes.push_back(base + static_cast<uint32_t>(p));
+      t &= ~(uint64_t{1} << 63 >> p);
+    }
+  };
+  size_t i = 0;
+  for (; i < words; ++i) {
+    const uint64_t w = LoadBigEndian(row + 8 * i);
+    // Runs of words all of the last pixel's colour hold no change.
+    if (w == (previous ? ~uint64_t{0} : 0)) continue;
+    scan(w, static_cast<uint32_t>(64 * i));
+  }
+  if (8 * words < bytes) {
+    uint8_t tail[8] = {};
+    std::memcpy(tail, row + 8 * words, bytes - 8 * words);
+    uint64_t w = LoadBigEndian(tail);
+    const unsigned valid = width - 64 * static_cast<unsigned>(words);
+    w &= ~uint64_t{0} << (64 - valid);
+    scan(w, static_cast<uint32_t>(64 * words));
+  }
+  // A row that ends black ends with a change at `width`: pixels past the
+  // row are not part of it.
+  if (!changes.empty() && changes.back() >= width) changes.pop_back();
+}
+
+// ---- Encoder --------------------------------------------------------------
+
+Encoder::Encoder(uint32_t width, uint32_t height, Sink sink)
+    : width_(width), height_(height), sink_(std::move(sink)) {
+  AddEndMarks(ref_, width);  // the row above the first is white
+  out_.reserve(sink_ ? (1 << 16) + 64 : std::max<size_t>(1024, (size_t{width} + 7) / 8 * height / 16));
+}
+
+void Encoder::Spill() {
+  bits_ -= 32;
+  const uint32_t word = static_cast<uint32_t>(acc_ >> bits_);
+  const uint8_t b[4] = {static_cast<uint8_t>(word >> 24), static_cast<uint8_t>(word >> 16),
+                        static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};
+  out_.insert(out_.end(), b, b + 4);
+}
+
+void Encoder::PutRun(uint32_t run, bool black) {
+  // Make-up codes as libtiff chooses them: 2560 while more than 2623 is
+  // left, then one make-up code of the multiple of 64 below, then the
+  // terminating code.
+  while (run >= 2624) {
+    const Code c = kLongMakeUp[12];
+    Put(c.bits, c.length);
+    run -= 2560;
+  }
+  if (run >= 64) {
+    const Code c = MakeUp(run, black);
+    Put(c.bits, c.length);
+    run &= 63;
+  }
+  const Code c = (black ? kBlack : kWhite)[run];
+  Put(c.bits, c.length);
+}
+
+void Encoder::AddRow(const uint8_t* row) {
+  FindChanges(row, width_, cur_);
+  AddEndMarks(cur_, width_);
+  CodeRow();
+}
+
+void Encoder::AddChanges(std::span<const uint32_t> changes) {
+  cur_.assign(changes.begin(), changes.end());
+  AddEndMarks(cur_, width_);
+  CodeRow();
+}
+
+void Encoder::CodeRow() {
+  if (y_++ >= height_) throw ConvertError("Group 4 coding failed: more rows than the image has");
+  const int64_t w = width_;
+  const uint32_t* a = cur_.data();
+  const uint32_t* b = ref_.data();
+  int64_t a0 = -1;  // before the row: the imaginary white pixel
+  unsigned black = 0;
+  size_t ia = 0, ib = 0;  // a[ia] = a1; b[ib] = b1
+  for (;;) {
+    // b1: the first change of the row above right of a0 to the colour
+    // opposite a0's (even entries turn black), b2 the one after.
+    if (ib > 0) --ib;
+    while (b[ib] <= a0 || (ib & 1) != black) ++ib;
+    const int64_t a1 = a[ia], b1 = b[ib], b2 = b[ib + 1];
+    if (b2 < a1) {
+      Put(kPass.bits, kPass.length);
+      a0 = b2;
+    } else if (a1 - b1 >= -3 && a1 - b1 <= 3) {
+      const Code c = kVertical[a1 - b1 + 3];
+      Put(c.bits, c.length);
+      a0 = a1;
+      ++ia;
+      black ^= 1;
+    } else {
+      const int64_t a2 = a[ia + 1];
+      Put(kHorizontal.bits, kHorizontal.length);
+      PutRun(static_cast<uint32_t>(a1 - std::max<int64_t>(a0, 0)), black);
+      PutRun(static_cast<uint32_t>(a2 - a1), !black);
+      a0 = a2;
+      ia += 2;
+    }
+    if (a0 >= w) break;
+  }
+  std::swap(ref_, cur_);
+  if (sink_ && out_.size() >= (1 << 16)) Drain();
+}
+
+void Encoder::Drain() {
+  if (!out_.empty()) sink_(out_.data(), out_.size());
+  out_.clear();
+}
+
+std::span<const uint8_t> Encoder::Finish() {
+  if (y_ != height_)
+    throw ConvertError("Group 4 coding failed: " + std::to_string(y_) + " of " +
+                       std::to_string(height_) + " rows given");
+  Put(kEol.bits, kEol.length);  // EOFB
+  Put(kEol.bits, kEol.length);
+  while (bits_ >= 8) {
+    bits_ -= 8;
+    out_.push_back(static_cast<uint8_t>(acc_ >> bits_));
+  }
+  if (bits_ > 0) out_.push_back(static_cast<uint8_t>(acc_ << (8 - bits_)));
+  bits_ = 0;
+  if (sink_) {
+    Drain();
+    return {};
+  }
+  return out_;
+}
+
+// ---- Black count ------------------------------------------------------------
+
+namespace {
+
+// Decoding table entry of a run code looked up by its next 13 bits.
+struct RunEntry {
+  uint16_t run;
+  uint8_t length;  // 0: no such code
+};
+
+struct RunTables {
+  RunEntry white[1 << 13] = {};
+  RunEntry black[1 << 13] = {};
+  RunTables() {
+    auto fill = [](RunEntry* table, Code c, uint32_t run) {
+      const unsigned free = 13 - c.length;
+      for (uint32_t i = 0; i < (1u << free); ++i)
+        table[(uint32_t{c.bits} << free) | i] = {static_cast<uint16_t>(run), c.length};
+    };
+    for (uint32_t r = 0; r < 91; ++r) {
+      const uint32_t run = r < 64 ? r : (r - 63) * 64;
+      fill(white, kWhite[r], run);
+      fill(black, kBlack[r], run);
+    }
+    for (uint32_t r = 0; r < 13; ++r) {
+      fill(white, kLongMakeUp[r], 1792 + 64 * r);
+      fill(black, kLongMakeUp[r], 1792 + 64 * r);
+    }
+  }
+};
+
+enum Mode : uint8_t { kNone, kModePass, kModeHorizontal, kModeVertical };
+
+struct ModeEntry {
+  Mode mode;
+  int8_t offset;  // a1 - b1 of a vertical mode
+  uint8_t length;
+};
+
+// Mode codes looked up by their next 7 bits.
+struct ModeTable {
+  ModeEntry entry[128] = {};
+  ModeTable() {
+    auto fill = [&](Code c, Mode m, int offset) {
+      const unsigned free = 7 - c.length;
+      for (uint32_t i = 0; i < (1u << free); ++i)
+        entry[(uint32_t{c.bits} << free) | i] = {m, static_cast<int8_t>(offset), c.length};
+    };
+    fill(kPass, kModePass, 0);
+    fill(kHorizontal, kModeHorizontal, 0);
+    for (int d = -3; d <= 3; ++d) fill(kVertical[d + 3], kModeVertical, d);
+  }
+};
+
+const RunTables kRunTables;
+const ModeTable kModeTable;
+
+// Reads a stream's bits from the front; past the end it reads zeros, and
+// Overrun() tells.
+class BitReader {
+ public:
+  BitReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  // The next 64 bits (at least 57 of them fresh), the next bit highest.
+  uint64_t Peek() const {
+    const size_t byte = pos_ >> 3;
+    uint64_t w;
+    if (byte + 8 <= size_) {
+      w = LoadBigEndian(data_ + byte);
+    } else {
+      uint8_t tail[8] = {};
+      if (byte < size_) std::memcpy(tail, data_ + byte, size_ - byte);
+      w = LoadBigEndian(tail);
+    }
+    return w << (pos_ & 7);
+  }
+  void Skip(unsigned bits) { pos_ += bits; }
+  bool Overrun() const { return pos_ > uint64_t{size_} * 8; }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  uint64_t pos_ = 0;
+};
+
+}  // namespace
+
+uint64_t CountBlack(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                    const std::string& shown) {
+  BitReader in(data, size);
+  const int64_t w = width;
+  std::vector<uint32_t> ref, cur;
+  ref.reserve(1024);
+  cur.reserve(1024);
+  AddEndMarks(ref, width);
+  uint64_t black = 0;
+  for (uint32_t y = 0; y < height; ++y) {
+    auto damaged = [&](const char* what) {
+      return ConvertError(shown + ": damaged image data at line " + std::to_string(y + 1) + " (" +
+                          what + ")");
+    };
+    // A run: make-up codes, then the terminating code.
+    auto readRun = [&](bool blackRun) -> int64_t {
+      const RunEntry* table = blackRun ? kRunTables.black : kRunTables.white;
+      int64_t run = 0;
+      for (;;) {
+        const RunEntry e = table[in.Peek() >> (64 - 13)];
+        if (e.length == 0) throw damaged("bad run code");
+        in.Skip(e.length);
+        run += e.run;
+        if (e.run < 64) return run;
+        if (run > w) throw damaged("run past the end of the line");
+      }
+    };
+    cur.clear();
+    int64_t a0 = -1;
+    unsigned color = 0;  // of a0, 1 = black
+    size_t ib = 0;
+    const uint32_t* b = ref.data();
+    while (a0 < w) {
+      if (ib > 0) --ib;
+      while (b[ib] <= a0 || (ib & 1) != color) ++ib;
+      const uint64_t bits = in.Peek();
+      const ModeEntry m = kModeTable.entry[bits >> (64 - 7)];
+      if (m.mode == kModeVertical) {
+        in.Skip(m.length);
+        const int64_t a1 = int64_t{b[ib]} + m.offset;
+        if (a1 <= a0 && !(a0 < 0 && a1 == 0)) throw damaged("change before the last one");
+        if (a1 > w) throw damaged("change past the end of the line");
+        if (a1 < w) cur.push_back(static_cast<uint32_t>(a1));
+        a0 = a1;
+        color ^= 1;
+      } else if (m.mode == kModePass) {
+        in.Skip(m.length);
+        a0 = b[ib + 1];
+      } else if (m.mode == kModeHorizontal) {
+        in.Skip(m.length);
+        const int64_t a1 = std::max<int64_t>(a0, 0) + readRun(color);
+        const int64_t a2 = a1 + readRun(!color);
+        if (a2 > w) throw damaged("run past the end of the line");
+        if (a1 < w) cur.push_back(static_cast<uint32_t>(a1));
+        if (a2 < w) cur.push_back(static_cast<uint32_t>(a2));
+        a0 = a2;
+      } else if ((bits >> (64 - 12)) == kEol.bits) {
+        throw ConvertError(shown + ": the image data ends after line " + std::to_string(y) +
+                           " of " + std::to_string(height));
+      } else {
+        throw damaged("bad mode code");
+      }
+      if (cur.size() > size_t{width}) throw damaged("more changes than pixels");
+      if (in.Overrun())
+        throw ConvertError(shown + ": the image data ends in line " + std::to_string(y + 1) +
+                           " of " + std::to_string(height));
+    }
+    // Black runs go from each even entry to the next entry (or the end).
+    const size_t n = cur.size();
+    for (size_t i = 0; i + 1 < n; i += 2) black += cur[i + 1] - cur[i];
+    if (n & 1) black += width - cur[n - 1];
+    AddEndMarks(cur, width);
+    std::swap(ref, cur);
+  }
+  return black;
+}
+
+// ---- Turned images --------------------------------------------------------
+
+namespace {
+
+// Gaps between changes as 7-bit groups, low group first, high bit = more.
+void PutNumber(std::vector<uint8_t>& out, uint32_t v) {
+  while (v >= 0x80) {
+    out.push_back(static_cast<uint8_t>(v | 0x80));
+    v >>= 7;
+  }
+  out.push_back(static_cast<uint8_t>(v));
+}
+
+uint32_t GetNumber(const uint8_t*& p) {
+  uint32_t v = 0;
+  for (unsigned shift = 0;; shift += 7) {
+    const uint8_t byte = *p++;
+    v |= uint32_t{byte & 0x7Fu} << shift;
+    if (!(byte & 0x80)) return v;
+  }
+}
+
+// Walks one stored row from the left, 64 pixels per call.
+struct RowCursor {
+  const uint8_t* p;
+  uint32_t next;    // position of the next change (kNoChange when none is left)
+  uint32_t colour;  // of the pixels before `next`, 1 = black
+  static constexpr uint32_t kNoChange = 0xFFFFFFFF;
+
+  explicit RowCursor(const uint8_t* row) : p(row), colour(0) {
+    const uint32_t first = GetNumber(p);
+    next = first ? first - 1 : kNoChange;
+  }
+  void Advance() {
+    const uint32_t gap = GetNumber(p);
+    next = gap ? next + gap : kNoChange;
+    colour ^= 1;
+  }
+  // The pixels x0 .. x0+63 (the first in the high bit); calls go left to
+  // right without gaps.
+  uint64_t Next64(uint32_t x0) {
+    const uint32_t end = x0 + 64;
+    if (next >= end) return colour ? ~uint64_t{0} : 0;
+    uint64_t w = 0;
+    uint32_t from = x0;
+    while (next < end) {
+      if (colour) w |= (~uint64_t{0} >> (from - x0)) & ~(~uint64_t{0} >> (next - x0));
+      from = next;
+      Advance();
+    }
+    if (colour) w |= ~uint64_t{0} >> (from - x0);
+    return w;
+  }
+};
+
+// Transposes a 64 x 64 bit block, word i bit 63-j becoming word j bit 63-i.
+void Transpose64(uint64_t a[64]) {
+  uint64_t m = 0x00000000FFFFFFFFULL;
+  for (unsigned j = 32; j != 0; j >>= 1, m ^= m << j) {
+    for (unsigned k = 0; k < 64; k = (k + j + 1) & ~j) {
+      const uint64_t t = (a[k] ^ (a[k + j] >> j)) & m;
+      a[k] ^= t;
+      a[k + j] ^= t << j;
+    }
+  }
+}
+
+void StoreBigEndian(uint8_t* p, uint64_t w) {
+  if (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+  std::memcpy(p, &w, 8);
+}
+
+// Sets pixels [from, to) of a cleared row.
+void SetRun(uint8_t* row, uint32_t from, uint32_t to) {
+  if (from >= to) return;
+  const uint32_t fb = from >> 3, lb = (to - 1) >> 3;
+  const uint8_t head = static_cast<uint8_t>(0xFF >> (from & 7));
+  const uint8_t tail = static_cast<uint8_t>(0xFF << (7 - ((to - 1) & 7)));
+  if (fb == lb) {
+    row[fb] |= head & tail;
+    return;
+  }
+  row[fb] |= head;
+  std::memset(row + fb + 1, 0xFF, lb - fb - 1);
+  row[lb] |= tail;
+}
+
+}  // namespace
+
+OrientedImage::OrientedImage(uint32_t width, uint32_t height, int rotationCode, bool invert)
+    : width_(width), height_(height), invert_(invert) {
+  // The eight codes as a transposition (source columns become rows, read
+  // from the bottom for "up"), a flip of the rows, and a mirror of each
+  // stored source row:
+  //   0 -      1 T(up)     2 F + M     3 T + M
+  //   4 M      5 T         6 F         7 T(up) + M
+  const int code = rotationCode & 7;
+  transpose_ = code & 1;
+  bottomUp_ = code == 1 || code == 7;
+  flip_ = code == 2 || code == 6;
+  mirror_ = code == 2 || code == 3 || code == 4 || code == 7;
+  outWidth_ = transpose_ ? height : width;
+  outHeight_ = transpose_ ? width : height;
+  rowStart_.reserve(height);
+}
+
+void OrientedImage::AddRow(const uint8_t* row) {
+  FindChanges(row, width_, changes_);
+  std::vector<uint32_t>& c = changes_;
+  if (invert_) {  // the colour before the row stays white: toggle a change at 0
+    if (!c.empty() && c.front() == 0)
+      c.erase(c.begin());
+    else
+      c.insert(c.begin(), 0);
+  }
+  if (mirror_) {
+    // Black runs [c0, c1), [c2, c3) ... become [W - c1, W - c0) ...
+    if (c.size() & 1) c.push_back(width_);
+    std::reverse(c.begin(), c.end());
+    for (uint32_t& x : c) x = width_ - x;
+    if (!c.empty() && c.back() == width_) c.pop_back();
+  }
+  rowStart_.push_back(data_.size());
+  uint32_t last = 0;
+  for (size_t i = 0; i < c.size(); ++i) {
+    PutNumber(data_, i == 0 ? c[i] + 1 : c[i] - last);
+    last = c[i];
+  }
+  data_.push_back(0);
+}
+
+void OrientedImage::Emit(const std::function<void(const uint8_t* row)>& emit) const {
+  if (rowStart_.size() != height_)
+    throw ConvertError("image turning: " + std::to_string(rowStart_.size()) + " of " +
+                       std::to_string(height_) + " rows given");
+  if (transpose_) return EmitTurned(emit);
+  std::vector<uint8_t> row((size_t{width_} + 7) / 8);
+  for (uint32_t r = 0; r < height_; ++r) {
+    std::fill(row.begin(), row.end(), 0);
+    RowCursor cursor(data_.data() + rowStart_[flip_ ? height_ - 1 - r : r]);
+    uint32_t from = 0;
+    while (cursor.next != RowCursor::kNoChange) {
+      if (cursor.colour) SetRun(row.data(), from, cursor.next);
+      from = cursor.next;
+      cursor.Advance();
+    }
+    if (cursor.colour) SetRun(row.data(), from, width_);
+    emit(row.data());
+  }
+}
+
+void OrientedImage::EmitTurned(const std::function<void(const uint8_t*)>& emit) const {
+  // Output row r is source column r; output column c is source row c (or
+  // H-1-c from the bottom). A band is 64 output rows, filled block by block.
+  std::vector<RowCursor> cursors;
+  cursors.reserve(height_);
+  for (uint32_t y = 0; y < height_; ++y) cursors.emplace_back(data_.data() + rowStart_[y]);
+  const size_t pitch = (size_t{outWidth_} + 63) / 64 * 8;
+  std::vector<uint8_t> band(64 * pitch);
+  uint64_t block[64];
+  for (uint32_t x0 = 0; x0 < width_; x0 += 64) {
+    for (uint32_t c0 = 0; c0 < outWidth_; c0 += 64) {
+      const uint32_t n = std::min<uint32_t>(64, outWidth_ - c0);
+      uint64_t any = 0;
+      for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t c = c0 + i;
+        block[i] = cursors[bottomUp_ ? height_ - 1 - c : c].Next64(x0);
+        any |= block[i];
+      }
+      for (uint32_t i = n; i < 64; ++i) block[i] = 0;
+      if (any) Transpose64(block);
+      for (uint32_t j = 0; j < 64; ++j) StoreBigEndian(band.data() + j * pitch + c0 / 8, block[j]);
+    }
+    const uint32_t rows = std::min<uint32_t>(64, width_ - x0);
+    for (uint32_t j = 0; j < rows; ++j) emit(band.data() + j * pitch);
+  }
+}
+
+}  // namespace conv::g4
