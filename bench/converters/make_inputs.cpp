@@ -5,6 +5,9 @@
 //   drawing-plain.tif  the drawing as an ordinary one-strip-per-64K PackBits TIFF,
 //                      which other TIFF tools read correctly
 //   drawing.raw        the drawing's bits uncompressed, for the bit-count floor
+//   noisy.tif, noisy-plain.tif, noisy.raw
+//                      the same drawing with scan noise (rough edges on every
+//                      black/white transition, isolated specks)
 #include <cstdio>
 #include <string>
 
@@ -25,5 +28,11 @@ int main(int argc, char** argv) {
   convtest::WriteBytes(dir + "/drawing.raw", {drawing.bits.begin(), drawing.bits.end()});
   std::printf("drawing %u x %u, %.2f%% black\n", width, height,
               100.0 * double(conv::CountBlack(drawing)) / (double(width) * height));
+  const conv::BitImage noisy = convtest::NoisyDrawing(width, height);
+  convtest::WriteBytes(dir + "/noisy.tif", convtest::ScanFileBytes(noisy));
+  convtest::WriteBytes(dir + "/noisy-plain.tif", conv::TiffPackBits(noisy, 400));
+  convtest::WriteBytes(dir + "/noisy.raw", {noisy.bits.begin(), noisy.bits.end()});
+  std::printf("noisy drawing %u x %u, %.2f%% black\n", width, height,
+              100.0 * double(conv::CountBlack(noisy)) / (double(width) * height));
   return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "tools/converters/bitimage.h"
 #include "tools/converters/formats.h"
+#include "tools/converters/g4.h"
 #include "tools/converters/tiffio.h"
 #include "tools/converters/tlc.h"
 
@@ -49,15 +50,15 @@ File2TlcOptions File2TlcOptionsFrom(const ParsedOptions& parsed) {
 
 void RunFile2Tlc(const File2TlcOptions& o, Messages& messages) {
   OutputFile out(HostPath(o.tlcFile), o.tlcFile);  // fails early on a missing folder
-  const FileBytes input = ReadWholeFile(HostPath(o.scanFile), o.scanFile);
-  const std::span<const uint8_t> file = input.bytes();
+  std::optional<FileBytes> input = ReadWholeFile(HostPath(o.scanFile), o.scanFile);
+  const std::span<const uint8_t> file = input->bytes();
 
   // Every row of the upright image goes to the coder, whose stream goes
   // straight into the file after a header that is completed at the end, and
   // to the view picture, whose grey rows go straight into its PNG.
   uint32_t width = 0, height = 0, dpi = 0;
   uint64_t dataBytes = 0;
-  std::optional<G4Encoder> encoder;
+  std::optional<g4::Encoder> encoder;
   std::optional<ViewBuilder> view;
   std::optional<PngWriter> viewPng;
   auto begin = [&](uint32_t w, uint32_t h, uint32_t fileDpi) {
@@ -99,11 +100,22 @@ void RunFile2Tlc(const File2TlcOptions& o, Messages& messages) {
           take(work.data());
         });
   } else {
-    ScanImage scan = ReadBitonalTiff(file, o.scanFile);
-    if (o.invert) Invert(scan.image);
-    const BitImage image = Orient(std::move(scan.image), o.rotation);
-    begin(image.width, image.height, scan.dpi);
-    for (uint32_t y = 0; y < image.height; ++y) take(image.Row(y));
+    // Turned or flipped: the scan is kept as the change lists of its rows,
+    // much smaller than its pixels, and the file is let go before the rows
+    // of the upright image are handed out (in bands of 64 for a quarter
+    // turn).
+    std::optional<g4::OrientedImage> oriented;
+    uint32_t fileDpi = 0;
+    ReadBitonalTiffRows(
+        file, o.scanFile,
+        [&](const TiffInfo& info) {
+          oriented.emplace(info.width, info.height, o.rotation, o.invert);
+          fileDpi = info.dpi;
+        },
+        [&](const uint8_t* row) { oriented->AddRow(row); });
+    input.reset();
+    begin(oriented->width(), oriented->height(), fileDpi);
+    oriented->Emit(take);
   }
   encoder->Finish();
 
