@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -203,6 +204,8 @@ TEST(G4OrientedImage, RowsOfEveryTurnMatchOrient) {
   std::vector<Picture> pictures;
   pictures.push_back({"noisy drawing", convtest::NoisyDrawing(333, 270)});
   pictures.push_back({"noise 129x65", Noise(129, 65, 4)});
+  pictures.push_back({"sparse noise 777x90", Noise(777, 90, 8, 2)});  // bands of 256 columns
+  pictures.push_back({"noise 512x3", Noise(512, 3, 9)});
   pictures.push_back({"noise 64x64", Noise(64, 64, 5)});
   pictures.push_back({"one row", Noise(200, 1, 6)});
   pictures.push_back({"one column", Noise(1, 200, 7)});
@@ -223,9 +226,11 @@ TEST(G4OrientedImage, RowsOfEveryTurnMatchOrient) {
         BitImage got(turned.width(), turned.height());
         conv::g4::Encoder enc(turned.width(), turned.height());
         uint32_t y = 0;
-        turned.Emit([&](const uint8_t* row) {
-          std::copy(row, row + got.stride, got.Row(y++));
-          enc.AddRow(row);
+        std::vector<uint64_t> words(conv::g4::RowWords(got.width));
+        turned.Emit([&](std::span<const uint32_t> changes) {
+          conv::g4::DrawRow(changes, got.width, words.data());
+          std::memcpy(got.Row(y++), words.data(), got.stride);
+          enc.AddChanges(changes);
         });
         ASSERT_EQ(y, expected.height);
         EXPECT_TRUE(SamePixels(got, expected));
@@ -238,7 +243,7 @@ TEST(G4OrientedImage, MissingRowsAreAnError) {
   conv::g4::OrientedImage turned(16, 3, 1, false);
   const uint8_t row[2] = {0xF0, 0x0F};
   turned.AddRow(row);
-  EXPECT_THROW(turned.Emit([](const uint8_t*) {}), conv::ConvertError);
+  EXPECT_THROW(turned.Emit([](std::span<const uint32_t>) {}), conv::ConvertError);
 }
 
 }  // namespace

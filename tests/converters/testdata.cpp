@@ -1,6 +1,7 @@
 #include "tests/converters/testdata.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -142,25 +143,32 @@ BitImage Drawing(uint32_t width, uint32_t height, uint32_t seed) {
 
 BitImage NoisyDrawing(uint32_t width, uint32_t height, uint32_t seed) {
   const BitImage clean = Drawing(width, height, seed);
-  BitImage img(width, height);
+  BitImage img = clean;
   std::mt19937 rng(seed + 1000);
-  std::uniform_int_distribution<int> shift(-1, 1);
-  std::uniform_int_distribution<uint32_t> speck(0, 2999);  // about one pixel in 3000
+  auto flip = [&](uint32_t x, uint32_t y) { img.Set(x, y, !clean.Pixel(x, y)); };
+  // At every edge, across and along the rows, one of the two pixels on it
+  // may take the other's colour: the edge moves there by a pixel.
   std::vector<uint32_t> changes;
   for (uint32_t y = 0; y < height; ++y) {
     conv::g4::FindChanges(clean.Row(y), width, changes);
-    int64_t last = -1;
-    for (uint32_t& c : changes) {  // each edge moves, staying behind the next one
-      const int64_t moved = std::min<int64_t>(int64_t{c} + shift(rng), width - 1);
-      c = static_cast<uint32_t>(std::max<int64_t>(moved, last + 1));  // at most `width`
-      last = c;
+    for (uint32_t c : changes) {
+      const uint32_t r = rng() % 3;
+      if (r == 0 && c > 0) flip(c - 1, y);
+      if (r == 1) flip(c, y);
     }
-    for (size_t i = 0; i < changes.size(); i += 2) {
-      const uint32_t end = i + 1 < changes.size() ? changes[i + 1] : width;
-      for (uint32_t x = changes[i]; x < end && x < width; ++x) img.Set(x, y, true);
-    }
-    for (uint32_t x = speck(rng); x < width; x += 1 + speck(rng) * 2) img.Set(x, y, !img.Pixel(x, y));
+    if (y == 0) continue;
+    for (size_t i = 0; i < clean.stride; ++i)
+      for (uint8_t d = clean.Row(y)[i] ^ clean.Row(y - 1)[i]; d; d &= d - 1) {
+        const uint32_t x = static_cast<uint32_t>(8 * i + 7 - std::countr_zero(d));
+        const uint32_t r = rng() % 3;
+        if (r == 0) flip(x, y - 1);
+        if (r == 1) flip(x, y);
+      }
   }
+  // Isolated specks, about one pixel in 3000.
+  std::uniform_int_distribution<uint32_t> gap(0, 5999);
+  for (uint32_t y = 0; y < height; ++y)
+    for (uint32_t x = gap(rng); x < width; x += 1 + gap(rng)) img.Set(x, y, !img.Pixel(x, y));
   return img;
 }
 

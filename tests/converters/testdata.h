@@ -14,8 +14,9 @@ namespace convtest {
 // A drawing of the given size: frame, title block, outlines, circles,
 // hatching, dimension lines and lettering, a few percent black at 400 dpi.
 conv::BitImage Drawing(uint32_t width, uint32_t height, uint32_t seed = 1);
-// The same drawing as a scanner delivers it: every black/white edge moved by
-// up to a pixel at random in each row, and isolated specks all over.
+// The same drawing as a scanner delivers it: rough edges (at every
+// black/white edge, across and along the rows, one of the two pixels may take
+// the other's colour) and isolated specks all over.
 conv::BitImage NoisyDrawing(uint32_t width, uint32_t height, uint32_t seed = 1);
 
 // Each line PackBits-coded on its own, as the scanner delivers them.

@@ -115,7 +115,13 @@ void RunFile2Tlc(const File2TlcOptions& o, Messages& messages) {
         [&](const uint8_t* row) { oriented->AddRow(row); });
     input.reset();
     begin(oriented->width(), oriented->height(), fileDpi);
-    oriented->Emit(take);
+    std::vector<uint64_t> row(view ? g4::RowWords(width) : 0);
+    oriented->Emit([&](std::span<const uint32_t> changes) {
+      encoder->AddChanges(changes);
+      if (!view) return;
+      g4::DrawRow(changes, width, row.data());
+      view->AddRow(reinterpret_cast<const uint8_t*>(row.data()));
+    });
   }
   encoder->Finish();
 

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "tools/converters/bitimage.h"
 #include "tools/converters/cmdline.h"
 
 namespace conv::g4 {
@@ -84,26 +85,27 @@ void AddEndMarks(std::vector<uint32_t>& changes, uint32_t width) {
 
 // ---- Changing elements --------------------------------------------------
 
-void FindChanges(const uint8_t* row, uint32_t width, std::vector<uint32_t>& changes) {
-  changes.clear();
+size_t FindChanges(const uint8_t* row, uint32_t width, uint32_t* out) {
+  uint32_t* const first = out;
   const size_t bytes = (size_t{width} + 7) / 8;
   const size_t words = bytes / 8;
-  uint64_t previous = 0;  // the last pixel seen, in the high bit's place below
+  uint64_t previous = 0;  // the last pixel seen
   auto scan = [&](uint64_t w, uint32_t base) {
     uint64_t t = w ^ ((w >> 1) | (previous << 63));
     previous = w & 1;
     while (t) {
       const int p = std::countl_zero(t);
-      changes.push_back(base + static_cast<uint32_t>(p));
+      *out++ = base + static_cast<uint32_t>(p);
       t &= ~(uint64_t{1} << 63 >> p);
     }
   };
-  size_t i = 0;
-  for (; i < words; ++i) {
-    const uint64_t w = LoadBigEndian(row + 8 * i);
-    // Runs of words all of the last pixel's colour hold no change.
-    if (w == (previous ? ~uint64_t{0} : 0)) continue;
-    scan(w, static_cast<uint32_t>(64 * i));
+  for (size_t i = 0; i < words; ++i) {
+    uint64_t raw;
+    std::memcpy(&raw, row + 8 * i, 8);
+    // Words all of the last pixel's colour hold no change (byte order does
+    // not matter for that test).
+    if (raw == (previous ? ~uint64_t{0} : 0)) continue;
+    scan(LoadBigEndian(row + 8 * i), static_cast<uint32_t>(64 * i));
   }
   if (8 * words < bytes) {
     uint8_t tail[8] = {};
@@ -115,23 +117,68 @@ void FindChanges(const uint8_t* row, uint32_t width, std::vector<uint32_t>& chan
   }
   // A row that ends black ends with a change at `width`: pixels past the
   // row are not part of it.
-  if (!changes.empty() && changes.back() >= width) changes.pop_back();
+  if (out > first && out[-1] >= width) --out;
+  return static_cast<size_t>(out - first);
+}
+
+void FindChanges(const uint8_t* row, uint32_t width, std::vector<uint32_t>& changes) {
+  changes.resize(size_t{width} + 1);
+  changes.resize(FindChanges(row, width, changes.data()));
+}
+
+void DrawRow(std::span<const uint32_t> changes, uint32_t width, uint64_t* w) {
+  // One pass over the row's words, each built with the first pixel highest
+  // and stored in byte order.
+  auto store = [&](size_t k, uint64_t v) {
+    w[k] = std::endian::native == std::endian::little ? __builtin_bswap64(v) : v;
+  };
+  const size_t words = RowWords(width);
+  size_t k = 0;  // the word being built
+  uint64_t acc = 0;
+  for (size_t i = 0; i < changes.size(); i += 2) {
+    const uint32_t from = changes[i], to = i + 1 < changes.size() ? changes[i + 1] : width;
+    const size_t fw = from / 64, lw = (to - 1) / 64;
+    const uint64_t head = ~uint64_t{0} >> (from % 64);
+    const uint64_t tail = ~uint64_t{0} << (63 - (to - 1) % 64);
+    if (fw != k) {
+      store(k, acc);
+      std::fill(w + k + 1, w + fw, 0);
+      k = fw;
+      acc = 0;
+    }
+    if (fw == lw) {
+      acc |= head & tail;
+      continue;
+    }
+    store(k, acc | head);
+    std::fill(w + fw + 1, w + lw, ~uint64_t{0});
+    k = lw;
+    acc = tail;
+  }
+  store(k, acc);
+  std::fill(w + k + 1, w + words, 0);
 }
 
 // ---- Encoder --------------------------------------------------------------
 
 Encoder::Encoder(uint32_t width, uint32_t height, Sink sink)
-    : width_(width), height_(height), sink_(std::move(sink)) {
-  AddEndMarks(ref_, width);  // the row above the first is white
-  out_.reserve(sink_ ? (1 << 16) + 64 : std::max<size_t>(1024, (size_t{width} + 7) / 8 * height / 16));
+    : width_(width),
+      height_(height),
+      ref_(size_t{width} + 1 + kEndMarks, width),  // the row above the first is white
+      cur_(size_t{width} + 1 + kEndMarks),
+      sink_(std::move(sink)) {
+  out_.resize(sink_ ? (1 << 16) : std::max<size_t>(4096, (size_t{width} + 7) / 8 * height / 16));
 }
 
 void Encoder::Spill() {
   bits_ -= 32;
   const uint32_t word = static_cast<uint32_t>(acc_ >> bits_);
-  const uint8_t b[4] = {static_cast<uint8_t>(word >> 24), static_cast<uint8_t>(word >> 16),
-                        static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};
-  out_.insert(out_.end(), b, b + 4);
+  uint8_t* p = out_.data() + used_;
+  p[0] = static_cast<uint8_t>(word >> 24);
+  p[1] = static_cast<uint8_t>(word >> 16);
+  p[2] = static_cast<uint8_t>(word >> 8);
+  p[3] = static_cast<uint8_t>(word);
+  used_ += 4;
 }
 
 void Encoder::PutRun(uint32_t run, bool black) {
@@ -153,19 +200,26 @@ void Encoder::PutRun(uint32_t run, bool black) {
 }
 
 void Encoder::AddRow(const uint8_t* row) {
-  FindChanges(row, width_, cur_);
-  AddEndMarks(cur_, width_);
+  curCount_ = FindChanges(row, width_, cur_.data());
   CodeRow();
 }
 
 void Encoder::AddChanges(std::span<const uint32_t> changes) {
-  cur_.assign(changes.begin(), changes.end());
-  AddEndMarks(cur_, width_);
+  if (changes.size() > width_)
+    throw ConvertError("Group 4 coding failed: more changes than pixels in a row");
+  std::copy(changes.begin(), changes.end(), cur_.begin());
+  curCount_ = changes.size();
   CodeRow();
 }
 
 void Encoder::CodeRow() {
   if (y_++ >= height_) throw ConvertError("Group 4 coding failed: more rows than the image has");
+  std::fill_n(cur_.begin() + static_cast<ptrdiff_t>(curCount_), kEndMarks, width_);
+  // Room for the row's codes: at most a mode code per change of either row
+  // (a horizontal one 3 + 2 x 13 bits), and the make-up codes of long runs.
+  const size_t room = (curCount_ + refCount_ + 2) * 4 + width_ / 2560 * 4 + 16;
+  if (out_.size() - used_ < room) out_.resize(std::max(out_.size() * 2, used_ + room));
+
   const int64_t w = width_;
   const uint32_t* a = cur_.data();
   const uint32_t* b = ref_.data();
@@ -198,31 +252,33 @@ void Encoder::CodeRow() {
     if (a0 >= w) break;
   }
   std::swap(ref_, cur_);
-  if (sink_ && out_.size() >= (1 << 16)) Drain();
+  refCount_ = curCount_;
+  if (sink_ && used_ >= (1 << 15)) Drain();
 }
 
 void Encoder::Drain() {
-  if (!out_.empty()) sink_(out_.data(), out_.size());
-  out_.clear();
+  if (used_) sink_(out_.data(), used_);
+  used_ = 0;
 }
 
 std::span<const uint8_t> Encoder::Finish() {
   if (y_ != height_)
     throw ConvertError("Group 4 coding failed: " + std::to_string(y_) + " of " +
                        std::to_string(height_) + " rows given");
+  if (out_.size() - used_ < 16) out_.resize(used_ + 16);
   Put(kEol.bits, kEol.length);  // EOFB
   Put(kEol.bits, kEol.length);
   while (bits_ >= 8) {
     bits_ -= 8;
-    out_.push_back(static_cast<uint8_t>(acc_ >> bits_));
+    out_[used_++] = static_cast<uint8_t>(acc_ >> bits_);
   }
-  if (bits_ > 0) out_.push_back(static_cast<uint8_t>(acc_ << (8 - bits_)));
+  if (bits_ > 0) out_[used_++] = static_cast<uint8_t>(acc_ << (8 - bits_));
   bits_ = 0;
   if (sink_) {
     Drain();
     return {};
   }
-  return out_;
+  return std::span<const uint8_t>(out_).first(used_);
 }
 
 // ---- Black count ------------------------------------------------------------
@@ -393,13 +449,19 @@ uint64_t CountBlack(const uint8_t* data, size_t size, uint32_t width, uint32_t h
 namespace {
 
 // Gaps between changes as 7-bit groups, low group first, high bit = more.
-void PutNumber(std::vector<uint8_t>& out, uint32_t v) {
+uint8_t* PutNumber(uint8_t* out, uint32_t v) {
   while (v >= 0x80) {
-    out.push_back(static_cast<uint8_t>(v | 0x80));
+    *out++ = static_cast<uint8_t>(v | 0x80);
     v >>= 7;
   }
-  out.push_back(static_cast<uint8_t>(v));
+  *out++ = static_cast<uint8_t>(v);
+  return out;
 }
+
+// Chunks of this size, regions of this many chunks.
+constexpr size_t kChunkBytes = 32 << 10;
+constexpr size_t kRegionBytes = 8 << 20;
+constexpr size_t kHugePage = 2 << 20;
 
 uint32_t GetNumber(const uint8_t*& p) {
   uint32_t v = 0;
@@ -426,54 +488,7 @@ struct RowCursor {
     next = gap ? next + gap : kNoChange;
     colour ^= 1;
   }
-  // The pixels x0 .. x0+63 (the first in the high bit); calls go left to
-  // right without gaps.
-  uint64_t Next64(uint32_t x0) {
-    const uint32_t end = x0 + 64;
-    if (next >= end) return colour ? ~uint64_t{0} : 0;
-    uint64_t w = 0;
-    uint32_t from = x0;
-    while (next < end) {
-      if (colour) w |= (~uint64_t{0} >> (from - x0)) & ~(~uint64_t{0} >> (next - x0));
-      from = next;
-      Advance();
-    }
-    if (colour) w |= ~uint64_t{0} >> (from - x0);
-    return w;
-  }
 };
-
-// Transposes a 64 x 64 bit block, word i bit 63-j becoming word j bit 63-i.
-void Transpose64(uint64_t a[64]) {
-  uint64_t m = 0x00000000FFFFFFFFULL;
-  for (unsigned j = 32; j != 0; j >>= 1, m ^= m << j) {
-    for (unsigned k = 0; k < 64; k = (k + j + 1) & ~j) {
-      const uint64_t t = (a[k] ^ (a[k + j] >> j)) & m;
-      a[k] ^= t;
-      a[k + j] ^= t << j;
-    }
-  }
-}
-
-void StoreBigEndian(uint8_t* p, uint64_t w) {
-  if (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
-  std::memcpy(p, &w, 8);
-}
-
-// Sets pixels [from, to) of a cleared row.
-void SetRun(uint8_t* row, uint32_t from, uint32_t to) {
-  if (from >= to) return;
-  const uint32_t fb = from >> 3, lb = (to - 1) >> 3;
-  const uint8_t head = static_cast<uint8_t>(0xFF >> (from & 7));
-  const uint8_t tail = static_cast<uint8_t>(0xFF << (7 - ((to - 1) & 7)));
-  if (fb == lb) {
-    row[fb] |= head & tail;
-    return;
-  }
-  row[fb] |= head;
-  std::memset(row + fb + 1, 0xFF, lb - fb - 1);
-  row[lb] |= tail;
-}
 
 }  // namespace
 
@@ -491,78 +506,198 @@ OrientedImage::OrientedImage(uint32_t width, uint32_t height, int rotationCode, 
   mirror_ = code == 2 || code == 3 || code == 4 || code == 7;
   outWidth_ = transpose_ ? height : width;
   outHeight_ = transpose_ ? width : height;
-  rowStart_.reserve(height);
+  if (transpose_) {
+    const size_t bands = (size_t{width} + kBand - 1) / kBand;
+    bandRows_.assign(bands, std::vector<uint64_t>(size_t{height} / 64 + 1));
+    bandChunks_.resize(bands);
+  } else {
+    rowStart_.reserve(height);
+  }
+}
+
+OrientedImage::~OrientedImage() {
+  for (const auto& [p, bytes] : regions_) PixelBytes::allocator_type::FreePixels(p, bytes);
+}
+
+uint8_t* OrientedImage::Reserve(std::vector<Chunk>& chunks, size_t bytes) {
+  if (!chunks.empty() && size_t(chunks.back().limit - chunks.back().end) >= bytes)
+    return chunks.back().end;
+  const size_t size = std::max(bytes, kChunkBytes);
+  if (regionFree_ < size) {
+    // Huge pages only fill whole aligned 2 MB: the region's use starts at
+    // the first such boundary.
+    const size_t region = std::max(size, kRegionBytes) + kHugePage;
+    uint8_t* p = static_cast<uint8_t*>(PixelBytes::allocator_type::AllocatePixels(region));
+    regions_.emplace_back(p, region);
+    const size_t skip = (kHugePage - reinterpret_cast<uintptr_t>(p) % kHugePage) % kHugePage;
+    regionNext_ = p + skip;
+    regionFree_ = region - skip;
+  }
+  uint8_t* chunk = regionNext_;
+  regionNext_ += size;
+  regionFree_ -= size;
+  chunks.push_back({chunk, chunk, chunk + size});
+  return chunk;
 }
 
 void OrientedImage::AddRow(const uint8_t* row) {
-  FindChanges(row, width_, changes_);
-  std::vector<uint32_t>& c = changes_;
+  if (rows_ >= height_) throw ConvertError("image turning: more rows than the image has");
+  const uint32_t y = rows_++;
+  if (changes_.size() < size_t{width_} + 2) changes_.resize(size_t{width_} + 2);
+  uint32_t* c = changes_.data();
+  size_t n = FindChanges(row, width_, c + 1);  // c[0] free for a change at 0
+  uint32_t* first = c + 1;
   if (invert_) {  // the colour before the row stays white: toggle a change at 0
-    if (!c.empty() && c.front() == 0)
-      c.erase(c.begin());
-    else
-      c.insert(c.begin(), 0);
+    if (n > 0 && *first == 0) {
+      ++first, --n;
+    } else {
+      *--first = 0;
+      ++n;
+    }
   }
   if (mirror_) {
     // Black runs [c0, c1), [c2, c3) ... become [W - c1, W - c0) ...
-    if (c.size() & 1) c.push_back(width_);
-    std::reverse(c.begin(), c.end());
-    for (uint32_t& x : c) x = width_ - x;
-    if (!c.empty() && c.back() == width_) c.pop_back();
+    if (n & 1) first[n++] = width_;
+    std::reverse(first, first + n);
+    for (size_t i = 0; i < n; ++i) first[i] = width_ - first[i];
+    if (n > 0 && first[n - 1] == width_) --n;
   }
-  rowStart_.push_back(data_.size());
+  if (transpose_) {
+    for (size_t i = 0; i < n;) {
+      const uint32_t band = first[i] / kBand;
+      size_t k = i + 1;
+      while (k < n && first[k] / kBand == band) ++k;
+      bandRows_[band][y / 64] |= uint64_t{1} << (y % 64);
+      std::vector<Chunk>& chunks = bandChunks_[band];
+      uint8_t* out = Reserve(chunks, k - i + 1);
+      *out++ = static_cast<uint8_t>(k - i - 1);
+      for (; i < k; ++i) *out++ = static_cast<uint8_t>(first[i] % kBand);
+      chunks.back().end = out;
+    }
+    return;
+  }
+  // A row takes at most five bytes per change and the end mark.
+  uint8_t* out = Reserve(rowChunks_, 5 * n + 1);
+  rowStart_.push_back(out);
   uint32_t last = 0;
-  for (size_t i = 0; i < c.size(); ++i) {
-    PutNumber(data_, i == 0 ? c[i] + 1 : c[i] - last);
-    last = c[i];
+  for (size_t i = 0; i < n; ++i) {
+    out = PutNumber(out, i == 0 ? first[i] + 1 : first[i] - last);
+    last = first[i];
   }
-  data_.push_back(0);
+  *out++ = 0;
+  rowChunks_.back().end = out;
 }
 
-void OrientedImage::Emit(const std::function<void(const uint8_t* row)>& emit) const {
-  if (rowStart_.size() != height_)
-    throw ConvertError("image turning: " + std::to_string(rowStart_.size()) + " of " +
+void OrientedImage::Emit(const std::function<void(std::span<const uint32_t>)>& emit) const {
+  if (rows_ != height_)
+    throw ConvertError("image turning: " + std::to_string(rows_) + " of " +
                        std::to_string(height_) + " rows given");
   if (transpose_) return EmitTurned(emit);
-  std::vector<uint8_t> row((size_t{width_} + 7) / 8);
+  std::vector<uint32_t> changes;
   for (uint32_t r = 0; r < height_; ++r) {
-    std::fill(row.begin(), row.end(), 0);
-    RowCursor cursor(data_.data() + rowStart_[flip_ ? height_ - 1 - r : r]);
-    uint32_t from = 0;
-    while (cursor.next != RowCursor::kNoChange) {
-      if (cursor.colour) SetRun(row.data(), from, cursor.next);
-      from = cursor.next;
-      cursor.Advance();
-    }
-    if (cursor.colour) SetRun(row.data(), from, width_);
-    emit(row.data());
+    changes.clear();
+    RowCursor cursor(rowStart_[flip_ ? height_ - 1 - r : r]);
+    for (; cursor.next != RowCursor::kNoChange; cursor.Advance()) changes.push_back(cursor.next);
+    emit(changes);
   }
 }
 
-void OrientedImage::EmitTurned(const std::function<void(const uint8_t*)>& emit) const {
-  // Output row r is source column r; output column c is source row c (or
-  // H-1-c from the bottom). A band is 64 output rows, filled block by block.
-  std::vector<RowCursor> cursors;
-  cursors.reserve(height_);
-  for (uint32_t y = 0; y < height_; ++y) cursors.emplace_back(data_.data() + rowStart_[y]);
-  const size_t pitch = (size_t{outWidth_} + 63) / 64 * 8;
-  std::vector<uint8_t> band(64 * pitch);
-  uint64_t block[64];
-  for (uint32_t x0 = 0; x0 < width_; x0 += 64) {
-    for (uint32_t c0 = 0; c0 < outWidth_; c0 += 64) {
-      const uint32_t n = std::min<uint32_t>(64, outWidth_ - c0);
-      uint64_t any = 0;
-      for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t c = c0 + i;
-        block[i] = cursors[bottomUp_ ? height_ - 1 - c : c].Next64(x0);
-        any |= block[i];
+namespace {
+
+// Pixels from a change mask (a bit for each pixel that differs from the one
+// before, the first pixel highest): each bit becomes the parity of the
+// changes up to it, starting from the colour before the word.
+uint64_t PixelsOfChanges(uint64_t m, uint64_t before) {
+  m ^= m >> 1;
+  m ^= m >> 2;
+  m ^= m >> 4;
+  m ^= m >> 8;
+  m ^= m >> 16;
+  m ^= m >> 32;
+  return m ^ (before ? ~uint64_t{0} : 0);
+}
+
+}  // namespace
+
+void OrientedImage::EmitTurned(const std::function<void(std::span<const uint32_t>)>& emit) const {
+  // Output row r is source column r. Going down the source rows y of a
+  // band, the bits where row y differs from row y-1 are the changes of the
+  // band's output rows at output column y (or, read from the bottom, at
+  // H - y: between output columns H-1-y and H-y). Each goes to its output
+  // row's list, which keeps its room from band to band.
+  constexpr uint32_t kWords = kBand / 64;
+  std::vector<uint8_t> colour(height_, 0);  // of each source row before the band
+  std::vector<std::vector<uint32_t>> out(kBand);
+  const uint32_t h = height_;
+  for (size_t band = 0; band < bandChunks_.size(); ++band) {
+    const std::vector<Chunk>& chunks = bandChunks_[band];
+    size_t chunk = 0;
+    const uint8_t* p = chunks.empty() ? nullptr : chunks[0].begin;
+    const uint64_t* has = bandRows_[band].data();
+    for (auto& row : out) row.clear();
+    uint64_t previous[kWords] = {};
+    int previousFill = 0;  // the previous row's band all white (0), all black (1), or mixed (-1)
+    const uint8_t* same = nullptr;  // the previous row's changes when mixed
+    uint8_t sameColour = 0;         // and its colour before the band
+    auto record = [&](uint32_t position, const uint64_t* d) {
+      for (uint32_t k = 0; k < kWords; ++k)
+        for (uint64_t bits = d[k]; bits; bits &= bits - 1) {
+          const uint32_t j = 64 * k + 63 - static_cast<uint32_t>(std::countr_zero(bits));
+          out[j].push_back(position);
+        }
+    };
+    for (uint32_t y = 0; y < h; ++y) {
+      uint64_t w[kWords];
+      const uint8_t before = colour[y];
+      const bool changes = (has[y / 64] >> (y % 64)) & 1;
+      if (changes && p == chunks[chunk].end) {  // a row's changes never cross chunks
+        p = chunks[++chunk].begin;
+        same = nullptr;
       }
-      for (uint32_t i = n; i < 64; ++i) block[i] = 0;
-      if (any) Transpose64(block);
-      for (uint32_t j = 0; j < 64; ++j) StoreBigEndian(band.data() + j * pitch + c0 / 8, block[j]);
+      if (!changes) {
+        if (previousFill == before) continue;  // the same as the row before
+        for (uint32_t k = 0; k < kWords; ++k) w[k] = before ? ~uint64_t{0} : 0;
+        previousFill = before;
+        same = nullptr;
+      } else if (same != nullptr && colour[y] == sameColour &&
+                 std::memcmp(p, same, size_t{*p} + 2) == 0) {
+        // The same changes as in the row before, from the same colour
+        // (a line crossing the band): no change between the two.
+        same = p;
+        p += size_t{*p} + 2;
+        colour[y] = static_cast<uint8_t>(before ^ ((*same + 1) & 1));
+        continue;
+      } else {
+        same = p;
+        sameColour = before;
+        const uint32_t k = uint32_t{*p++} + 1;
+        uint64_t m[kWords] = {};
+        for (uint32_t i = 0; i < k; ++i, ++p) m[*p / 64] |= uint64_t{1} << (63 - *p % 64);
+        uint64_t carry = before;
+        for (uint32_t i = 0; i < kWords; ++i) {
+          w[i] = PixelsOfChanges(m[i], carry);
+          carry = w[i] & 1;
+        }
+        colour[y] = static_cast<uint8_t>(before ^ (k & 1));
+        previousFill = -1;
+      }
+      uint64_t d[kWords];
+      for (uint32_t k = 0; k < kWords; ++k) {
+        d[k] = w[k] ^ previous[k];
+        previous[k] = w[k];
+      }
+      if (!bottomUp_)
+        record(y, d);
+      else if (y > 0)
+        record(h - y, d);
     }
-    const uint32_t rows = std::min<uint32_t>(64, width_ - x0);
-    for (uint32_t j = 0; j < rows; ++j) emit(band.data() + j * pitch);
+    if (bottomUp_) record(0, previous);  // the last source row against white
+    if (bottomUp_)  // found from the right end of the output rows
+      for (auto& row : out) std::reverse(row.begin(), row.end());
+    const uint32_t x0 = static_cast<uint32_t>(band * kBand);
+    const uint32_t rows = std::min<uint32_t>(kBand, width_ - x0);
+    for (uint32_t j = 0; j < rows; ++j)
+      emit(out[j]);
   }
 }
 

@@ -24,6 +24,12 @@ namespace conv::g4 {
 // where pixel x differs from pixel x-1, the pixel before the row counting as
 // white. Even entries start black runs, odd ones start white runs.
 void FindChanges(const uint8_t* row, uint32_t width, std::vector<uint32_t>& changes);
+// The same into `out`, which has room for width + 1 entries; returns how many.
+size_t FindChanges(const uint8_t* row, uint32_t width, uint32_t* out);
+// The row of `width` pixels that has these changes, pad bits clear, drawn in
+// RowWords(width) whole words; read as bytes, they are the row as in BitImage.
+void DrawRow(std::span<const uint32_t> changes, uint32_t width, uint64_t* row);
+inline size_t RowWords(uint32_t width) { return (size_t{width} + 63) / 64; }
 
 // Group 4 coder of a whole image as one stream, fed row by row (rows as in
 // BitImage, or as change lists). With a sink the stream goes there in pieces
@@ -40,6 +46,8 @@ class Encoder {
 
  private:
   void CodeRow();  // cur_ against ref_
+  // Bits go into acc_ and from there 32 at a time into out_ (CodeRow makes
+  // room for a row's codes first).
   void Put(uint32_t code, unsigned length) {
     acc_ = (acc_ << length) | code;
     bits_ += length;
@@ -51,9 +59,11 @@ class Encoder {
 
   uint32_t width_, height_, y_ = 0;
   std::vector<uint32_t> ref_, cur_;  // changes and end marks of the row above / this row
+  size_t refCount_ = 0, curCount_ = 0;
   uint64_t acc_ = 0;                 // bits not yet stored, the newest lowest
   unsigned bits_ = 0;
-  std::vector<uint8_t> out_;
+  std::vector<uint8_t> out_;         // the stream so far: used_ bytes of it
+  size_t used_ = 0;
   Sink sink_;
 };
 
@@ -63,30 +73,55 @@ class Encoder {
 uint64_t CountBlack(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
                     const std::string& shown);
 
-// A scan held as the change lists of its rows (a few bytes per change
+// A scan held as the change lists of its rows (a byte or two per change
 // instead of a bit per pixel), taking the rows as they are read and handing
 // out the rows of the image turned by a rotation code (as Orient in
-// bitimage.h: 0-3 leading edge, + 4 mirror) and optionally inverted. The
-// quarter turns read the scan in bands of 64 columns, each turned by 64 x 64
-// bit blocks, so that at no time a second whole image exists.
+// bitimage.h: 0-3 leading edge, + 4 mirror) and optionally inverted, again
+// as change lists. For the quarter turns the changes are kept by bands of
+// 256 columns, each band's rows one after the other, so that the turned rows
+// come out a band at a time from memory read straight through, and no second
+// whole image ever exists.
 class OrientedImage {
  public:
+  static constexpr uint32_t kBand = 256;
+
   OrientedImage(uint32_t width, uint32_t height, int rotationCode, bool invert);
+  ~OrientedImage();
+  OrientedImage(const OrientedImage&) = delete;
+  OrientedImage& operator=(const OrientedImage&) = delete;
   uint32_t width() const { return outWidth_; }  // of the turned image
   uint32_t height() const { return outHeight_; }
   void AddRow(const uint8_t* row);  // the scan's rows, top to bottom
-  // After the last scan row: every row of the turned image, top to bottom
-  // (valid during the call; pad bits clear).
-  void Emit(const std::function<void(const uint8_t* row)>& emit) const;
-  size_t StoredBytes() const { return data_.size(); }
+  // After the last scan row: every row of the turned image, top to bottom,
+  // as its change list (valid during the call).
+  void Emit(const std::function<void(std::span<const uint32_t> changes)>& emit) const;
 
  private:
-  void EmitTurned(const std::function<void(const uint8_t*)>& emit) const;
-  uint32_t width_, height_, outWidth_, outHeight_;
+  void EmitTurned(const std::function<void(std::span<const uint32_t>)>& emit) const;
+  uint32_t width_, height_, outWidth_, outHeight_, rows_ = 0;
   bool transpose_, bottomUp_, flip_, mirror_, invert_;
   std::vector<uint32_t> changes_;  // work list of AddRow
-  std::vector<uint8_t> data_;      // per row: first change + 1, then the gaps, then 0
-  std::vector<uint64_t> rowStart_;
+  // The stored changes live in chunks cut from large regions of memory
+  // mapped in huge pages: a few MB of small fresh pages would cost more in
+  // page faults than all the work on them.
+  struct Chunk {
+    uint8_t* begin;
+    uint8_t* end;  // of what is written
+    uint8_t* limit;
+  };
+  uint8_t* Reserve(std::vector<Chunk>& chunks, size_t bytes);
+  std::vector<std::pair<uint8_t*, size_t>> regions_;
+  uint8_t* regionNext_ = nullptr;
+  size_t regionFree_ = 0;
+  // Without a quarter turn: the rows in order, each its first change + 1,
+  // then the gaps, then 0.
+  std::vector<Chunk> rowChunks_;
+  std::vector<const uint8_t*> rowStart_;
+  // With one, per band: which rows have changes in it (a bit per row), and
+  // for each such row the number of changes - 1 and their columns in the
+  // band, a byte each.
+  std::vector<std::vector<uint64_t>> bandRows_;
+  std::vector<std::vector<Chunk>> bandChunks_;
 };
 
 }  // namespace conv::g4
