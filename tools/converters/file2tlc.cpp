@@ -102,8 +102,8 @@ void RunFile2Tlc(const File2TlcOptions& o, Messages& messages) {
   } else {
     // Turned or flipped: the scan is kept as the change lists of its rows,
     // much smaller than its pixels, and the file is let go before the rows
-    // of the upright image are handed out (in bands of 64 for a quarter
-    // turn).
+    // of the upright image are handed out as change lists (a band of 256
+    // at a time for a quarter turn).
     std::optional<g4::OrientedImage> oriented;
     uint32_t fileDpi = 0;
     ReadBitonalTiffRows(
