@@ -1,5 +1,7 @@
 #include "tools/juxsim/card.h"
 
+#include <filesystem>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -180,7 +182,7 @@ void Card::Step(Clock::time_point now) {
     if (d->printerBoard) {
       ServicePrinterMailboxes(*d);
     } else {
-      ServiceScannerMailboxes(*d);
+      ServiceScannerMailboxes(*d, now);
       AnnounceScannerState(*d);
     }
   }
@@ -247,6 +249,10 @@ void Card::ResetChannel(Device& d, Clock::time_point now) {
   if (&d == scannerDev_) {
     StopTransfer(now);
     scanner_.startPressed = false;
+    if (!scanner_.documents.empty() && scanner_.documents.front().startOnAskMs >= 0) {
+      scanner_.documents.front().asked = false;
+      scanner_.startPending = false;
+    }
     values_[kScannerNeedsReset] = 0;
   }
   if (&d == printerDev_) values_[kPrinterNeedsReset] = 0;
@@ -255,7 +261,7 @@ void Card::ResetChannel(Device& d, Clock::time_point now) {
 // ---------------------------------------------------------------------------
 // Scanner controller: statuses in, commands out.
 
-void Card::ServiceScannerMailboxes(Device& d) {
+void Card::ServiceScannerMailboxes(Device& d, Clock::time_point now) {
   LocalParms* r = d.R();
   if (const uint8_t s = Peek(r->StatusToSend); s != 0) {
     if (s < sizeof r->StatusBuffer) ApplyStatus(s, Peek(r->StatusBuffer[s]));
@@ -263,6 +269,15 @@ void Card::ServiceScannerMailboxes(Device& d) {
     Poke(r->StatusToSend, uint8_t{0});
   }
   const uint8_t c = Peek(r->CmdRequested);
+  // A stacked document's Start is due once a scan program waits for it.
+  if (c == 2 && (scanner_.mode & 0x06) == 0x02 && !scanner_.documents.empty()) {
+    Document& doc = scanner_.documents.front();
+    if (doc.startOnAskMs >= 0 && !doc.asked) {
+      doc.asked = true;
+      scanner_.startPending = true;
+      scanner_.startAt = now + std::chrono::milliseconds(doc.startOnAskMs);
+    }
+  }
   if (c != 0 && c < 64 && Peek(r->CommandBuffer[4 * c]) == 0) {
     WriteCommandSlot(r, c, (CommandValue(c) << 8) | c);
     Poke(r->LastCmdRcvd, c);
@@ -624,7 +639,8 @@ Reply Card::Show() const {
   return {0, out.str()};
 }
 
-// feed IMAGE [--width-code N] [--ansi|--metric] [--start-after MS]
+// feed IMAGE|FOLDER [--width-code N] [--ansi|--metric] [--start-after MS] [--start-on-ask MS]
+// A folder is a stack: each of its images (name order) is one document.
 Reply Card::Feed(const std::vector<std::string>& args, Clock::time_point now) {
   Document doc;
   int widthCode = -1;
@@ -638,21 +654,42 @@ Reply Card::Feed(const std::vector<std::string>& args, Clock::time_point now) {
     } else if (a == "--start-after" && i + 1 < args.size() && ParseInt(args[i + 1], &v) && v >= 0) {
       doc.startAfterMs = static_cast<int>(v);
       ++i;
+    } else if (a == "--start-on-ask" && i + 1 < args.size() && ParseInt(args[i + 1], &v) && v >= 0) {
+      doc.startOnAskMs = static_cast<int>(v);
+      ++i;
     } else if (a == "--ansi" || a == "--metric") {
       series = a == "--ansi" ? 1 : 0;
     } else if (a.rfind("--", 0) == 0 || !doc.path.empty()) {
-      return {2, "feed: bad argument '" + a + "' (feed IMAGE [--width-code 0-15] [--ansi|--metric] [--start-after MS])"};
+      return {2, "feed: bad argument '" + a +
+                     "' (feed IMAGE|FOLDER [--width-code 0-15] [--ansi|--metric] [--start-after MS] "
+                     "[--start-on-ask MS])"};
     } else {
       doc.path = a;
     }
   }
   if (doc.path.empty()) return {2, "feed: no image named"};
-  std::string error;
-  if (!LoadImage(doc.path, &doc.image, &error)) return {1, error};
-  doc.widthCode = widthCode >= 0 ? widthCode
-                                 : WidthCodeFor(doc.image.rowBytes, series >= 0 ? series == 1 : scanner_.ansi != 0);
-  scanner_.documents.push_back(std::move(doc));
-  if (scanner_.documents.size() == 1) DocumentUp(now);
+  std::vector<std::string> paths;
+  if (std::filesystem::is_directory(doc.path)) {
+    for (const auto& entry : std::filesystem::directory_iterator(doc.path))
+      if (entry.is_regular_file()) paths.push_back(entry.path().string());
+    std::sort(paths.begin(), paths.end());
+    if (paths.empty()) return {1, "feed: no image in " + doc.path};
+  } else {
+    paths.push_back(doc.path);
+  }
+  std::vector<Document> stack;
+  for (const std::string& path : paths) {
+    Document d = doc;
+    d.path = path;
+    std::string error;
+    if (!LoadImage(d.path, &d.image, &error)) return {1, error};
+    d.widthCode = widthCode >= 0 ? widthCode
+                                 : WidthCodeFor(d.image.rowBytes, series >= 0 ? series == 1 : scanner_.ansi != 0);
+    stack.push_back(std::move(d));
+  }
+  const bool wasEmpty = scanner_.documents.empty();
+  for (Document& d : stack) scanner_.documents.push_back(std::move(d));
+  if (wasEmpty) DocumentUp(now);
   return {};
 }
 

@@ -64,6 +64,10 @@ class Card {
     Bitmap image;
     int widthCode = 0;
     int startAfterMs = -1;  // the operator presses Start this long after the document is up
+    // Stacked documents: Start is pressed this long after a scan program first
+    // asks for it (command 2 in scan mode) while the document is up; -1 never.
+    int startOnAskMs = -1;
+    bool asked = false;
   };
 
   struct Scanner {
@@ -109,7 +113,7 @@ class Card {
   void OnRegisterWrite(Device& d, uint32_t offset, uint32_t value, Clock::time_point now);
   void ResetChannel(Device& d, Clock::time_point now);
   void ApplyFaults();
-  void ServiceScannerMailboxes(Device& d);
+  void ServiceScannerMailboxes(Device& d, Clock::time_point now);
   void AnnounceScannerState(Device& d);
   void ServicePrinterMailboxes(Device& d);
   void ApplyStatus(uint8_t status, uint8_t value);

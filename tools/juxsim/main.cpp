@@ -37,8 +37,10 @@ constexpr const char* kUsage =
     "                         with --owner-pid it ends by itself once process P is gone\n"
     "  serve [same options]   the same in the foreground (ends on Ctrl-C)\n"
     "  stop                   stop the card; returns when it is gone and its files are removed\n"
-    "  feed IMAGE [--width-code N] [--ansi|--metric] [--start-after MS]\n"
-    "                         put a document (PBM or 1-bit TIFF) into the scanner\n"
+    "  feed IMAGE|FOLDER [--width-code N] [--ansi|--metric] [--start-after MS] [--start-on-ask MS]\n"
+    "                         put a document (PBM or 1-bit TIFF) into the scanner; a folder\n"
+    "                         stacks its images (name order), one document per scan;\n"
+    "                         --start-on-ask: Start is pressed MS after a scan waits for it\n"
     "  press-start            the operator presses Start at the scanner\n"
     "  width CODE             the scanner reports a new width code (0-15) for its document,\n"
     "                         also during a scan (IntrptStat0 bit 0x0400)\n"
@@ -421,7 +423,7 @@ int main(int argc, char** argv) {
     // The daemon has another working folder: name the image absolutely.
     for (size_t i = 1; i < args.size(); ++i) {
       if (args[i].rfind("--", 0) == 0) {
-        if (args[i] != "--ansi" && args[i] != "--metric") ++i;
+        if (args[i] != "--ansi" && args[i] != "--metric") ++i;  // options with a value
         continue;
       }
       if (!args[i].empty() && args[i][0] != '/') {

@@ -39,6 +39,7 @@ constexpr Entry kTable[] = {
     {2058, "The folder %1 cannot be created; nothing was scanned."},
     {2059, "A scan line of %1 pixels is longer than the scanner takes (32767); choose a smaller width or resolution."},
     {2060, "The scan is filed, but it could not be added to the scan database %1."},
+    {2061, "Auto Scan Complete: No more files to scan in list!"},
     {2200, "JUX Tarvex"},
     {2201, "JUX"},
     {2202, "Scanner"},

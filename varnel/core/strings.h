@@ -44,6 +44,7 @@ enum ResString : int {
   resFolderNotCreated = 2058,
   resLineTooLong = 2059,
   resDatabaseNotWritten = 2060,
+  resListComplete = 2061,
   resAlertTitle = 2400,
   resErrorTitle = 2401,
 };

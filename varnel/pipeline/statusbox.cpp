@@ -80,6 +80,7 @@ void StatusBox::ShowStatusBox(const std::optional<QString>& line1,
   if (!form_) {
     form_ = new frmMsgDplyBox(st_, owner_);
     form_->setAttribute(Qt::WA_DeleteOnClose);
+    form_->onRescanKey = onRescanKey;
   }
   frmMsgDplyBox& form = *form_;
 

@@ -68,6 +68,8 @@ class StatusBox : public StatusDisplay {
                      const std::optional<QString>& line3 = std::nullopt) override;
   // The window while it is loaded, else null.
   frmMsgDplyBox* Form() const { return form_; }
+  // Given to every window this box loads: Ctrl+R in auto scan mode.
+  std::function<void()> onRescanKey;
 
  private:
   Station& st_;

@@ -1,0 +1,160 @@
+// One whole scan pass (HandleScan: scan, strip, conversion, check, database)
+// of a 36 × 48 inch drawing at 400 dpi, against the simulated card and the
+// real juxscan and file2tlc. The time the child programs run (from their
+// start to the moment their end is seen) is measured in the same run; what
+// is left is the workstation's own work and its waiting. The figure of merit
+// is that overhead as a ratio to the children's time.
+//
+//   scan_pass_bench [runs]
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+
+#include "tests/support/simcard.h"
+#include "varnel/core/hostfiles.h"
+#include "varnel/core/qtprocess.h"
+#include "varnel/pipeline/workflow.h"
+
+namespace {
+
+using namespace varnel;
+
+constexpr int kWidth = 14400, kLines = 19200;  // 36 × 48 inches at 400 dpi
+
+// A drawing: a frame, a grid of thin lines every half inch and a diagonal.
+bool Drawing(int x, int y) {
+  if (x < 40 || y < 40 || x >= kWidth - 40 || y >= kLines - 40) return true;
+  if (x % 200 < 3 || y % 200 < 3) return true;
+  return std::abs(x - y * kWidth / kLines) < 4;
+}
+
+class TimingProcesses : public ProcessHost {
+ public:
+  QtProcessHost real;
+  QHash<qint64, qint64> startedAt;
+  QElapsedTimer clock;
+  qint64 childNs = 0;
+  TimingProcesses() { clock.start(); }
+  qint64 Shell(const QString& commandLine, ShellWindow window) override {
+    qint64 t = clock.nsecsElapsed();
+    qint64 task = real.Shell(commandLine, window);
+    if (task != 0) startedAt[task] = t;
+    return task;
+  }
+  WaitResult WaitForTask(qint64 taskId, int timeoutMs) override {
+    WaitResult r = real.WaitForTask(taskId, timeoutMs);
+    if (r != WaitResult::TimedOut && startedAt.contains(taskId))
+      childNs += clock.nsecsElapsed() - startedAt.take(taskId);
+    return r;
+  }
+};
+
+class Silent : public Prompts {
+ public:
+  Answer MsgBox(const QString& text, Buttons, Icon, const QString&) override {
+    std::printf("  box: %s\n", qPrintable(text));
+    return Answer::Ok;
+  }
+};
+class NoWindow : public WindowHooks {
+  void SetMousePointer(int) override {}
+  void SetMainEnabled(bool) override {}
+  void ShowSplashStatus(const QString&) override {}
+};
+class NoStatus : public StatusDisplay {
+  void ShowStatusBox(const std::optional<QString>&, const std::optional<QString>&,
+                     const std::optional<QString>&) override {}
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+
+  simcard::SimCard card;
+  setenv("JUX_DEVICE_DIR", card.Dir().c_str(), 1);
+  QTemporaryDir drive;
+  setenv("JUX_DRIVES", ("C=" + drive.path()).toUtf8().constData(), 1);
+  std::string image = simcard::WritePbmFile(drive.path().toStdString() + "/drawing.pbm", kWidth, kLines, Drawing);
+
+  Silent prompts;
+  TimingProcesses processes;
+  QtEventPump pump;
+  NoWindow window;
+  NoStatus status;
+  Station st(Seams{&prompts, &processes, &pump, &window, &status, nullptr});
+  auto program = [](const char* name) { return WindowsPath(QString::fromStdString(simcard::BinDir() + "/" + name)); };
+  st.ScanExe = program("juxscan");
+  st.StatusExe = program("juxstat");
+  st.File2TlcExe = program("file2tlc");
+  st.ExportExe = program("tlcexport");
+  st.HardwareConnect = "YES";
+  st.AppDir = "C:\\";
+  st.TempDir = "C:\\Temp\\";
+  CheckDir(st.TempDir);
+  st.MiniViewSize = "1000,700";
+  st.MachineType = "6769";
+  st.Units = "ENGLISH";
+  st.OutputTypeCodes = {QString(), "-L"};
+  st.StripLeading400DPI = 20;
+  st.StripTrailing400DPI = 20;
+  st.ScanDrive = "C:\\";
+  st.ScanFolder = "SCANS\\";
+  st.ScanName = "BENCH001";
+
+  Form form;
+  QComboBox format, resolution, width, edge, speed;
+  format.addItem("TLC Compressed raster", 1);
+  resolution.addItem("400");
+  width.addItem("36");
+  edge.addItems({"Top", "Right", "Bottom", "Left"});
+  speed.addItem("160 mm/s");
+  QRadioButton lineArt;
+  lineArt.setChecked(true);
+  QLineEdit name, data;
+  data.setText("BENCH");
+  form.cboFormat = &format;
+  form.cboResolution = &resolution;
+  form.cboOriginalWidth = &width;
+  form.cboLeadingEdge = &edge;
+  form.cboScannerSpeed = &speed;
+  form.optLineArt = &lineArt;
+  form.txtFileName = &name;
+  form.txtDataField = &data;
+  SimpleFileNaming files(st, form);
+  files.DisplayFileName();
+  ScanRoad road{st, form, files};
+
+  std::printf("pass of a %d x %d drawing (36 x 48 in at 400 dpi), %d runs\n", kWidth, kLines, runs);
+  double worst = 0, totalSum = 0, childSum = 0;
+  for (int i = 0; i < runs; ++i) {
+    card.Feed(image, {"--start-on-ask", "0"});
+    processes.childNs = 0;
+    QElapsedTimer timer;
+    timer.start();
+    HandleScan(road);
+    double total = timer.nsecsElapsed() / 1e9, children = processes.childNs / 1e9;
+    if (!FileExists(st.ScanFileName)) {
+      std::fprintf(stderr, "no file was filed\n");
+      return 1;
+    }
+    double ratio = (total - children) / children;
+    worst = std::max(worst, ratio);
+    totalSum += total;
+    childSum += children;
+    std::printf("  run %d: pass %.3f s, child programs %.3f s, workstation %.3f s, ratio %.3f\n", i + 1,
+                total, children, total - children, ratio);
+  }
+  std::printf("workstation overhead / child time: mean %.3f, worst %.3f\n",
+              (totalSum - childSum) / childSum, worst);
+  std::printf("whole pass / child time: mean %.3f (goal: at most 1.2)\n", totalSum / childSum);
+  return 0;
+}

@@ -1,0 +1,311 @@
+// The scan road end to end: the workflow's commands on offscreen controls,
+// the simulated card with documents in its feeder, and the real juxscan,
+// juxstat, file2tlc and tlcexport.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+#include <QtEndian>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <memory>
+
+#include "tests/support/simcard.h"
+#include "tests/varnel/support/station_fixture.h"
+#include "varnel/core/hostfiles.h"
+#include "varnel/pipeline/workflow.h"
+
+namespace varnel {
+namespace {
+
+using testing::StationTest;
+
+bool Drawn(int x, int y) { return simcard::Stripes(x, y) || x == y; }
+bool White(int, int) { return false; }
+
+class ScanRoadTest : public StationTest {
+ protected:
+  ScanRoadTest() {
+    setenv("JUX_DEVICE_DIR", card_.Dir().c_str(), 1);
+    UseStationFolder();
+    WriteFile("Temp/.keep", "");
+    Station& st = *st_;
+    auto program = [](const char* name) {
+      return WindowsPath(QString::fromStdString(simcard::BinDir() + "/" + name));
+    };
+    st.ScanExe = program("juxscan");
+    st.StatusExe = program("juxstat");
+    st.File2TlcExe = program("file2tlc");
+    st.ExportExe = program("tlcexport");
+    st.HardwareConnect = "YES";
+    st.TempDir = "C:\\Temp\\";
+    st.MiniViewSize = "1000,700";
+    st.MachineType = "6769";
+    st.Units = "ENGLISH";
+    st.OutputTypeCodes = {QString(), "-L", "-T"};
+    st.AutoModeViewDelayTime = 0;
+    st.ScanDrive = "C:\\";
+    st.ScanFolder = "SCANS\\";
+    st.ScanName = "TEMP001";
+
+    form_.cboFormat = &cboFormat_;
+    cboFormat_.addItem("TLC Compressed raster", 1);
+    cboFormat_.addItem("TIF Group 4", 2);
+    form_.cboResolution = &cboResolution_;
+    cboResolution_.addItems({"400", "300", "200"});
+    form_.cboOriginalWidth = &cboOriginalWidth_;
+    cboOriginalWidth_.addItems({"2", "800", "8"});  // 2 inches: 800 pixels at 400 dpi
+    form_.cboLeadingEdge = &cboLeadingEdge_;
+    cboLeadingEdge_.addItems({"Top", "Right", "Bottom", "Left"});
+    form_.cboScannerSpeed = &cboScannerSpeed_;
+    cboScannerSpeed_.addItems({"Full", "Half"});
+    form_.optLineArt = &optLineArt_;
+    optLineArt_.setChecked(true);
+    form_.txtFileName = &txtFileName_;
+    form_.txtDataField = &txtDataField_;
+    txtDataField_.setVisible(false);
+    form_.cmdScan = &cmdScan_;
+    form_.cmdScanNext = &cmdScanNext_;
+    files_ = std::make_unique<SimpleFileNaming>(*st_, form_);
+    road_ = std::make_unique<ScanRoad>(ScanRoad{*st_, form_, *files_});
+    files_->DisplayFileName();
+  }
+  ~ScanRoadTest() override { unsetenv("JUX_DEVICE_DIR"); }
+
+  // Drawings for the feeder, w × h pixels at 400 dpi.
+  std::string Pbm(const char* name, int w, int h, const simcard::Pixels& pixels = Drawn) {
+    return card_.WritePbm(name, w, h, pixels);
+  }
+  // A document in the scanner whose Start is pressed once the scan waits.
+  void FeedStarted(const std::string& image) { card_.Feed(image, {"--start-on-ask", "100"}); }
+
+  // Width and height in a TLC file's header.
+  QString TlcSize(const QString& relative) {
+    QString head = QString::fromLatin1(ReadFile(relative).left(128));
+    return head.section(' ', 2, 2);
+  }
+  // The TLC height alone: in auto mode the scanner's paper width sets the line.
+  QString TlcHeight(const QString& relative) { return TlcSize(relative).section(',', 1); }
+  uint32_t ImageLength(const QByteArray& tif) {
+    const char* p = tif.constData();
+    uint32_t ifd = qFromLittleEndian<uint32_t>(p + 4);
+    uint16_t count = qFromLittleEndian<uint16_t>(p + ifd);
+    for (uint16_t i = 0; i < count; ++i) {
+      const char* entry = p + ifd + 2 + 12 * i;
+      if (qFromLittleEndian<uint16_t>(entry) == 257) return qFromLittleEndian<uint32_t>(entry + 8);
+    }
+    return 0;
+  }
+  QStringList Errors() const {
+    QStringList texts;
+    for (const auto& box : prompts_.shown) texts << box.text;
+    return texts;
+  }
+
+  simcard::SimCard card_;
+  Form form_;
+  QComboBox cboFormat_, cboResolution_, cboOriginalWidth_, cboLeadingEdge_, cboScannerSpeed_;
+  QRadioButton optLineArt_;
+  QLineEdit txtFileName_, txtDataField_;
+  QPushButton cmdScan_, cmdScanNext_;
+  std::unique_ptr<SimpleFileNaming> files_;
+  std::unique_ptr<ScanRoad> road_;
+};
+
+TEST_F(ScanRoadTest, AScanIsFiledAsTlcAndTheButtonTurnsToRescan) {
+  FeedStarted(Pbm("a.pbm", 800, 600));
+  txtDataField_.setVisible(true);
+  txtDataField_.setText("DWG-1");
+  cmdScan_Click(*road_);
+  EXPECT_TRUE(Errors().isEmpty()) << Errors().join('|').toStdString();
+  EXPECT_EQ(st_->ScanFileName, "C:\\SCANS\\TEMP001.TLC");
+  EXPECT_EQ(TlcSize("SCANS/TEMP001.TLC"), "800,600");
+  EXPECT_FALSE(Exists("SCANS/$$Scan.tlc"));
+  EXPECT_FALSE(st_->NewScanMode);
+  EXPECT_EQ(cmdScan_.text(), "Rescan");
+  EXPECT_EQ(st_->LastScanFile, "C:\\SCANS\\TEMP001.TLC");
+  EXPECT_EQ(st_->LastTlcFile, "C:\\SCANS\\TEMP001.TLC");
+  EXPECT_EQ(ReadFile("SCANS/Database.Asc"), "\"DWG-1\", \"C:\\SCANS\\TEMP001.TLC\"\r\n");
+  EXPECT_EQ(ReadFile("Station/Database.All"), ReadFile("SCANS/Database.Asc"));
+  EXPECT_TRUE(processes_.started[0].endsWith("/L:800 /S:1000 /P:0 /O:C:\\Temp\\Brevik.TIF"));
+
+  // Scan Next advances the name; the rescan then replaces that file only.
+  FeedStarted(Pbm("b.pbm", 800, 400));
+  cmdScanNext_Click(*road_);
+  EXPECT_EQ(TlcSize("SCANS/TEMP002.TLC"), "800,400");
+  FeedStarted(Pbm("c.pbm", 800, 300));
+  cmdScan_Click(*road_);
+  EXPECT_EQ(TlcSize("SCANS/TEMP002.TLC"), "800,300");
+  EXPECT_EQ(TlcSize("SCANS/TEMP001.TLC"), "800,600");
+  EXPECT_TRUE(st_->RescanFlag);
+}
+
+TEST_F(ScanRoadTest, AnotherFormatGoesThroughTheExportConverter) {
+  cboFormat_.setCurrentIndex(1);
+  files_->DisplayFileName();
+  FeedStarted(Pbm("a.pbm", 800, 600));
+  cmdScan_Click(*road_);
+  EXPECT_EQ(st_->ScanFileName, "C:\\SCANS\\TEMP001.TIF");
+  EXPECT_EQ(ReadFile("SCANS/TEMP001.TIF").left(4), QByteArray("II*\0", 4));
+  EXPECT_FALSE(Exists("SCANS/$$Scan.out"));
+  EXPECT_EQ(st_->LastTlcFile, "C:\\Temp\\Brevik.Tlc");
+}
+
+TEST_F(ScanRoadTest, AFailedConversionLeavesAnExistingTargetByteForByte) {
+  st_->MiniViewSize = "no,size,at,all";  // the TLC converter refuses the option line
+  for (int format : {0, 1}) {
+    SCOPED_TRACE(format);
+    cboFormat_.setCurrentIndex(format);
+    files_->DisplayFileName();
+    QString target = "SCANS/" + st_->ScanFileName.section('\\', -1);
+    WriteFile(target, "an earlier drawing");
+    FeedStarted(Pbm("a.pbm", 800, 600));
+    HandleScan(*road_);
+    EXPECT_EQ(ReadFile(target), "an earlier drawing");
+    EXPECT_FALSE(Exists("SCANS/$$Scan.tlc"));
+    EXPECT_FALSE(Exists("SCANS/$$Scan.out"));
+    EXPECT_TRUE(st_->LastTlcFile.isEmpty());  // no blank check on the old file
+  }
+  EXPECT_TRUE(Errors().isEmpty());
+}
+
+TEST_F(ScanRoadTest, ShortScanFilesAndBlankPagesEndThePass) {
+  // A scan program that leaves only a header.
+  WriteScript("bin/scan186", "head -c 186 /dev/zero > '" + Host("Temp/Brevik.TIF").toUtf8() + "'");
+  QString realScan = st_->ScanExe;
+  st_->ScanExe = "C:\\bin\\scan186";
+  HandleScan(*road_);
+  EXPECT_TRUE(st_->ScanErrorFlag);
+  EXPECT_TRUE(LogMessages().contains("Zero Length Scan File Created"));
+  EXPECT_TRUE(st_->NewScanMode);  // a failed scan leaves the mode as it was
+  EXPECT_FALSE(Exists("SCANS/TEMP001.TLC"));
+
+  st_->ScanExe = realScan;
+  st_->ScanErrorFlag = false;
+  // A blank page large enough for its TLC file to fall below the size check.
+  cboOriginalWidth_.setCurrentIndex(2);
+  FeedStarted(Pbm("white.pbm", 3200, 3000, White));
+  HandleScan(*road_);
+  EXPECT_EQ(Errors(), QStringList{"Blank Image Scanned!"});
+  EXPECT_TRUE(st_->ScanErrorFlag);
+  EXPECT_TRUE(Exists("SCANS/TEMP001.TLC"));  // the blank image stays filed
+}
+
+TEST_F(ScanRoadTest, StripAmountsAndSoftwareReduction) {
+  st_->StripLeading400DPI = 10;
+  st_->StripTrailing400DPI = 5;
+  FeedStarted(Pbm("a.pbm", 800, 600));
+  HandleScan(*road_);
+  EXPECT_EQ(ImageLength(ReadFile("Temp/Brevik.TIF")), 585u);
+  EXPECT_EQ(TlcSize("SCANS/TEMP001.TLC"), "800,585");
+
+  // Half speed at 200 dpi: scanned at 400 dpi, reduced by the converters.
+  st_->StripLeading400DPI = st_->StripTrailing400DPI = 0;
+  st_->StripLeading200DPI = 4;
+  cboResolution_.setCurrentIndex(2);
+  cboScannerSpeed_.setCurrentIndex(1);
+  processes_.started.clear();
+  FeedStarted(Pbm("b.pbm", 800, 600));
+  HandleScan(*road_);
+  EXPECT_TRUE(processes_.started[0].endsWith("/L:800 /S:1000 /P:0 /O:C:\\Temp\\Scale.Tif"));
+  EXPECT_EQ(TlcSize("SCANS/TEMP001.TLC"), "400,298");
+  EXPECT_EQ(QString::fromLatin1(ReadFile("SCANS/TEMP001.TLC").left(128)).section(' ', 4, 4), "200");
+  EXPECT_FALSE(Exists("Temp/Scale.Tif"));
+  EXPECT_FALSE(Exists("Temp/Scale.Tlc"));
+}
+
+TEST_F(ScanRoadTest, RefusesWhatCannotBeScanned) {
+  cboOriginalWidth_.setCurrentIndex(1);  // 800 inches
+  HandleScan(*road_);
+  ASSERT_EQ(Errors().size(), 1);
+  EXPECT_TRUE(Errors()[0].contains("320000"));
+  st_->ScanFileName = "Q:\\NOWHERE\\A.TLC";  // a drive the station does not have
+  HandleScan(*road_);
+  ASSERT_EQ(Errors().size(), 2);
+  EXPECT_TRUE(Errors()[1].contains("Q:\\NOWHERE"));
+  EXPECT_TRUE(processes_.started.isEmpty());
+}
+
+TEST_F(ScanRoadTest, AutoModeFilesAScanListAndEndsWithTheListMessage) {
+  WriteFile("list.txt", "c:\\job\\a.tlc,first,,,,\n\nc:\\job\\b.tlc,second\nc:\\job\\c.tif,third\n");
+  LoadScanList(*st_, "C:\\list.txt");
+  ASSERT_EQ(st_->ScanCnt, 3);
+  files_->DisplayFileName();
+  txtDataField_.setVisible(true);
+  txtDataField_.setText("JOB");
+  // The feeder's stack: three drawings of three lengths.
+  std::string stack = card_.Scratch("stack");
+  ::mkdir(stack.c_str(), 0700);
+  card_.WritePbm("stack/1.pbm", 800, 600, Drawn);
+  card_.WritePbm("stack/2.pbm", 800, 500, Drawn);
+  card_.WritePbm("stack/3.pbm", 800, 400, Drawn);
+  card_.Feed(stack, {"--start-on-ask", "100"});
+  cmdAutoMode_Click(*road_);
+  EXPECT_EQ(Errors(), QStringList{"Auto Scan Complete: No more files to scan in list!"});
+  EXPECT_EQ(TlcHeight("JOB/A.TLC"), "600");
+  EXPECT_EQ(TlcHeight("JOB/B.TLC"), "500");
+  EXPECT_EQ(ReadFile("JOB/C.TIF").left(4), QByteArray("II*\0", 4));
+  EXPECT_EQ(ReadFile("JOB/Database.Asc"),
+            "\"JOB\", \"C:\\JOB\\A.TLC\"\r\n\"JOB\", \"C:\\JOB\\B.TLC\"\r\n\"JOB\", \"C:\\JOB\\C.TIF\"\r\n");
+  EXPECT_FALSE(st_->AutoModeOn);
+  for (const QString& line : processes_.started)
+    if (line.contains("juxscan")) {
+      EXPECT_TRUE(line.contains("/L:0 ")) << line.toStdString();
+    }
+}
+
+TEST_F(ScanRoadTest, EscWhileTheScanWaitsEndsAutoModeAndFilesNothing) {
+  card_.Feed(Pbm("a.pbm", 800, 600));  // nobody presses Start
+  QTimer::singleShot(1500, [this] { st_->AbortRequested = true; });
+  cmdAutoMode_Click(*road_);
+  EXPECT_FALSE(st_->AutoModeOn);
+  EXPECT_FALSE(st_->AbortRequested);
+  EXPECT_FALSE(Exists("SCANS/TEMP001.TLC"));
+  int resets = 0;
+  for (const QString& line : processes_.started) resets += line.endsWith(" /F /S");
+  EXPECT_EQ(resets, 1);
+  // The reset frees the channel, and the waiting juxscan ends on seeing it.
+  QElapsedTimer timer;
+  timer.start();
+  while (!(card_.Value("IntrptStat0") & 0x0004) && timer.elapsed() < 10000) QThread::msleep(50);
+  EXPECT_TRUE(card_.Value("IntrptStat0") & 0x0004);
+  QThread::msleep(300);
+}
+
+TEST_F(ScanRoadTest, CtrlRRedoesThePreviousDrawing) {
+  std::string stack = card_.Scratch("stack");
+  ::mkdir(stack.c_str(), 0700);
+  card_.WritePbm("stack/1.pbm", 800, 600, Drawn);
+  card_.WritePbm("stack/2.pbm", 800, 500, Drawn);
+  card_.WritePbm("stack/3.pbm", 3312, 3000, White);
+  card_.Feed(stack, {"--start-on-ask", "300"});
+  // Ctrl+R while the second drawing waits for its Start.
+  bool pressed = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!pressed && st_->ScanName == "TEMP002") {
+      pressed = true;
+      RescanPrevious(*road_);
+    }
+  });
+  poll.start(20);
+  cmdAutoMode_Click(*road_);
+  EXPECT_TRUE(pressed);
+  EXPECT_EQ(TlcHeight("SCANS/TEMP001.TLC"), "500");   // the second drawing, under the first name
+  EXPECT_EQ(TlcHeight("SCANS/TEMP002.TLC"), "3000");  // the blank page that ended the run
+  EXPECT_FALSE(Exists("SCANS/TEMP003.TLC"));
+  EXPECT_EQ(Errors(), QStringList{"Blank Image Scanned!"});
+  // Outside auto mode Ctrl+R does nothing.
+  RescanPrevious(*road_);
+  EXPECT_TRUE(Exists("SCANS/TEMP002.TLC"));
+}
+
+}  // namespace
+}  // namespace varnel

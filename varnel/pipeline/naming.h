@@ -1,0 +1,59 @@
+// The file-naming procedures the scan road calls (the scan file name, the
+// scan list position, the folder lists). The window wires them to the
+// station's naming part; SimpleFileNaming is a complete small stand-in that
+// works on the Station and the Form alone (counter names, scan-list entries).
+#pragma once
+
+#include <QString>
+
+#include "varnel/core/station.h"
+#include "varnel/files/form.h"
+
+namespace varnel {
+
+class FileNaming {
+ public:
+  virtual ~FileNaming() = default;
+  // Advances to the next name (counter or next list entry) and shows it;
+  // false only when the scan list is exhausted.
+  virtual bool SetNewName() = 0;
+  // Rebuilds ScanExt and ScanFileName and writes the name into txtFileName.
+  virtual void DisplayFileName() = 0;
+  // Shows the files of a folder in the contents list.
+  virtual void LoadList(const QString& folderPath) = 0;
+  // Shows the current scan-list entry.
+  virtual void DisplayScanInfo() = 0;
+  // Sets the file fields from one source (2: the folder list).
+  virtual void UpdateFileFields(int source, const QString& drive, const QString& folder,
+                                const QString& name, const QString& fileName) = 0;
+  // The folder list's path ("C:\SCANS").
+  virtual QString FolderListPath() = 0;
+  // Moves the drive and folder lists to a drive ("C:\") and folder ("SCANS\");
+  // errors are the caller's to ignore.
+  virtual void ChangeFolder(const QString& drive, const QString& folder) = 0;
+};
+
+// The folder of a path: everything before its last backslash.
+QString ParsePath(const QString& path);
+
+// Loads a scan list file (one entry a line, blank lines ignored, upper-cased).
+void LoadScanList(Station& st, const QString& fileName);
+
+class SimpleFileNaming : public FileNaming {
+ public:
+  SimpleFileNaming(Station& st, Form& form) : st_(st), form_(form) {}
+  bool SetNewName() override;
+  void DisplayFileName() override;
+  void LoadList(const QString& folderPath) override;
+  void DisplayScanInfo() override;
+  void UpdateFileFields(int source, const QString& drive, const QString& folder,
+                        const QString& name, const QString& fileName) override;
+  QString FolderListPath() override;
+  void ChangeFolder(const QString& drive, const QString& folder) override;
+
+ private:
+  Station& st_;
+  Form& form_;
+};
+
+}  // namespace varnel
