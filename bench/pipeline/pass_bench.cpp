@@ -17,6 +17,7 @@
 #include <cstdlib>
 
 #include "tests/support/simcard.h"
+#include "varnel/core/helpers.h"
 #include "varnel/core/hostfiles.h"
 #include "varnel/core/qtprocess.h"
 #include "varnel/pipeline/workflow.h"
