@@ -1,5 +1,6 @@
-// The converters' own Group 4 coder, black counter and turned images, each
-// checked against libtiff (coder and decoder) and the whole-image Orient.
+// The converters' own Group 4 coder, the check's black count and the turned
+// images, each checked against libtiff (coder and decoder) and the
+// whole-image Orient.
 #include "tools/converters/g4.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include "tests/converters/testdata.h"
 #include "tools/converters/bitimage.h"
 #include "tools/converters/cmdline.h"
+#include "tools/converters/g4verify.h"
 #include "tools/converters/tiffio.h"
 
 namespace {
@@ -153,18 +155,19 @@ TEST(G4FindChanges, PositionsOfColourChanges) {
   }
 }
 
-// The count equals the pixels' count, whatever the picture.
-TEST(G4CountBlack, CountsThePixelsOfTheStream) {
+// The count that the exports' check takes from the decoded changes equals
+// the pixels' count, whatever the picture.
+TEST(G4CheckCount, CountsThePixelsOfTheStream) {
   for (const Picture& p : Pictures()) {
     SCOPED_TRACE(p.name);
     const std::vector<uint8_t> s = LibtiffStream(p.image);
-    EXPECT_EQ(conv::g4::CountBlack(s.data(), s.size(), p.image.width, p.image.height, p.name),
+    EXPECT_EQ(conv::VerifyG4(s.data(), s.size(), p.image.width, p.image.height, p.name),
               conv::CountBlack(p.image));
   }
 }
 
 // Every damage is a ConvertError, never a count (nor a crash).
-TEST(G4CountBlack, DamagedStreamsAreErrors) {
+TEST(G4CheckCount, DamagedStreamsAreErrors) {
   const BitImage img = convtest::Drawing(700, 500);
   const std::vector<uint8_t> s = LibtiffStream(img);
   struct Case {
@@ -184,7 +187,7 @@ TEST(G4CountBlack, DamagedStreamsAreErrors) {
       {"zeros", std::vector<uint8_t>(64, 0), 500},
   };
   for (const Case& c : cases)
-    EXPECT_THROW(conv::g4::CountBlack(c.bytes.data(), c.bytes.size(), 700, c.height, "x"),
+    EXPECT_THROW(conv::VerifyG4(c.bytes.data(), c.bytes.size(), 700, c.height, "x"),
                  conv::ConvertError)
         << c.name;
   // Single flipped bits: an error or a count, and never a crash.
@@ -192,7 +195,7 @@ TEST(G4CountBlack, DamagedStreamsAreErrors) {
     std::vector<uint8_t> d = s;
     d[bit / 8] ^= static_cast<uint8_t>(0x80 >> (bit % 8));
     try {
-      conv::g4::CountBlack(d.data(), d.size(), 700, 500, "x");
+      conv::VerifyG4(d.data(), d.size(), 700, 500, "x");
     } catch (const conv::ConvertError&) {
     }
   }

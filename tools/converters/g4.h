@@ -5,9 +5,9 @@
 //
 // g4::Encoder writes the same stream as libtiff's Group 4 coder, byte for
 // byte (white runs first, black = 1, EOFB at the end, last byte padded with
-// zeros); g4::CountBlack reads such a stream without drawing its rows; and
-// g4::OrientedImage holds a scan as change lists while it is read, to hand
-// out the rows of the turned image a band at a time.
+// zeros), and g4::OrientedImage holds a scan as change lists while it is
+// read, to hand out the rows of the turned image a band at a time. (Reading
+// such a stream back as changes is VerifyG4's, in g4verify.h.)
 #pragma once
 
 #include <cstddef>
@@ -66,12 +66,6 @@ class Encoder {
   size_t used_ = 0;
   Sink sink_;
 };
-
-// Black pixels of a Group 4 stream of a width x height image, summed from
-// the decoded changing elements; no row is drawn. A damaged or short stream
-// is a ConvertError naming `shown`.
-uint64_t CountBlack(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
-                    const std::string& shown);
 
 // A scan held as the change lists of its rows (a byte or two per change
 // instead of a bit per pixel), taking the rows as they are read and handing
