@@ -30,6 +30,22 @@ using testing::StationTest;
 bool Drawn(int x, int y) { return simcard::Stripes(x, y) || x == y; }
 bool White(int, int) { return false; }
 
+// The viewer's window as the workstation drives it.
+class FakeViewerWindows : public TaskWindows {
+ public:
+  bool alive = true;
+  QList<qint64> activated;
+  QStringList keys;
+  bool AppActivate(qint64 taskId) override {
+    activated << taskId;
+    return alive;
+  }
+  bool SendKeys(const QString& k, bool) override {
+    keys << k;
+    return true;
+  }
+};
+
 class ScanRoadTest : public StationTest {
  protected:
   ScanRoadTest() {
@@ -305,6 +321,136 @@ TEST_F(ScanRoadTest, CtrlRRedoesThePreviousDrawing) {
   // Outside auto mode Ctrl+R does nothing.
   RescanPrevious(*road_);
   EXPECT_TRUE(Exists("SCANS/TEMP002.TLC"));
+}
+
+TEST_F(ScanRoadTest, TheViewerIsStartedOnceAndThenDrivenByKeys) {
+  FakeViewerWindows viewer;
+  st_->seams.tasks = &viewer;
+  WriteScript("bin/viewer", "true");
+  st_->ViewExe = "C:\\bin\\viewer";
+  st_->ViewFlag = true;
+  auto viewerStarts = [&] {
+    int n = 0;
+    for (const QString& line : processes_.started) n += line.startsWith("C:\\bin\\viewer ");
+    return n;
+  };
+  FeedStarted(Pbm("a.pbm", 800, 600));
+  HandleScan(*road_);
+  EXPECT_EQ(viewerStarts(), 1);
+  EXPECT_TRUE(processes_.started.contains("C:\\bin\\viewer \"C:\\SCANS\\TEMP001.TLC\""));
+  EXPECT_NE(st_->ViewerTaskId, 0);
+  EXPECT_TRUE(viewer.activated.isEmpty());
+
+  // Running: activated and told to open the new file.
+  FeedStarted(Pbm("b.pbm", 800, 600));
+  cmdScanNext_Click(*road_);
+  EXPECT_EQ(viewerStarts(), 1);
+  EXPECT_EQ(viewer.keys, QStringList{"%FO{ENTER}C:\\SCANS\\TEMP002.TLC{ENTER}"});
+  // The working TLC is closed in the viewer before it is shown again.
+  cboFormat_.setCurrentIndex(1);
+  st_->NewScanMode = true;
+  files_->DisplayFileName();
+  FeedStarted(Pbm("c.pbm", 800, 600));
+  HandleScan(*road_);
+  EXPECT_EQ(viewer.keys.mid(1), (QStringList{"%FC{ENTER}", "%FO{ENTER}C:\\Temp\\Brevik.Tlc{ENTER}"}));
+  // Gone: started anew.
+  viewer.alive = false;
+  FeedStarted(Pbm("d.pbm", 800, 600));
+  HandleScan(*road_);
+  EXPECT_EQ(viewerStarts(), 2);
+  EXPECT_TRUE(Errors().isEmpty());  // no blank check while viewing
+}
+
+TEST_F(ScanRoadTest, BadImagesLeaveNumberedCopiesOfTheRawScan) {
+  // A converter that writes something that is not TLC under the -o name.
+  WriteScript("bin/badconv",
+              "set -- $(cat '" + Host("Temp/File2Tlc.Dat").toUtf8() + "')\n"
+              "out=$(printf '%s' \"$6\" | sed 's|^C:|" + Host("").chopped(1).toUtf8() + "|; s|\\\\|/|g')\n"
+              "head -c 300 /dev/zero | tr '\\0' x > \"$out\"");
+  st_->File2TlcExe = "C:\\bin\\badconv";
+  for (const char* name : {"a.pbm", "b.pbm"}) {
+    FeedStarted(Pbm(name, 800, 600));
+    cmdScanNext_Click(*road_);
+  }
+  EXPECT_EQ(Errors(), (QStringList{"Bad Scanned Image", "Bad Scanned Image"}));
+  EXPECT_EQ(form_.BadImageCount, 2);
+  EXPECT_FALSE(st_->ScanErrorFlag);
+  EXPECT_EQ(ReadFile("2.Tif"), ReadFile("Temp/Brevik.TIF"));
+  EXPECT_TRUE(Exists("1.Tif"));
+  EXPECT_EQ(ReadFile("SCANS/TEMP002.TLC").size(), 300);  // the converted file stays
+}
+
+TEST_F(ScanRoadTest, KeyboardCommands) {
+  using Qt::Key;
+  // Page keys move through the scan list within its ends.
+  WriteFile("list.txt", "c:\\job\\a.tlc,1\nc:\\job\\b.tlc,2\n");
+  LoadScanList(*st_, "C:\\list.txt");
+  files_->DisplayFileName();
+  st_->NewScanMode = false;
+  struct Step {
+    int key;
+    int32_t current;
+    const char* file;
+  } steps[] = {{Qt::Key_PageDown, 1, "C:\\JOB\\A.TLC"}, {Qt::Key_PageUp, 2, "C:\\JOB\\B.TLC"},
+               {Qt::Key_PageUp, 2, "C:\\JOB\\B.TLC"}, {Qt::Key_PageDown, 1, "C:\\JOB\\A.TLC"}};
+  for (const Step& s : steps) {
+    Form_KeyDown(*road_, s.key, Qt::NoModifier);
+    EXPECT_EQ(st_->CurScanCnt, s.current);
+    EXPECT_EQ(st_->ScanFileName, s.file);
+  }
+  EXPECT_TRUE(st_->NewScanMode);  // a move makes the next scan a new one
+  EXPECT_EQ(cmdScan_.text(), "Scan");
+
+  // Alt+R prepares the rescan of the last scan without scanning.
+  st_->LastScanFile = "C:\\JOB\\OLD.TLC";
+  st_->LastScanName = "OLD";
+  st_->LastScanFolder = "JOB\\";
+  st_->LastScanDrive = "C:\\";
+  st_->LastScanFormat = "TIF";
+  st_->ScanListMode = false;
+  WriteFile("JOB/OLD.TLC", "old");
+  EXPECT_TRUE(Form_KeyDown(*road_, Qt::Key_R, Qt::AltModifier));
+  EXPECT_FALSE(Exists("JOB/OLD.TLC"));
+  EXPECT_EQ(st_->ScanFileName, "C:\\JOB\\OLD.TIF");
+  EXPECT_EQ(cboFormat_.currentIndex(), 1);
+  EXPECT_FALSE(Form_KeyDown(*road_, Qt::Key_R, Qt::NoModifier));
+
+  // Alt+V and Alt+P need a scan; ESC asks for the abort while the status window is up.
+  st_->NewScanMode = true;
+  EXPECT_FALSE(Form_KeyDown(*road_, Qt::Key_V, Qt::AltModifier));
+  EXPECT_FALSE(Form_KeyDown(*road_, Qt::Key_P, Qt::AltModifier));
+  st_->MessageBoxUp = true;
+  Form_KeyDown(*road_, Qt::Key_Escape, Qt::NoModifier);
+  EXPECT_TRUE(st_->AbortRequested);
+  // The scan commands are ignored meanwhile.
+  cmdScan_Click(*road_);
+  cmdScanNext_Click(*road_);
+  cmdAutoMode_Click(*road_);
+  EXPECT_TRUE(processes_.started.isEmpty());
+
+  // Typing a name makes the next scan a new one, but not in auto mode.
+  st_->NewScanMode = false;
+  st_->AutoModeOn = true;
+  txtFileName_Edited(*road_);
+  EXPECT_FALSE(st_->NewScanMode);
+  st_->AutoModeOn = false;
+  txtFileName_Edited(*road_);
+  EXPECT_TRUE(st_->NewScanMode);
+}
+
+TEST(LineLengthTest, TheMachinesResolutionFloor) {
+  Station st{Seams{}};
+  struct Case {
+    const char* machine;
+    float width;
+    int16_t dpi;
+    int32_t pixels;
+  } cases[] = {{"6769", 36, 150, 7200}, {"6741", 36, 150, 5400}, {"6747", 36, 50, 3600},
+               {"6769", 36, 400, 14400}, {"6769", 33.1f, 400, 13240}, {"6769", 100, 400, 40000}};
+  for (const Case& c : cases) {
+    st.MachineType = c.machine;
+    EXPECT_EQ(LineLength(st, c.width, c.dpi), c.pixels) << c.machine << " " << c.dpi;
+  }
 }
 
 }  // namespace
