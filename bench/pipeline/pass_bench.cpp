@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -147,12 +148,15 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "no file was filed\n");
       return 1;
     }
+    QFile tlc(HostPath(st.ScanFileName));
+    tlc.open(QIODevice::ReadOnly);
+    QString header = QString::fromLatin1(tlc.read(60)).simplified();
     double ratio = (total - children) / children;
     worst = std::max(worst, ratio);
     totalSum += total;
     childSum += children;
-    std::printf("  run %d: pass %.3f s, child programs %.3f s, workstation %.3f s, ratio %.3f\n", i + 1,
-                total, children, total - children, ratio);
+    std::printf("  run %d: pass %.3f s, child programs %.3f s, workstation %.3f s, ratio %.3f\n    %s\n",
+                i + 1, total, children, total - children, ratio, qPrintable(header));
   }
   std::printf("workstation overhead / child time: mean %.3f, worst %.3f\n",
               (totalSum - childSum) / childSum, worst);
