@@ -238,6 +238,35 @@ TEST(Juxsim, ScannerStateFollowsTheStatusesSent) {
   EXPECT_EQ(d.r->ErrorCode0, 0);
 }
 
+TEST(Juxsim, AFolderIsAStackWhoseStartComesWhenAScanAsks) {
+  SimCard card;
+  const std::string stack = card.Scratch("stack");
+  fs::create_directory(stack);
+  card.WritePbm("stack/2.pbm", 64, 20, Diagonal);
+  card.WritePbm("stack/1.pbm", 64, 10, Diagonal);
+  // A folder with one bad image queues nothing; an empty one is refused.
+  const std::string bad = card.Scratch("bad");
+  fs::create_directory(bad);
+  card.WritePbm("bad/1.pbm", 64, 10, Diagonal);
+  std::ofstream(bad + "/2.pbm") << "hello";
+  EXPECT_EQ(card.Juxsim({"feed", bad}).exitCode, 1);
+  fs::create_directory(card.Scratch("empty"));
+  EXPECT_EQ(card.Juxsim({"feed", card.Scratch("empty")}).exitCode, 1);
+  EXPECT_EQ(card.Value("scanner.documents"), 0u);
+
+  card.Feed(stack, {"--start-on-ask", "0"});
+  EXPECT_EQ(card.Value("scanner.documents"), 2u);
+  EXPECT_NE(card.Field("scanner.document").find("1.pbm 64x10"), std::string::npos);  // name order
+  Device d(card, kJuxDevice);
+  // Asked in copy mode: no Start yet; asked in scan mode: Start.
+  EXPECT_EQ(Byte1(GetCommand(d.r, 2)) & 0x40, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(Byte1(GetCommand(d.r, 2)) & 0x40, 0);
+  SendStatus(d.r, 23, 0x02);
+  GetCommand(d.r, 2);
+  EXPECT_TRUE(Eventually([&] { return (Byte1(GetCommand(d.r, 2)) & 0x40) != 0; }));
+}
+
 TEST(Juxsim, ResetTakesTheChannelDownUntilItComesUp) {
   SimCard card;
   Device d(card, kJuxDevice);
