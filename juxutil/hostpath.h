@@ -29,6 +29,18 @@ DriveTable CurrentDrives();
 std::string ToHost(std::string_view windowsPath, const DriveTable& drives);
 std::string ToHost(std::string_view windowsPath);
 
+// The short (8.3) form of an existing path, as the host gives it: every
+// component that is not a valid 8.3 name already (a blank, a second dot, a
+// long stem or extension, a character FAT names cannot hold) becomes an alias
+// of at most 6 + "~N" characters and a 3-character extension, so a short path
+// never holds a blank. Empty when the path does not exist. On Windows the host
+// call answers; elsewhere the alias is made from the long name itself (two of
+// its characters and a hash of the whole name), so it names the same file for
+// as long as the file keeps its name, whatever else the folder gains. ToHost
+// resolves every alias back to its long name.
+std::string ShortPath(std::string_view windowsPath, const DriveTable& drives);
+std::string ShortPath(std::string_view windowsPath);
+
 // The Windows-style name of a host path: the drive whose folder is the longest
 // prefix of the path, then the rest with backslashes. A path under no drive
 // stays a host path.

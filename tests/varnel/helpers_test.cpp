@@ -6,6 +6,7 @@
 
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/helpers.h"
+#include "varnel/core/hostfiles.h"
 
 namespace varnel {
 namespace {
@@ -133,6 +134,13 @@ TEST_F(HelpersTest, ShortPathIsEmptyForAMissingPath) {
   WriteFile("There.txt", "x");
   EXPECT_EQ(GetShortPath("C:\\There.txt"), "C:\\There.txt");
   EXPECT_EQ(GetShortPath("C:\\NotThere.txt"), "");
+  // A folder and a file with blanks: no blank in the short form, and the short
+  // form names the same file.
+  WriteFile("My Scans/Drawing 1.tif", "x");
+  QString shortPath = GetShortPath("C:\\My Scans\\Drawing 1.tif");
+  EXPECT_FALSE(shortPath.isEmpty());
+  EXPECT_FALSE(shortPath.contains(' ')) << shortPath.toStdString();
+  EXPECT_EQ(HostPath(shortPath), HostPath("C:\\My Scans\\Drawing 1.tif"));
 }
 
 }  // namespace

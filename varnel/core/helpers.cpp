@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QLocale>
 
+#include "juxutil/hostpath.h"
 #include "varnel/core/hostfiles.h"
 #include "varnel/core/profile.h"
 #include "varnel/core/strings.h"
@@ -94,7 +95,9 @@ bool CheckDir(const QString& path) {
   return true;
 }
 
-QString GetShortPath(const QString& path) { return PathExists(path) ? path : QString(); }
+QString GetShortPath(const QString& path) {
+  return QString::fromStdString(hostpath::ShortPath(path.toStdString()));
+}
 
 int16_t MaxInt(int16_t a, int16_t b) { return b > a ? b : a; }
 

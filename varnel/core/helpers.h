@@ -48,7 +48,8 @@ int FindListItem(const QString& text, const QStringList& entries);
 // C:\A\B\C as needed). False when a folder could not be created.
 bool CheckDir(const QString& path);
 
-// The short form of an existing path (here the path itself); empty when it does not exist.
+// The short (8.3) form of an existing path, which holds no blank and which every
+// program of the station resolves to the same file; empty when it does not exist.
 QString GetShortPath(const QString& path);
 
 // The larger of the two; the first when they are equal.
