@@ -456,6 +456,33 @@ TEST(Juxsim, BadInputIsRefusedWithOneLine) {
   EXPECT_EQ(card.Value("scanner.documents"), 0u);
 }
 
+// A refusal names what is wrong with the input as it stands.
+TEST(Juxsim, RefusalsNameTheRealFault) {
+  SimCard card;
+  const std::string big = card.Scratch("big.pbm");
+  std::ofstream(big) << "P4 1234567 89\n";
+  const std::string tall = card.Scratch("tall.pbm");
+  std::ofstream(tall) << "P1\n# a comment\n64 99999999999999999999\n";
+  const std::string notFolder = card.Scratch("not-a-folder");
+  std::ofstream(notFolder) << "x";
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {
+      {{"feed", big}, "1234567x89"},
+      {{"feed", tall}, "64x999999999 "},  // an absurd side stops, it does not wrap
+      {{"--dir", notFolder, "start"}, "is not a folder"},
+      {{"--dir", notFolder, "show"}, "is not a folder"},
+      {{"--dir", card.Scratch("missing"), "start"}, "does not exist"},
+  };
+  for (const auto& c : cases) {
+    const auto r = c.args[0] == "--dir" ? simcard::Run("juxsim", c.args) : card.Juxsim(c.args);
+    EXPECT_NE(r.exitCode, 0) << c.args.back();
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(fs::is_regular_file(notFolder));
+}
+
 TEST(Juxsim, StartAndStopLeaveNothingBehind) {
   const fs::path root = fs::temp_directory_path() / ("juxsim_test_" + std::to_string(getpid()));
   fs::create_directories(root);

@@ -456,6 +456,7 @@ std::vector<uint8_t> Card::ScanLine(uint32_t line) const {
   const Bitmap& image = scanner_.documents.front().image;
   const size_t bytes = Peek(scannerDev_->Reg(kRegLineLength));
   std::vector<uint8_t> row(bytes, 0);
+  if (bytes == 0) return row;  // no line length set: an empty line, nothing to copy
   const int y = static_cast<int>(uint64_t{line} * 1000 / transfer_.scale);
   if (y >= image.height) return row;
   const uint8_t* src = &image.bits[static_cast<size_t>(y) * image.rowBytes];
@@ -538,8 +539,9 @@ void Card::Deliver(Clock::time_point now) {
       ++t.next;
       continue;
     }
-    std::memcpy(scannerDev_->file.Buffer(Peek(r->BufQ[t.fillEntry].VirtAddr)) + t.fill,
-                packed.data(), packed.size());
+    if (!packed.empty())
+      std::memcpy(scannerDev_->file.Buffer(Peek(r->BufQ[t.fillEntry].VirtAddr)) + t.fill,
+                  packed.data(), packed.size());
     t.fill += static_cast<uint32_t>(packed.size());
     std::atomic_ref<uint32_t>(r->NumLinesScanned).fetch_add(1);
     ++t.next;

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kMaxSide = 200000;
 constexpr size_t kMaxBytes = size_t{512} << 20;
+constexpr long kMaxNumber = 999999999;  // nine digits: far past any side, within a long
 
 bool Allocate(Bitmap* image, long width, long height, std::string* error) {
   if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
@@ -54,11 +55,11 @@ bool SkipSpace(const std::string& data, size_t* pos) {
 bool ReadNumber(const std::string& data, size_t* pos, long* value) {
   if (!SkipSpace(data, pos) || data[*pos] < '0' || data[*pos] > '9') return false;
   *value = 0;
-  while (*pos < data.size() && data[*pos] >= '0' && data[*pos] <= '9') {
-    *value = *value * 10 + (data[*pos] - '0');
-    if (*value > kMaxSide) return true;  // refused by Allocate
-    ++*pos;
-  }
+  // Every digit is read, so that the next number starts after this one. A
+  // value past the largest side is refused by Allocate, which names it; only
+  // an absurd one stops at nine digits.
+  for (; *pos < data.size() && data[*pos] >= '0' && data[*pos] <= '9'; ++*pos)
+    *value = std::min<long>(*value * 10 + (data[*pos] - '0'), kMaxNumber);
   return true;
 }
 

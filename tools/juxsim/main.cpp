@@ -81,9 +81,14 @@ bool ResolveDir(const std::string& given, std::string* dir, std::string* error) 
   }
   char* real = realpath(d.c_str(), nullptr);
   struct stat st {};
-  if (real == nullptr || stat(real, &st) != 0 || !S_ISDIR(st.st_mode)) {
+  if (real == nullptr || stat(real, &st) != 0) {
     std::free(real);
     *error = "device folder " + d + " does not exist";
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    std::free(real);
+    *error = "device folder " + d + " is not a folder";
     return false;
   }
   *dir = real;
