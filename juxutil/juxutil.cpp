@@ -29,22 +29,6 @@ uint32_t RequestValue(JUXHANDLE hDriver, uint32_t code, PortBuffer buffer) {
 uint8_t PeekByte(const uint8_t& b) { return Peek(b); }
 void PokeByte(uint8_t& b, uint8_t v) { Poke(b, v); }
 
-// Wall-clock bound of a busy-wait that relies on the driver's timer or
-// interrupt. The wait spins without sleeping but yields the processor, so
-// that a driver sharing it can run.
-class BusyWait {
- public:
-  BusyWait() : start_(std::chrono::steady_clock::now()) {}
-  bool Expired() const {
-    std::this_thread::yield();
-    return std::chrono::steady_clock::now() - start_ >
-           std::chrono::milliseconds(busyWaitLimitMs.load());
-  }
-
- private:
-  std::chrono::steady_clock::time_point start_;
-};
-
 // Step 1 of SendCommand and GetStatus: no message while the printer is in
 // bypass or another program holds the channel.
 bool ChannelRefused(LocalParms* Adapter) {
@@ -53,10 +37,11 @@ bool ChannelRefused(LocalParms* Adapter) {
 }
 
 // Step 3 of SendCommand and GetStatus: the previous message must be gone.
+// The text sets no limit; only a dead timer ends the wait.
 bool WaitChannelIdle(LocalParms* Adapter) {
-  BusyWait wait;
+  TimerWatch timer(Adapter->TimerCnt0);
   while ((Peek(Adapter->IntrptStat1) & kStat1Busy) != 0) {
-    if (wait.Expired()) return false;
+    if (timer.Stalled()) return false;
   }
   return true;
 }
@@ -68,6 +53,21 @@ uint32_t RingCount(const LocalParms* Adapter) {
 }  // namespace
 
 void SetBusyWaitLimitMs(uint32_t ms) { busyWaitLimitMs = ms; }
+
+TimerWatch::TimerWatch(const uint32_t& counter)
+    : counter_(counter), last_(Peek(counter)), since_(std::chrono::steady_clock::now()) {}
+
+bool TimerWatch::Stalled() {
+  std::this_thread::yield();
+  const uint32_t now = Peek(counter_);
+  const auto at = std::chrono::steady_clock::now();
+  if (now != last_) {
+    last_ = now;
+    since_ = at;
+    return false;
+  }
+  return at - since_ > std::chrono::milliseconds(busyWaitLimitMs.load());
+}
 
 void JuxSleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -180,8 +180,8 @@ uint32_t GetCommand(LocalParms* Adapter, uint8_t Command) {
 
 // ---------------------------------------------------------------------------
 // Printer side: the time-out is counted in ticks of the driver's timer
-// (10 ticks of TimerCnt0), busy-waiting; each wait is also bounded in wall
-// time so that a dead driver cannot hang the program.
+// (10 ticks of TimerCnt0), busy-waiting; a timer that stops advancing ends
+// the wait too, so that a dead driver cannot hang the program.
 
 uint16_t SendCommand(LocalParms* Adapter, uint8_t Command, uint16_t Argument) {
   if (ChannelRefused(Adapter)) {
@@ -194,8 +194,8 @@ uint16_t SendCommand(LocalParms* Adapter, uint8_t Command, uint16_t Argument) {
     ClearBits16(Adapter->IntrptStat1, kStat1CommandPosted);
     PokeByte(Adapter->CmdToSend, Command);
     PokeByte(Adapter->CommandBuffer[Command & 0xFC], static_cast<uint8_t>(Argument));
-    BusyWait wait;
-    while (Peek(Adapter->TimerCnt0) < 10 && !wait.Expired()) {
+    TimerWatch timer(Adapter->TimerCnt0);
+    while (Peek(Adapter->TimerCnt0) < 10 && !timer.Stalled()) {
       if (PeekByte(Adapter->CmdToSend) == 0) return 0;
     }
   }
@@ -211,8 +211,8 @@ uint32_t GetStatus(LocalParms* Adapter, uint8_t Status) {
   Poke(Adapter->TimerCnt0, 0u);
   if (WaitChannelIdle(Adapter)) {
     PokeByte(Adapter->StatusRequested, static_cast<uint8_t>(Status + 0x40));
-    BusyWait wait;
-    while (Peek(Adapter->TimerCnt0) < 10 && !wait.Expired()) {
+    TimerWatch timer(Adapter->TimerCnt0);
+    while (Peek(Adapter->TimerCnt0) < 10 && !timer.Stalled()) {
       if (PeekByte(Adapter->StatusRequested) == 0) return PeekByte(Adapter->StatusBuffer[Status]);
     }
   }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -285,12 +286,30 @@ uint32_t GetCommand(LocalParms* Adapter, uint8_t Command);
 uint16_t SendCommand(LocalParms* Adapter, uint8_t Command, uint16_t Argument);
 uint32_t GetStatus(LocalParms* Adapter, uint8_t Status);
 
-// Bound on the busy-waits of the printer-side routines (IntrptStat1 busy bits,
-// TimerCnt0 ticks): a driver whose timer or interrupt is dead must not hang a
-// program. After this much wall time the routine fails with ErrorCode0 = 4.
+// Bound on the waits that count ticks of the driver's timer (the printer-side
+// routines, juxscan's transfer and completion): a driver whose timer is dead
+// must not hang a program. The ticks are counted as the text has them; only
+// when the timer has not advanced at all for this much wall time does the
+// wait give up (the routines fail with ErrorCode0 = 4). A slow but live timer
+// is waited for.
 constexpr uint32_t kBusyWaitLimitMs = 5000;
 // Tests shorten the bound; programs keep kBusyWaitLimitMs.
 void SetBusyWaitLimitMs(uint32_t ms);
+
+// Watches one tick counter of the record: Stalled() is true once the counter
+// has kept the same value for the busy-wait bound. Each call also yields the
+// processor, so that a driver sharing it can run. `counter` must stay mapped
+// for the life of the watch.
+class TimerWatch {
+ public:
+  explicit TimerWatch(const uint32_t& counter);
+  bool Stalled();
+
+ private:
+  const uint32_t& counter_;
+  uint32_t last_;
+  std::chrono::steady_clock::time_point since_;
+};
 
 // Sleep of the calling program (Windows Sleep).
 void JuxSleep(uint32_t ms);

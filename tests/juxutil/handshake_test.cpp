@@ -186,3 +186,31 @@ TEST_F(Handshake, BusyWaitsAreBounded) {
     }
   }
 }
+
+// A live timer that ticks slower than the wall-time bound is waited for: the
+// ticks are counted as written, whatever time they take.
+TEST_F(Handshake, SlowTimerIsWaitedFor) {
+  SetBusyWaitLimitMs(100);
+  for (bool sendCommand : {true, false}) {
+    SCOPED_TRACE(sendCommand ? "SendCommand" : "GetStatus");
+    LocalParms record = record_;
+    record.IntrptStat1 = kStat1CommandPosted | 0x0020;  // busy for the first ticks
+    auto last = Clock::now();
+    FakeDriverThread driver(&record, [&](LocalParms* a) {
+      if (Clock::now() - last < std::chrono::milliseconds(60)) return;
+      last = Clock::now();
+      Tick(a);
+      const uint32_t ticks = Peek(a->TimerCnt0);
+      if (ticks >= 3) ClearBits16(a->IntrptStat1, 0x0020);
+      // The controller answers on the driver's sixth tick of the wait.
+      if (ticks >= 6 && Peek(a->CmdToSend) != 0) Poke(a->CmdToSend, uint8_t{0});
+      if (ticks >= 6 && Peek(a->StatusRequested) != 0) {
+        Poke(a->StatusBuffer[7], uint8_t{0x21});
+        Poke(a->StatusRequested, uint8_t{0});
+      }
+    });
+    const uint32_t result = sendCommand ? SendCommand(&record, 9, 1) : GetStatus(&record, 7);
+    EXPECT_EQ(result, sendCommand ? 0u : 0x21u);
+    EXPECT_EQ(record.ErrorCode0, 0);
+  }
+}
