@@ -1,9 +1,11 @@
 #include "juxscan/juxscan.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "juxutil/hostpath.h"
 
@@ -34,7 +36,45 @@ constexpr uint8_t kStsScaleLow = 15, kStsScaleHigh = 16, kStsThreshold = 18, kSt
 // Command 2, byte 1.
 constexpr uint8_t kAnsiBit = 0x01, kModeBits = 0x06, kScanMode = 0x02, kStarted = 0x40;
 
+// The scan file's stdio buffer: the drained pieces reach the system in
+// writes of this size, not one per piece.
+constexpr size_t kFileBuffer = size_t{1} << 20;
+
+// How often the transfer loop looks at the console and the driver's timer:
+// both cost a system call or a clock read, the drained buffers do not.
+constexpr auto kCheckEvery = std::chrono::milliseconds(1);
+
 uint8_t Byte1(uint32_t word) { return static_cast<uint8_t>(word >> 8); }
+
+// Counts the bytes that the PackBits data written so far decodes to, so that
+// a scan cut short can state the lines it really holds. Pieces may split a
+// run anywhere.
+class PackBitsCount {
+ public:
+  void Add(const uint8_t* data, uint32_t size) {
+    for (uint32_t i = 0; i < size;) {
+      if (skip_ > 0) {  // inside a literal run or at a repeat's data byte
+        uint32_t n = std::min<uint32_t>(skip_, size - i);
+        skip_ -= n;
+        i += n;
+        continue;
+      }
+      const uint8_t header = data[i++];
+      if (header < 128) {
+        decoded_ += header + 1u;
+        skip_ = header + 1u;
+      } else if (header > 128) {
+        decoded_ += 257u - header;
+        skip_ = 1;
+      }  // 128 is no operation
+    }
+  }
+  uint64_t Decoded() const { return decoded_; }
+
+ private:
+  uint64_t decoded_ = 0;
+  uint32_t skip_ = 0;
+};
 
 // The clean-up stages; each falls through to the next.
 enum class Stage { Exit04, Exit03, Exit02, Exit00 };
@@ -106,6 +146,7 @@ class ScanRun {
 
     std::string hostName = parms_.fileName ? hostpath::ToHost(*parms_.fileName) : std::string();
     if (!hostName.empty()) file_ = std::fopen(hostName.c_str(), "wb");
+    if (file_ != nullptr) std::setvbuf(file_, nullptr, _IOFBF, kFileBuffer);
     if (file_ == nullptr) {
       Say("No filename (or an invalid one) was supplied");
       return Stop(kBadArgument, Stage::Exit00);
@@ -144,12 +185,15 @@ class ScanRun {
       return Stop(kOverrun, Stage::Exit04);
     }
     Poke(A->TimerCnt1, 0u);
+    TimerWatch timer(A->TimerCnt1);
     while (Peek(A->JuxFlags) & 0x1) {
       JuxSleep(10);
       if (Peek(A->TimerCnt1) > 100) {
         Say("Timeout waiting for scan complete");
         return Stop(kNotFinished, Stage::Exit04);
       }
+      if (timer.Stalled()) return CutShort(kNotFinished);  // the driver's timer is dead
+      if (Peek(A->IntrptStat0) & kStat0ChannelFree) return CutShort(kChannelReset);
     }
     return FinishFile();
   }
@@ -286,6 +330,10 @@ class ScanRun {
   // Steps 23 and 24: map and reset the ring, write the header, start the
   // scanner and drain the ring into the file until the document is through.
   // The loop never sleeps: a drained buffer goes back to the driver at once.
+  // When no buffer is ready it yields the processor (the driver may need it
+  // to fill one), and it looks at the keyboard and the driver's timer about
+  // once a millisecond. A card that dies (its timer stops) or a channel reset
+  // forced by another program ends the scan with the lines written so far.
   std::optional<Stage> Transfer() {
     LocalParms* A = Adapter_;
     MapRing(hDriver_, A, buffers_);
@@ -311,7 +359,10 @@ class ScanRun {
     bool written = true;
     RingWriter toFile = [&](const uint8_t* data, uint32_t size) {
       written = written && std::fwrite(data, 1, size, file_) == size;
+      if (written) data_.Add(data, size);
     };
+    TimerWatch timer(A->TimerCnt1);
+    auto nextCheck = std::chrono::steady_clock::now();
     while ((Peek(A->IntrptStat0) & kStat0ScanInProgress) || Peek(A->BufsInUse) != 0) {
       uint16_t stat0 = Peek(A->IntrptStat0);
       if ((stat0 & kStat0NewWidth) && (stat0 & kStat0AutoLength)) {
@@ -319,17 +370,46 @@ class ScanRun {
         JUX_WRITE_PORT(hDriver_, kRegLineLength, Peek(A->LineLength) & 0xFFFF);
         ClearBits16(A->IntrptStat0, kStat0NewWidth);
       }
-      DrainRing(A, buffers_, toFile);
+      const bool drained = DrainRing(A, buffers_, toFile);
       if (!written) {
         Say(kWriteFailed);
         return Stop(kBadArgument, Stage::Exit04);
       }
+      if (Peek(A->IntrptStat0) & kStat0ChannelFree) return CutShort(kChannelReset);
+      if (!drained) std::this_thread::yield();
+      const auto now = std::chrono::steady_clock::now();
+      if (now < nextCheck) continue;
+      nextCheck = now + kCheckEvery;
       if (EscPressed()) {
         Say("Esc Key Depressed");
         return Stop(kEscape, Stage::Exit04);
       }
+      if (timer.Stalled()) return CutShort(kNotFinished);
     }
+    if (ResetElsewhere()) return CutShort(kChannelReset);
     return std::nullopt;
+  }
+
+  // Another program forced a reset of the channel: it clears the record's
+  // flags (bit 0x0001 with them, which ends the loop above as if the scan
+  // were through, and bit 0x0080 until the controller talks again), then
+  // sets bit 0x0004, the channel free again.
+  bool ResetElsewhere() const {
+    const uint16_t stat0 = Peek(Adapter_->IntrptStat0);
+    return (stat0 & kStat0ChannelFree) || !(stat0 & kStat0Communication);
+  }
+
+  // A scan that the card or another program ended early: the header states
+  // the complete lines in the file, and the scanner channel is stopped.
+  Stage CutShort(int code) {
+    if (code == kNotFinished) Say("Timeout waiting for scan complete");
+    const uint32_t LineLength = Peek(Adapter_->LineLength);
+    if (LineLength != 0 && data_.Decoded() >= LineLength) {
+      const auto lines = static_cast<uint32_t>(data_.Decoded() / LineLength);
+      if (!PatchHeader(kImageWidthAt, LineLength * 8) || !PatchHeader(kImageLengthAt, lines))
+        Say(kWriteFailed);
+    }
+    return Stop(code, Stage::Exit04);
   }
 
   // Step 27: width and length into the header. The driver counts four lines
@@ -409,6 +489,7 @@ class ScanRun {
   LocalParms* Adapter_ = nullptr;
   std::FILE* file_ = nullptr;
   void* buffers_[kMaxBuffers] = {};  // the ring's buffers while mapped
+  PackBitsCount data_;                // the image data written to the file
 };
 
 }  // namespace

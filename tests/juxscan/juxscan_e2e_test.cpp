@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -331,6 +334,49 @@ TEST(ScanAbort, ForcedResetWhileWaitingEndsWith95) {
   EXPECT_EQ(LastLine(r.out), "ESC to exit from scan...");
   EXPECT_EQ(card.Value("ErrorCode1"), static_cast<uint64_t>(kChannelReset));
   EXPECT_TRUE(card.Value("IntrptStat0") & 0x0004);
+}
+
+// A card that dies in the middle of a transfer (its daemon is killed: the
+// timer stops, the scan never ends) and a channel reset forced by juxstat
+// during the transfer both end the scan; the header then states the
+// complete lines that reached the file.
+TEST(ScanAbort, ScanCutShortStatesTheLinesItHolds) {
+  const struct {
+    const char* name;
+    bool cardDies;
+    int code;
+    const char* lastLine;
+  } cases[] = {{"card dies", true, kNotFinished, "Timeout waiting for scan complete"},
+               {"channel reset", false, kChannelReset, "ESC to exit from scan..."}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimCard card;
+    card.Set("fast", "0");
+    card.Set("scanner-speed", "0");  // about 630 lines a second
+    simcard::Process scan = WaitingScan(card, 4000, false);
+    card.PressStart();
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    if (c.cardDies) {
+      std::ifstream pidFile(card.Dir() + "/juxsim.pid");
+      pid_t pid = 0;
+      pidFile >> pid;
+      ASSERT_GT(pid, 0);
+      ASSERT_EQ(kill(pid, SIGKILL), 0);
+    } else {
+      RunResult reset = card.Run("juxstat", {"/F", "/S"});
+      EXPECT_EQ(reset.exitCode, 0) << reset.out;
+    }
+    RunResult r = scan.Wait();
+    EXPECT_EQ(r.exitCode, c.code) << r.out;
+    EXPECT_EQ(LastLine(r.out), c.lastLine);
+    std::vector<uint8_t> file = ReadBytes(card.Scratch("Brevik.TIF"));
+    ASSERT_GT(file.size(), kHeaderSize);
+    const size_t rows = ImageRows(file, 8).size();
+    EXPECT_GT(rows, 0u);
+    EXPECT_LT(rows, 4000u);
+    EXPECT_EQ(Le32(file, kImageWidthAt), 64u);
+    EXPECT_EQ(Le32(file, kImageLengthAt), rows);
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the endings that the simulated card does not produce.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -60,16 +61,39 @@ class Scanner : public JuxDevice, public JuxDriver {
       WriteCommandSlot(r, n, (kAnswers.count(n) ? kAnswers.at(n) : 0) | n);
     }
     if (Peek(r->StatusToSend) != 0) Poke(r->StatusToSend, uint8_t{0});
-    if (started && (Peek(r->IntrptStat0) & kStat0ScanInProgress)) {
+    const auto now = std::chrono::steady_clock::now();
+    if (tickMs > 0 && now - lastTick >= std::chrono::milliseconds(tickMs)) {
+      lastTick = now;
+      std::atomic_ref<uint32_t>(r->TimerCnt0).fetch_add(1);
+      std::atomic_ref<uint32_t>(r->TimerCnt1).fetch_add(1);
+    }
+    if (!started) return;
+    if (startedAt == std::chrono::steady_clock::time_point{}) {
+      startedAt = now;
+      if (busyMs > 0) std::atomic_ref<uint32_t>(r->JuxFlags).fetch_or(1);
+    }
+    const auto since = now - startedAt;
+    if (resetsChannel) SetBits16(r->IntrptStat0, kStat0ChannelFree);  // juxstat /F elsewhere
+    if (endsAfterMs >= 0 && since >= std::chrono::milliseconds(endsAfterMs) &&
+        (Peek(r->IntrptStat0) & kStat0ScanInProgress)) {
       Poke(r->NumLinesScanned, lines);
       ClearBits16(r->IntrptStat0, kStat0ScanInProgress);
     }
+    if (busyMs > 0 && since >= std::chrono::milliseconds(busyMs))
+      std::atomic_ref<uint32_t>(r->JuxFlags).fetch_and(~1u);
   }
 
   LocalParms record{};
   std::set<uint8_t> silent;  // commands the controller never answers
   uint32_t lines = 0;
   std::atomic<bool> started{false};
+  // The driver's timer ticks every tickMs (0: the timer is dead); the scan
+  // ends endsAfterMs after the start (-1: never); bit 0x1 of JuxFlags stays
+  // set for busyMs after the start; resetsChannel: another program forces a
+  // reset of the channel once the transfer runs.
+  int tickMs = 0, endsAfterMs = 0, busyMs = 0;
+  bool resetsChannel = false;
+  std::chrono::steady_clock::time_point lastTick{}, startedAt{};
 };
 
 struct Scan {
@@ -129,6 +153,43 @@ TEST(ScriptedScanner, SilentHandshakeEndsWith4) {
     EXPECT_EQ(console_test::LastLine(scan.out), c.lastLine) << int(c.command);
     EXPECT_TRUE(scan.IntrptStat0 & kStat0ChannelFree) << int(c.command);
   }
+}
+
+// The card as it dies or lives on slowly: a dead timer ends the transfer or
+// the completion wait with 6 once the timer has stood still for the bound; a
+// timer that ticks slower than the bound is not dead; a channel reset forced
+// during the transfer ends it with 95. The channel is free again in each case.
+TEST(ScriptedScanner, DyingCardEndsTheScan) {
+  SetBusyWaitLimitMs(150);
+  struct Case {
+    const char* name;
+    int tickMs, endsAfterMs, busyMs;
+    bool resetsChannel;
+    int code;
+    const char* lastLine;
+  } cases[] = {
+      {"timer dies in the transfer", 0, -1, 0, false, kNotFinished,
+       "Timeout waiting for scan complete"},
+      {"timer dies before the scan is complete", 0, 0, -1, false, kNotFinished,
+       "Timeout waiting for scan complete"},
+      {"slow timer, long transfer", 60, 500, 0, false, kOk, "LinesScanned:  00000004"},
+      {"slow timer, long completion", 60, 0, 500, false, kOk, "LinesScanned:  00000004"},
+      {"channel reset in the transfer", 60, -1, 0, true, kChannelReset, "ESC to exit from scan..."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scanner scanner;
+    scanner.lines = 8;
+    scanner.tickMs = c.tickMs;
+    scanner.endsAfterMs = c.endsAfterMs;
+    scanner.busyMs = c.busyMs < 0 ? 1 << 30 : c.busyMs;
+    scanner.resetsChannel = c.resetsChannel;
+    Scan scan = RunScan(scanner);
+    EXPECT_EQ(scan.code, c.code) << scan.out;
+    EXPECT_EQ(console_test::LastLine(scan.out), c.lastLine);
+    EXPECT_TRUE(scan.IntrptStat0 & kStat0ChannelFree);
+  }
+  SetBusyWaitLimitMs(kBusyWaitLimitMs);
 }
 
 }  // namespace
