@@ -1,6 +1,13 @@
-// How fast juxscan drains the DMA ring to disk, against a plain sequential
-// write of the same bytes to the same folder in the same run, and against the
-// fastest scanner's data rate.
+// How fast juxscan drains the DMA ring to disk, in two phases, each against
+// its reference measured in the same run:
+//  - the start handshake, from the operator's Start to the first buffer the
+//    card fills (juxscan's start poll, the width request, the set-up of the
+//    channel), against the same two command requests made by this program;
+//  - the data phase, from the first filled buffer to the last one drained,
+//    against a plain sequential write of the same bytes to the same folder,
+//    and against the fastest scanner's data rate.
+// The phases are told apart by watching the adapter record that juxscan and
+// juxsim share.
 //
 // juxsim delivers a 36 inch wide, 400 dpi drawing (1800-byte lines, 19200
 // lines, 48 inches long) as fast as the ring drains. The image is noise, so
@@ -14,8 +21,10 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "juxutil/juxutil.h"
 #include "tests/support/simcard.h"
 
 namespace {
@@ -44,22 +53,82 @@ std::string WriteNoisePbm(const std::string& path) {
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// One scan; returns the seconds from the operator's Start to juxscan's end
-// and the image bytes written.
-std::pair<double, uintmax_t> TimeScan(simcard::SimCard& card, const std::string& image) {
+struct ScanTimes {
+  double handshake = 0, data = 0, total = 0;  // seconds
+  uintmax_t bytes = 0;                         // image bytes written
+};
+
+// The card's record, seen as juxscan sees it.
+class Record {
+ public:
+  explicit Record(const simcard::SimCard& card) {
+    setenv("JUX_DEVICE_DIR", card.Dir().c_str(), 1);
+    handle_ = SystemDriver().Open(kJuxDevice);
+    if (handle_ != JUX_INVALID_HANDLE) JUX_GET_ADAPTER(handle_, &record_);
+    if (record_ == nullptr) throw std::runtime_error("cannot open the card's record");
+  }
+  ~Record() {
+    JUX_UNMAPMEM(handle_, record_);
+    SystemDriver().Close(handle_);
+  }
+  LocalParms* operator->() const { return record_; }
+
+  // Waits (polling every 100 us, so as not to take the processor from the
+  // programs measured) until `done`; the moment it held.
+  template <class Done>
+  Clock::time_point WaitUntil(Done done) const {
+    const Clock::time_point limit = Clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+      if (Clock::now() > limit) throw std::runtime_error("the scan does not go on");
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    return Clock::now();
+  }
+
+ private:
+  JUXHANDLE handle_ = JUX_INVALID_HANDLE;
+  LocalParms* record_ = nullptr;
+};
+
+// One scan, timed in its phases.
+ScanTimes TimeScan(simcard::SimCard& card, const Record& record, const std::string& image) {
   card.Feed(image);
   const std::string file = card.Scratch("Bench.TIF");
   simcard::Process scan = card.Start("juxscan", {"/L:14400", "/O:C:\\Bench.TIF"});
   if (!scan.WaitForOutput("ESC to exit from scan...", 30000))
     throw std::runtime_error("juxscan did not get ready: " + scan.OutputSoFar());
-  Clock::time_point start = Clock::now();
+  const uint32_t interrupts = Peek(record->IntrptCnt);
   card.PressStart();
+  const Clock::time_point start = Clock::now();
+  // juxscan sets IntrptCnt to 0 before it starts the scanner; the card
+  // counts one interrupt per buffer filled.
+  const Clock::time_point first = record.WaitUntil([&] {
+    const uint32_t n = Peek(record->IntrptCnt);
+    return n != 0 && n != interrupts && (Peek(record->IntrptStat0) & kStat0ScanInProgress);
+  });
+  const Clock::time_point last = record.WaitUntil([&] {
+    return !(Peek(record->IntrptStat0) & kStat0ScanInProgress) && Peek(record->BufsInUse) == 0;
+  });
   simcard::RunResult r = scan.Wait();
-  double s = Seconds(Clock::now() - start);
+  const Clock::time_point end = Clock::now();
   if (r.exitCode != 0) throw std::runtime_error("juxscan failed: " + r.out);
-  uintmax_t bytes = std::filesystem::file_size(file) - 186;
+  ScanTimes t;
+  t.handshake = Seconds(first - start);
+  t.data = Seconds(last - first);
+  t.total = Seconds(end - start);
+  t.bytes = std::filesystem::file_size(file) - 186;
   std::filesystem::remove(file);
-  return {s, bytes};
+  return t;
+}
+
+// The handshake's reference: the two command requests that juxscan makes
+// between the Start and the transfer (the start poll's command 2, the
+// width's command 13), made here on the idle card.
+double TimeRequests(const Record& record) {
+  const Clock::time_point start = Clock::now();
+  GetCommand(record.operator->(), 2);
+  GetCommand(record.operator->(), 13);
+  return Seconds(Clock::now() - start);
 }
 
 // The reference: the same number of bytes, written in the same pieces with
@@ -91,22 +160,32 @@ int main(int argc, char** argv) {
   try {
     simcard::SimCard card({.fast = true, .buffers = 20, .bufferSize = 65536});
     const std::string image = WriteNoisePbm(card.Scratch("drawing.pbm"));
-    std::vector<double> scanS, plainS;
+    Record record(card);
+    std::vector<double> handshakeS, requestS, dataS, totalS, plainS;
     uintmax_t bytes = 0;
     for (int i = 0; i < runs; ++i) {
-      auto [s, b] = TimeScan(card, image);
-      scanS.push_back(s);
-      bytes = b;
+      ScanTimes t = TimeScan(card, record, image);
+      handshakeS.push_back(t.handshake);
+      dataS.push_back(t.data);
+      totalS.push_back(t.total);
+      bytes = t.bytes;
+      requestS.push_back(TimeRequests(record));
       plainS.push_back(TimePlainWrite(card.Scratch("plain.bin"), bytes));
     }
-    double scan = Median(scanS), plain = Median(plainS);
+    const double handshake = Median(handshakeS), requests = Median(requestS);
+    const double scan = Median(dataS), plain = Median(plainS), total = Median(totalS);
     double scanMBs = bytes / scan / 1e6, plainMBs = bytes / plain / 1e6;
     double linesPerS = kLines / scan;
     std::printf("drawing: %d lines of %zu bytes (%ju bytes PackBits), %d runs, medians\n", kLines,
                 kRowBytes, bytes, runs);
-    std::printf("juxscan drain:  %7.3f s  %8.1f MB/s  %8.0f lines/s\n", scan, scanMBs, linesPerS);
-    std::printf("plain write:    %7.3f s  %8.1f MB/s\n", plain, plainMBs);
+    std::printf("start handshake: %7.3f s (Start to the first filled buffer)\n", handshake);
+    std::printf("two requests:    %7.3f s; handshake / requests: %.2f\n", requests,
+                handshake / requests);
+    std::printf("juxscan drain:   %7.3f s  %8.1f MB/s  %8.0f lines/s (first to last buffer)\n",
+                scan, scanMBs, linesPerS);
+    std::printf("plain write:     %7.3f s  %8.1f MB/s\n", plain, plainMBs);
     std::printf("juxscan / plain write: %.2f\n", scanMBs / plainMBs);
+    std::printf("whole scan:      %7.3f s (Start to juxscan's end)\n", total);
     std::printf("fastest scanner: %.0f lines/s (%.2f MB/s); juxscan margin: %.1fx\n",
                 kScannerLinesPerS, kScannerLinesPerS * bytes / kLines / 1e6,
                 linesPerS / kScannerLinesPerS);
