@@ -4,8 +4,11 @@
 // objects it points to: they are created before the Station and outlive it.
 #pragma once
 
+#include <QPoint>
+#include <QSize>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <optional>
 
 namespace varnel {
@@ -83,6 +86,17 @@ class TaskWindows {
   virtual bool SendKeys(const QString& keys, bool wait) = 0;
 };
 
+// The input dialog: asks the operator for one name. Empty when the operator
+// cancelled (or gave none).
+class InputDialogs {
+ public:
+  virtual ~InputDialogs() = default;
+  // place gets the dialog's size and returns where its top-left corner goes on
+  // the screen; without it the dialog opens where the platform puts it.
+  virtual QString InputBox(const QString& caption, const QString& prompt, const QString& proposed,
+                           const std::function<QPoint(const QSize&)>& place = {}) = 0;
+};
+
 struct Seams {
   Prompts* prompts = nullptr;
   ProcessHost* processes = nullptr;
@@ -90,6 +104,7 @@ struct Seams {
   WindowHooks* windows = nullptr;
   StatusDisplay* status = nullptr;
   TaskWindows* tasks = nullptr;
+  InputDialogs* inputs = nullptr;
 };
 
 }  // namespace varnel

@@ -20,6 +20,8 @@ enum ResString : int {
   resNotCommunicating = 2001,
   resEdgeTop = 2010,  // 2010-2013 edge names, 2014-2017 the matching angles
   resAngle0 = 2014,
+  resDeviceUnavailable = 2100,  // 2100-2144: scan file naming, scan list, schemes, parameters
+  resPathNotFound = 2101,
   resAppTitle = 2200,
   resReadingThreshold = 2240,
   resErrorCommunicating = 2241,
@@ -45,6 +47,7 @@ enum ResString : int {
   resLineTooLong = 2059,
   resDatabaseNotWritten = 2060,
   resListComplete = 2061,
+  resInputBoxCaption = 2380,  // 2380-2383: the input dialog's defaults
   resAlertTitle = 2400,
   resErrorTitle = 2401,
 };

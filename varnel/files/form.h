@@ -95,6 +95,13 @@ struct Form {
   bool LoadingScheme = false; // a scheme is being loaded: changes are not "edits"
   QString SettingsTag;        // cboSettings' tag: the scheme last loaded
   int16_t BadImageCount = 0;  // numbers the diagnostic copies of bad images
+
+  // The file fields last accepted by UpdateFileFields, restored after a Cancel:
+  // drive "C:", folder "\SCANS\" ("\" for the root), name, extension, full name.
+  QString SavedDrive, SavedFolder, SavedName, SavedExt, SavedFileName;
+  QString LastListedFolder;  // upper case: the folder LoadList showed last
+  QString SchemeFile;        // full path of the scheme file loaded last
+  QString FastLabel, NormLabel;  // the scanner speed entries' labels
 };
 
 }  // namespace varnel

@@ -35,8 +35,14 @@ class DriveListBox : public QComboBox {
   QString List(int index) const;
   int ListCount() const;
   QString error() const;
+  // Bytes free for the station on the drive of entry index (0 when unknown).
+  qint64 FreeBytes(int index) const;
  signals:
   void Change();
+
+ private:
+  bool filling_ = false;  // Refresh is refilling: no Change
+  QString error_;
 };
 
 class DirListBox : public QListWidget {
@@ -72,6 +78,9 @@ class FileListBox : public QListWidget {
   void Refresh();
   int ListCount() const;
   QString List(int index) const;  // file name only
+
+ private:
+  QString path_;
 };
 
 }  // namespace varnel

@@ -1,0 +1,380 @@
+#include "varnel/files/naming.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTreeWidget>
+#include <functional>
+
+#include "varnel/core/helpers.h"
+#include "varnel/core/hostfiles.h"
+#include "varnel/core/strings.h"
+#include "varnel/files/curdir.h"
+#include "varnel/files/lists.h"
+#include "varnel/files/scanlist.h"
+#include "varnel/files/texts.h"
+
+namespace varnel {
+
+// ---- Plain text work ----
+
+void ParseFileName(const QString& fullName, QString& drive, QString& folder, QString& name,
+                   QString& ext) {
+  // 1. Drive.
+  QString rest = fullName;
+  drive.clear();
+  if (fullName.size() >= 2 && fullName[1] == ':') {
+    drive = fullName.left(2).toUpper();
+    rest = fullName.mid(2);
+  }
+  // 2. Extension: the text after the last dot, unless a blank or a backslash comes first.
+  ext.clear();
+  for (qsizetype i = rest.size() - 1; i >= 0; --i) {
+    if (rest[i] == '.') {
+      ext = rest.mid(i + 1);
+      rest.truncate(i);
+      break;
+    }
+    if (rest[i] == ' ' || rest[i] == '\\') break;
+  }
+  // 3. Folder and name.
+  qsizetype slash = rest.lastIndexOf('\\');
+  if (slash >= 0) {
+    name = rest.mid(slash + 1);
+    folder = rest.left(slash) + '\\';
+  } else {
+    name = rest;
+    folder.clear();
+  }
+}
+
+QString ParsePath(const QString& path) {
+  qsizetype slash = path.lastIndexOf('\\');
+  return slash >= 0 ? path.left(slash) : QString();
+}
+
+QString NextCounterName(const QString& name) {
+  if (name.isEmpty()) return QStringLiteral("TEMP001");
+  // The run of digits at the end, at most its last 9.
+  qsizetype start = name.size();
+  while (start > 0 && name[start - 1].isDigit() && name[start - 1].unicode() < 128) --start;
+  if (name.size() - start > 9) start = name.size() - 9;
+  QString run = name.mid(start);
+  QString next = QString::number(run.toLongLong() + 1);
+  qsizetype width = std::max(run.size(), next.size());
+  return name.left(start) + next.rightJustified(width, '0');
+}
+
+QString SignedText(qint64 value) {
+  return value < 0 ? QString::number(value) : " " + QString::number(value);
+}
+
+QString SizeText(qint64 bytes) {
+  return SignedText((bytes + 1023) / 1024) + LoadResString(resKB);
+}
+
+QString DriveFreeText(const QString& entry, qint64 freeBytes) {
+  return " " + entry + " " + QString::number(freeBytes / (1024 * 1024)) + " " +
+         LoadResString(resMegFree);
+}
+
+QString FreeSpaceFromDriveText(const QString& driveText) {
+  // From the fifth character on, less the trailing " Free".
+  QString figure = driveText.mid(4);
+  figure.chop(5);
+  return LoadResString(resFreeSpaceOnScanDrive) + figure;
+}
+
+void BaseNameSelection(const QString& text, int& start, int& length) {
+  qsizetype end = text.lastIndexOf('.');
+  if (end < 0) end = text.size();
+  qsizetype slash = end > 0 ? text.lastIndexOf('\\', end - 1) : -1;
+  start = static_cast<int>(slash + 1);
+  length = static_cast<int>(end - start);
+}
+
+bool IsDiscardedFileNameKey(int keyAscii) {
+  return QStringLiteral("\"*/<>?|").contains(QChar(keyAscii)) && keyAscii != 0;
+}
+
+void SelectComboItem(const QString& text, QComboBox* list) {
+  if (!list) return;
+  QStringList entries;
+  for (int i = 0; i < list->count(); ++i) entries << list->itemText(i);
+  int index = FindListItem(text, entries);
+  if (index >= 0) list->setCurrentIndex(index);
+}
+
+// ---- Procedures ----
+
+namespace {
+
+QString FormatText(const Form& f) { return f.cboFormat ? f.cboFormat->currentText() : QString(); }
+
+void ShowOk(Station& st, const QString& text) {
+  st.seams.prompts->MsgBox(text, Prompts::Buttons::Ok, Prompts::Icon::None,
+                           LoadResString(resAppTitle));
+}
+
+}  // namespace
+
+bool SetNewName(Station& st, Form& f) {
+  bool advanced = true;
+  if (st.ScanListMode) {
+    // 1. The next entry of the list.
+    if (st.CurScanCnt < st.ScanCnt) {
+      ++st.CurScanCnt;
+    } else {
+      ShowOk(st, LoadResString(resScanListComplete));
+      advanced = false;
+    }
+  } else {
+    // 2-4. The counter at the end of the name.
+    st.ScanName = NextCounterName(st.ScanName);
+  }
+  // 5.
+  DisplayFileName(st, f);
+  return advanced;
+}
+
+QString FormatDrive(const Form& f, int index) {
+  if (!f.dlbDrive) return QString();
+  return DriveFreeText(f.dlbDrive->List(index), f.dlbDrive->FreeBytes(index));
+}
+
+void DisplayFileName(Station& st, Form& f) {
+  if (!st.ScanListMode) {
+    st.ScanExt = FormatText(f).left(3);
+    QString drive = f.dlbDrive ? f.dlbDrive->Drive().left(2).toUpper() : QString();
+    st.ScanFileName = drive + "\\" + st.ScanFolder + st.ScanName + "." + st.ScanExt;
+    if (f.txtFileName) f.txtFileName->setText(st.ScanFileName);
+    return;
+  }
+
+  // The current entry; its file part is the text before its first comma.
+  QString& entry = st.ScanFileList[st.CurScanCnt];
+  qsizetype comma = entry.indexOf(',');
+  // 1.
+  st.ScanFileName = comma >= 0 ? entry.left(comma) : entry;
+  QString drive, folder, name, ext;
+  ParseFileName(st.ScanFileName, drive, folder, name, ext);
+  st.FreeSpaceText.clear();
+
+  // 2-3. The entry's drive in the drive list, remembering drive C: on the way.
+  int cIndex = -1;
+  QString cFreeSpace;
+  bool driveFound = false;
+  if (f.dlbDrive) {
+    QChar wanted = drive.isEmpty() ? QChar() : drive[0].toUpper();
+    for (int i = 0; i < f.dlbDrive->ListCount(); ++i) {
+      QString entryText = f.dlbDrive->List(i);
+      QChar letter = entryText.isEmpty() ? QChar() : entryText[0].toUpper();
+      if (letter == 'C' && cIndex < 0) {
+        cIndex = i;
+        cFreeSpace = FreeSpaceFromDriveText(FormatDrive(f, i));
+      }
+      if (!wanted.isNull() && letter == wanted) {
+        st.FreeSpaceText = FreeSpaceFromDriveText(FormatDrive(f, i));
+        f.dlbDrive->setCurrentIndex(i);
+        driveFound = true;
+        break;
+      }
+    }
+  }
+  // 4. An unknown drive: drive C: instead.
+  if (!driveFound) {
+    ShowOk(st, LoadResString(resInvalidDrive) + st.ScanFileName.left(1) +
+                   LoadResString(resUsingCDrive));
+    st.FreeSpaceText = cFreeSpace;
+    if (f.dlbDrive && cIndex >= 0) f.dlbDrive->setCurrentIndex(cIndex);
+    drive = QStringLiteral("C:");
+  }
+
+  // 5-6. The entry's format in the format list, TLC when there is none.
+  int tlcIndex = -1;
+  bool formatFound = false;
+  if (f.cboFormat) {
+    for (int i = 0; i < f.cboFormat->count(); ++i) {
+      QString code = f.cboFormat->itemText(i).left(3).toUpper();
+      if (code == "TLC" && tlcIndex < 0) tlcIndex = i;
+      if (code == ext) {
+        f.cboFormat->setCurrentIndex(i);
+        formatFound = true;
+        break;
+      }
+    }
+  }
+  if (!formatFound) {
+    ShowOk(st, LoadResString(resInvalidFormat) + ext + LoadResString(resUsingTlcFormat));
+    ext = QStringLiteral("TLC");
+    if (f.cboFormat && tlcIndex >= 0) f.cboFormat->setCurrentIndex(tlcIndex);
+  }
+
+  // 7.
+  st.ScanExt = ext;
+  st.ScanFileName = drive + folder + name + "." + st.ScanExt;
+  // 8. The entry names the corrected file from now on.
+  WriteLog(st, 1, "Old ScanFileList$(CurScanCnt)" + entry);
+  entry = st.ScanFileName + (comma >= 0 ? entry.mid(comma) : QStringLiteral(","));
+  WriteLog(st, 1, "Rem New ScanFileList$(CurScanCnt)" + entry);
+  // 9-10.
+  DisplayScanInfo(st, f);
+  if (f.txtFileName) f.txtFileName->setText(st.ScanFileName);
+}
+
+void LoadList(Station& st, Form& f, QString& path) {
+  // 1.
+  f.LastListedFolder = path.toUpper();
+  if (!path.endsWith('\\')) path += '\\';
+  // 2.
+  if (st.seams.windows) st.seams.windows->SetMousePointer(11);
+  // 3. A folder that cannot be read leaves the file list empty.
+  if (f.FileMasterList && !f.FileMasterList->SetPath(path)) f.FileMasterList->clear();
+  // 4.
+  if (f.lblTitle[1]) {
+    f.lblTitle[1]->setText(LoadResString(2206) + " '" + path + "'");
+    f.lblTitle[1]->repaint();
+  }
+  // 5.
+  if (f.lvContentsOf) {
+    f.lvContentsOf->clear();
+    const QIcon doc = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+    for (int i = 0; f.FileMasterList && i < f.FileMasterList->ListCount(); ++i) {
+      QString file = f.FileMasterList->List(i);
+      QString full = path + file;
+      QFileInfo info(HostPath(full));
+      auto* item = new QTreeWidgetItem(f.lvContentsOf);
+      item->setData(0, Qt::UserRole, full);  // the item's key
+      item->setText(0, file);
+      item->setIcon(0, doc);
+      item->setText(1, SizeText(info.size()));
+      item->setText(2, GeneralDate(info.lastModified()));
+    }
+  }
+  // 6.
+  if (st.seams.windows) st.seams.windows->SetMousePointer(0);
+}
+
+void UpdateFileFields(Station& st, Form& f, int source, QString drive, QString folder,
+                      QString ext, QString fileName) {
+  // 1.
+  if (st.FieldsUpdating) return;
+  st.FieldsUpdating = true;
+
+  // Runs one step that can fail. A typed name (source 4) leaves a failing step
+  // undone; any other source asks Retry or Cancel. False after Cancel.
+  auto step = [&](const std::function<bool(QString&)>& action) {
+    for (;;) {
+      QString error;
+      if (action(error) || source == kFieldsFileName) return true;
+      Prompts::Answer answer = st.seams.prompts->MsgBox(
+          error, Prompts::Buttons::RetryCancel, Prompts::Icon::Critical, LoadResString(resAppTitle));
+      if (answer != Prompts::Answer::Retry) return false;
+    }
+  };
+  // Cancel: the fields last accepted come back. When they are what failed,
+  // there is nothing better to restore, and the fields stay as they are.
+  auto recover = [&] {
+    st.FieldsUpdating = false;
+    if (source != kFieldsRecovery)
+      UpdateFileFields(st, f, kFieldsRecovery, f.SavedDrive, f.SavedFolder, f.SavedExt,
+                       f.SavedFileName);
+  };
+
+  // 2.
+  QString name;
+  if (!fileName.isEmpty()) ParseFileName(fileName, drive, folder, name, ext);
+  // 3.
+  if (drive.isEmpty()) drive = CurDir().left(2).toUpper();
+  if (!step([&](QString& error) { return ChDrive(drive, error); })) return recover();
+  // 4.
+  if (folder.isEmpty()) folder = CurDir(drive).mid(2);
+  if (!folder.endsWith('\\')) folder += '\\';
+  if (!step([&](QString& error) { return ChDir(drive + folder, error); })) return recover();
+  // 5.
+  QString listed = drive + folder;
+  LoadList(st, f, listed);
+  // 6.
+  if (name.isEmpty()) name = QStringLiteral("TEMP001");
+  if (ext.isEmpty()) ext = FormatText(f).left(3);
+  if (fileName.isEmpty()) fileName = drive + folder + name + "." + ext;
+  // 7.
+  if (source != kFieldsDrive && f.dlbDrive &&
+      !step([&](QString& error) {
+        bool ok = f.dlbDrive->SetDrive(drive);
+        error = f.dlbDrive->error();
+        return ok;
+      }))
+    return recover();
+  if (source != kFieldsFolder && f.DirMasterList &&
+      !step([&](QString& error) {
+        bool ok = f.DirMasterList->SetPath(drive + folder);
+        error = f.DirMasterList->error();
+        return ok;
+      }))
+    return recover();
+  if (source != kFieldsFormat && !ext.isEmpty()) SelectComboItem(ext, f.cboFormat);
+  if (source != kFieldsFileName && f.txtFileName) f.txtFileName->setText(fileName);
+  // 8.
+  st.ScanName = name;
+  st.ScanFileName = fileName;
+  st.ScanFolder = folder.mid(1);
+  st.FieldsUpdating = false;
+  f.SavedDrive = drive;
+  f.SavedFolder = folder;
+  f.SavedName = name;
+  f.SavedExt = ext;
+  f.SavedFileName = fileName;
+}
+
+void txtFileName_KeyPress(int& keyAscii) {
+  if (IsDiscardedFileNameKey(keyAscii)) keyAscii = 0;
+}
+
+void txtFileName_Change(Station& st, Form& f) {
+  if (!st.NewScanMode && !st.AutoModeOn) {
+    st.NewScanMode = true;
+    if (f.cmdScan) f.cmdScan->setText(LoadResString(2229));
+  }
+}
+
+void txtFileName_GotFocus(Form& f) {
+  if (!f.txtFileName) return;
+  int start = 0, length = 0;
+  BaseNameSelection(f.txtFileName->text(), start, length);
+  f.txtFileName->setSelection(start, length);
+}
+
+void txtFileName_LostFocus(Station& st, Form& f) {
+  if (!f.txtFileName) return;
+  QString text = f.txtFileName->text();
+  if (!text.isEmpty()) UpdateFileFields(st, f, kFieldsFileName, {}, {}, {}, text);
+  // The box is rebuilt from the folder the name is now filed under. When the
+  // folder list could not follow a typed folder (it does not exist yet: the
+  // scan creates it), that is the typed folder, not the list's; the scan goes
+  // to what the box shows.
+  st.ScanExt = FormatText(f).left(3);
+  QString folder;
+  QString typed = f.SavedDrive + f.SavedFolder;
+  if (f.DirMasterList) {
+    folder = f.DirMasterList->Path();
+    if (!folder.endsWith('\\')) folder += '\\';
+  }
+  if (!text.isEmpty() && !typed.isEmpty() && folder.compare(typed, Qt::CaseInsensitive) != 0)
+    folder = typed;
+  if (folder.isEmpty()) return;
+  QString rebuilt = folder + st.ScanName + "." + st.ScanExt;
+  f.txtFileName->setText(rebuilt);
+  st.ScanFileName = rebuilt;
+}
+
+void txtDataField_GotFocus(Form& f) {
+  if (f.txtDataField) f.txtDataField->selectAll();
+}
+
+}  // namespace varnel

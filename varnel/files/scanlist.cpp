@@ -1,0 +1,112 @@
+#include "varnel/files/scanlist.h"
+
+#include <QFile>
+#include <QListWidget>
+
+#include "varnel/core/helpers.h"
+#include "varnel/core/hostfiles.h"
+#include "varnel/files/naming.h"
+#include "varnel/files/schemes.h"
+#include "varnel/files/texts.h"
+
+namespace varnel {
+
+ScanListText ParseScanList(const QByteArray& bytes) {
+  QString text = QString::fromUtf8(bytes);
+  if (text.toUtf8() != bytes) text = QString::fromLatin1(bytes);
+  text.replace("\r\n", "\n").replace('\r', '\n');
+  ScanListText list;
+  for (const QString& line : text.split('\n')) {
+    if (line.trimmed().isEmpty()) continue;
+    if (list.entries.size() >= kMaxScanListEntries) {
+      ++list.leftOut;
+      continue;
+    }
+    // Every later step takes the file name from before the first comma.
+    list.entries << (line.contains(',') ? line.toUpper() : line.trimmed().toUpper() + ",");
+  }
+  return list;
+}
+
+void LoadScanList(Station& st, const QString& fileName) {
+  // 1-2.
+  st.ScanListMode = false;
+  if (fileName.trimmed().isEmpty() || !FileExists(fileName)) return;
+  // 3.
+  if (st.seams.windows) st.seams.windows->ShowSplashStatus(LoadResString(resLoadingScanList));
+  // 4.
+  st.ScanFileList = QStringList(kMaxScanListEntries + 1);
+  // 5.
+  QFile file(HostPath(fileName));
+  if (!file.open(QIODevice::ReadOnly)) return;
+  ScanListText list = ParseScanList(file.readAll());
+  file.close();
+  int count = 0;
+  for (const QString& entry : list.entries) {
+    st.ScanFileList[++count] = entry;
+    WriteLog(st, 1, SignedText(count) + ": " + entry);
+  }
+  // 6.
+  if (count > 0) {
+    st.ScanCnt = count;
+    st.ScanListMode = true;
+    st.CurScanCnt = 1;
+  }
+  if (list.leftOut > 0)
+    st.seams.prompts->MsgBox(
+        LoadResString(resScanListTooLong).arg(fileName).arg(list.leftOut), Prompts::Buttons::Ok,
+        Prompts::Icon::Exclamation, LoadResString(resAppTitle));
+}
+
+QString GetToken(const QString& text, const std::optional<QString>& delimiter) {
+  static QString remaining;
+  static QString storedDelimiter;
+  // 1.
+  if (delimiter) {
+    remaining = text;
+    storedDelimiter = *delimiter;
+  }
+  // 2.
+  if (storedDelimiter.isEmpty()) return QString();
+  // 3.
+  qsizetype at = remaining.indexOf(storedDelimiter);
+  if (at < 0) {
+    QString token = remaining;
+    remaining.clear();
+    return token;
+  }
+  // 4. The text goes on after the delimiter's first character.
+  QString token = remaining.left(at);
+  remaining = remaining.mid(at + 1);
+  return token;
+}
+
+QString EntrySchemeName(const QString& field6) {
+  QString name = field6;
+  while (name.endsWith(' ')) name.chop(1);
+  return name.right(2).trimmed();
+}
+
+void DisplayScanInfo(Station& st, Form& f) {
+  if (st.CurScanCnt < 1 || st.CurScanCnt >= st.ScanFileList.size()) return;
+  const QString entry = st.ScanFileList[st.CurScanCnt];
+  // 1-2.
+  if (f.lstDisplayScanInfo) {
+    f.lstDisplayScanInfo->setVisible(true);
+    f.lstDisplayScanInfo->clear();
+    f.lstDisplayScanInfo->addItem(LoadResString(resScaningImage) + SignedText(st.CurScanCnt) +
+                                  " " + LoadResString(resOf) + SignedText(st.ScanCnt) + ", " +
+                                  st.FreeSpaceText);
+  }
+  // 3. Fields 1 to 6.
+  QString field6;
+  for (int field = 1; field <= 6; ++field) {
+    QString token = field == 1 ? GetToken(entry, QStringLiteral(",")) : GetToken(QString());
+    if (field == 6) field6 = token;
+    if (f.lstDisplayScanInfo) f.lstDisplayScanInfo->addItem(token + "   ");
+  }
+  // 4.
+  LoadEntryScheme(st, f, field6);
+}
+
+}  // namespace varnel

@@ -1,0 +1,41 @@
+// The scan list: a text file named on the command line whose lines name the
+// files of a batch of scans (field 1), four descriptive fields shown to the
+// operator (2-5) and the entry's setting scheme (6), separated by commas.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "varnel/core/station.h"
+#include "varnel/files/form.h"
+
+namespace varnel {
+
+// At most this many entries are loaded.
+inline constexpr int kMaxScanListEntries = 1000;
+
+struct ScanListText {
+  QStringList entries;  // upper case, in file order; each holds a comma
+  int leftOut = 0;      // non-blank lines beyond kMaxScanListEntries
+};
+// The entries of a list file's bytes: blank lines skipped, lines upper-cased;
+// a line without a comma is the file name alone (trimmed) and gets one appended.
+ScanListText ParseScanList(const QByteArray& bytes);
+
+// Loads the list named by the command line (no list when it is blank or names no file).
+void LoadScanList(Station& st, const QString& fileName);
+
+// Refills lstDisplayScanInfo for the current entry, then loads the entry's scheme.
+void DisplayScanInfo(Station& st, Form& f);
+
+// The comma tokenizer, with one state for the whole program: with a delimiter a
+// new text starts; without one the previous text goes on (text is then ignored).
+QString GetToken(const QString& text, const std::optional<QString>& delimiter = std::nullopt);
+
+// Field 6 of an entry as a scheme name: trailing blanks removed, its last two
+// characters, trimmed ("xxd1" gives "D1" once upper-cased).
+QString EntrySchemeName(const QString& field6);
+
+}  // namespace varnel
