@@ -83,6 +83,9 @@ class FileControlEvents : public QObject {
   }
 
   void LostFocus(QObject* watched) {
+    // A control being destroyed loses its focus too; by then it is no longer
+    // of its own class, and nothing is done for it.
+    if (!qobject_cast<QLineEdit*>(watched) && !qobject_cast<QComboBox*>(watched)) return;
     if (watched == f_.txtFileName) txtFileName_LostFocus(st_, f_);
     if (watched == f_.cboOriginalWidth) cboOriginalWidth_LostFocus(st_, f_);
     if (watched == f_.cboResolution) cboResolution_LostFocus(st_, f_);

@@ -10,9 +10,10 @@
 namespace varnel {
 
 // Connects every control of the Form that is set (null ones are passed over).
-// The Station and the Form must outlive the widgets; the connections end with
-// the widgets (the key and focus handling belongs to f.window, or to the first
-// control when there is no window).
+// The Station and the Form must outlive the widgets: a window that holds its
+// Form as a member deletes its controls first (a focused control still loses
+// its focus while it is destroyed). The connections end with the widgets; the
+// key and focus handling belongs to f.window (or to txtFileName without one).
 void ConnectFileControls(Station& st, Form& f);
 
 }  // namespace varnel

@@ -19,8 +19,8 @@ namespace {
 // The inch sign (character code 34).
 const QString kInch = QStringLiteral("\"");
 
-// "###0.0".
-QString OneDecimal(double value) { return QString::number(value, 'f', 1); }
+// "###0.0": one decimal, halves rounded away from zero.
+QString OneDecimal(double value) { return QString::number(std::round(value * 10) / 10, 'f', 1); }
 // A limit in its shortest decimal form: 1, 36, 25.4, 1219.2.
 QString Shortest(double value) { return QString::number(value); }
 

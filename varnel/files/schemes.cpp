@@ -277,7 +277,7 @@ void LoadCfgFiles(Station& st, Form& f) {
   f.cboSettings->setCurrentIndex(-1);
   // 5.
   if (st.DebugFlag) {
-    WriteLog(st, 1, "Number of Setting Files: " + SignedText(names.size()));
+    WriteLog(st, 1, "Number of Setting Files: " + QString::number(names.size()));
     for (const QString& name : names) WriteLog(st, 1, name);
   }
 }

@@ -71,6 +71,24 @@ class RecordingProcesses : public ProcessHost {
   WaitResult WaitForTask(qint64 taskId, int timeoutMs) override;
 };
 
+// Answers the input dialog from a script (an empty answer, as Cancel gives,
+// when it runs out) and records every question and where it was placed.
+class ScriptedInputs : public InputDialogs {
+ public:
+  struct Asked {
+    QString caption, prompt, proposed;
+    bool placed = false;
+    QPoint at;  // where the dialog would open, for a 100 x 50 dialog
+  };
+  QStringList answers;  // taken from the front
+  QList<Asked> asked;
+  QString InputBox(const QString& caption, const QString& prompt, const QString& proposed,
+                   const std::function<QPoint(const QSize&)>& place) override {
+    asked << Asked{caption, prompt, proposed, bool(place), place ? place(QSize(100, 50)) : QPoint()};
+    return answers.isEmpty() ? QString() : answers.takeFirst();
+  }
+};
+
 class NullStatus : public StatusDisplay {
  public:
   void ShowStatusBox(const std::optional<QString>&, const std::optional<QString>&,
