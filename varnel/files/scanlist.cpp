@@ -28,10 +28,11 @@ ScanListText ParseScanList(const QByteArray& bytes) {
   return list;
 }
 
-void LoadScanList(Station& st, const QString& fileName) {
-  // 1-2.
+void LoadScanList(Station& st, const QString& commandLine) {
+  // 1-2. The command line may carry blanks around the name.
   st.ScanListMode = false;
-  if (fileName.trimmed().isEmpty() || !FileExists(fileName)) return;
+  const QString fileName = commandLine.trimmed();
+  if (fileName.isEmpty() || !FileExists(fileName)) return;
   // 3.
   if (st.seams.windows) st.seams.windows->ShowSplashStatus(LoadResString(resLoadingScanList));
   // 4.
