@@ -7,6 +7,7 @@
 
 #include "tools/converters/bitimage.h"
 #include "tools/converters/formats.h"
+#include "tools/converters/g4.h"
 #include "tools/converters/g4verify.h"
 #include "tools/converters/tiffio.h"
 #include "tools/converters/tlc.h"
@@ -188,7 +189,7 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
                                    o.reduceFrom));
     }
     checkFits(width, height, dpi);
-    std::optional<G4Encoder> g4;
+    std::optional<g4::Encoder> g4;
     std::optional<PackBitsTiffWriter> packBits;
     std::optional<PngWriter> png;
     std::vector<uint8_t> inverted(StrideFor(width));
