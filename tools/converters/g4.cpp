@@ -221,12 +221,12 @@ void Encoder::CodeRow() {
   const uint32_t* b = ref_.data();
   int64_t a0 = -1;  // before the row: the imaginary white pixel
   unsigned black = 0;
-  size_t ia = 0, ib = 0;  // a[ia] = a1; b[ib] = b1
+  size_t ia = 0, k = 0;  // a[ia] = a1; b[k] the first change of the row above right of a0
   for (;;) {
     // b1: the first change of the row above right of a0 to the colour
     // opposite a0's (even entries turn black), b2 the one after.
-    if (ib > 0) --ib;
-    while (b[ib] <= a0 || (ib & 1) != black) ++ib;
+    while (b[k] <= a0) ++k;
+    const size_t ib = k + ((k & 1) != black);
     const int64_t a1 = a[ia], b1 = b[ib], b2 = b[ib + 1];
     if (b2 < a1) {
       Put(kPass.bits, kPass.length);
