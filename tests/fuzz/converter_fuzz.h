@@ -1,12 +1,14 @@
 // What the converter harnesses share: a scratch folder of their own, and the
 // round trip through file2tlc. A bad input may fail only with the
 // converters' own error (ConvertError); a good one must come out of the TLC
-// file as the very pixels the TIFF reader gave, turned as asked, and its
-// Group 4 data must pass the exports' check with the same black count.
+// file as the very pixels the TIFF reader gave, turned as asked, its Group 4
+// data must pass the exports' check with the same black count, and it must
+// be the stream libtiff's coder makes of those pixels.
 #pragma once
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -108,6 +110,12 @@ inline void File2TlcRoundTrip(std::span<const uint8_t> file, uint8_t choice) {
   const conv::BitImage got =
       conv::DecodeG4(parts.g4.data(), parts.g4.size(), want.width, want.height, "out.tlc");
   Check(got.bits == want.bits, "pixels");
+  // The converters' own coder writes libtiff's stream byte for byte.
+  conv::G4Encoder reference(want.width, want.height);
+  for (uint32_t y = 0; y < want.height; ++y) reference.AddRow(want.Row(y));
+  const std::span<const uint8_t> expected = reference.Finish();
+  Check(std::equal(parts.g4.begin(), parts.g4.end(), expected.begin(), expected.end()),
+        "stream unlike libtiff's");
   Check((options.viewWidth != 0) == !parts.viewPng.empty(), "view picture");
 }
 
