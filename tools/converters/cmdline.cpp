@@ -220,6 +220,16 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
   return *this;
 }
 
+void FileBytes::Release(size_t offset) const {
+#ifndef _WIN32
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t bytes = std::min(offset, mapSize_) / page * page;
+  if (map_ && bytes > 0) madvise(map_, bytes, MADV_DONTNEED);
+#else
+  (void)offset;
+#endif
+}
+
 FileBytes::~FileBytes() {
 #ifndef _WIN32
   if (map_) munmap(map_, mapSize_);

@@ -73,6 +73,10 @@ class FileBytes {
     return map_ ? std::span<const uint8_t>(static_cast<const uint8_t*>(map_), mapSize_)
                 : std::span<const uint8_t>(copy_);
   }
+  // Tells the host that the bytes before `offset` are done with: a mapped
+  // file's pages there leave memory (read again from the file should they be
+  // touched once more); a read copy stays as it is.
+  void Release(size_t offset) const;
 
  private:
   friend FileBytes ReadWholeFile(const std::string&, const std::string&);

@@ -27,6 +27,8 @@ const char kFile2TlcUsage[] =
 // The scan program's header states 400 dpi; a file without a resolution is
 // taken to come from the scanner at its native resolution.
 constexpr uint32_t kDefaultDpi = 400;
+// What stays mapped behind the reading of a scan that is turned.
+constexpr size_t kReleaseMargin = 1 << 20;
 
 File2TlcOptions File2TlcOptionsFrom(const ParsedOptions& parsed) {
   File2TlcOptions o;
@@ -105,14 +107,24 @@ void RunFile2Tlc(const File2TlcOptions& o, Messages& messages) {
     // of the upright image are handed out as change lists (a band of 256
     // at a time for a quarter turn).
     std::optional<g4::OrientedImage> oriented;
-    uint32_t fileDpi = 0;
+    uint32_t fileDpi = 0, scanHeight = 0, rowsRead = 0;
     ReadBitonalTiffRows(
         file, o.scanFile,
         [&](const TiffInfo& info) {
           oriented.emplace(info.width, info.height, o.rotation, o.invert);
           fileDpi = info.dpi;
+          scanHeight = info.height;
         },
-        [&](const uint8_t* row) { oriented->AddRow(row); });
+        [&](const uint8_t* row) {
+          oriented->AddRow(row);
+          // The file is read front to back: the part behind the share of
+          // rows read so far (less a margin) leaves memory as the change
+          // lists grow.
+          if (++rowsRead % 256 != 0) return;
+          const auto done =
+              static_cast<size_t>(double(rowsRead) / scanHeight * double(file.size()));
+          if (done > kReleaseMargin) input->Release(done - kReleaseMargin);
+        });
     input.reset();
     begin(oriented->width(), oriented->height(), fileDpi);
     std::vector<uint64_t> row(view ? g4::RowWords(width) : 0);

@@ -292,7 +292,7 @@ uint8_t* PutNumber(uint8_t* out, uint32_t v) {
 }
 
 // Chunks of this size, regions of this many chunks.
-constexpr size_t kChunkBytes = 32 << 10;
+constexpr size_t kChunkBytes = 8 << 10;
 constexpr size_t kRegionBytes = 8 << 20;
 constexpr size_t kHugePage = 2 << 20;
 
