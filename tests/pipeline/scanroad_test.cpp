@@ -251,7 +251,7 @@ TEST_F(ScanRoadTest, RefusesWhatCannotBeScanned) {
 
 TEST_F(ScanRoadTest, AutoModeFilesAScanListAndEndsWithTheListMessage) {
   WriteFile("list.txt", "c:\\job\\a.tlc,first,,,,\n\nc:\\job\\b.tlc,second\nc:\\job\\c.tif,third\n");
-  LoadScanList(*st_, "C:\\list.txt");
+  SimpleFileNaming::LoadScanListFile(*st_, "C:\\list.txt");
   ASSERT_EQ(st_->ScanCnt, 3);
   files_->DisplayFileName();
   txtDataField_.setVisible(true);
@@ -384,7 +384,7 @@ TEST_F(ScanRoadTest, KeyboardCommands) {
   using Qt::Key;
   // Page keys move through the scan list within its ends.
   WriteFile("list.txt", "c:\\job\\a.tlc,1\nc:\\job\\b.tlc,2\n");
-  LoadScanList(*st_, "C:\\list.txt");
+  SimpleFileNaming::LoadScanListFile(*st_, "C:\\list.txt");
   files_->DisplayFileName();
   st_->NewScanMode = false;
   struct Step {

@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
   form.txtDataField->setText("DEMO");
 
   SimpleFileNaming files(st, form);
-  LoadScanList(st, scanList);
+  SimpleFileNaming::LoadScanListFile(st, scanList);
   st.ScanDrive = "C:\\";
   files.DisplayFileName();
   ScanRoad road{st, form, files};
@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
     std::printf("Operator: Auto Mode, scan list %s (%d entries)\n", qPrintable(scanList), st.ScanCnt);
     std::fflush(stdout);
     form.cmdAutoMode->click();
-    files.LoadList(ParsePath(st.LastScanFile));
+    files.LoadList(files.ParsePath(st.LastScanFile));
     QTimer::singleShot(200, [&] {
       window.grab().save(args[3]);
       app.quit();

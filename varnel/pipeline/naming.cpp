@@ -13,12 +13,12 @@
 
 namespace varnel {
 
-QString ParsePath(const QString& path) {
+QString SimpleFileNaming::FolderOf(const QString& path) {
   qsizetype at = path.lastIndexOf('\\');
   return at < 0 ? QString() : path.left(at);
 }
 
-void LoadScanList(Station& st, const QString& fileName) {
+void SimpleFileNaming::LoadScanListFile(Station& st, const QString& fileName) {
   st.ScanListMode = false;
   if (fileName.trimmed().isEmpty() || !FileExists(fileName.trimmed())) return;
   QFile file(HostPath(fileName.trimmed()));
@@ -71,7 +71,7 @@ void SimpleFileNaming::DisplayFileName() {
     qsizetype comma = entry.indexOf(',');
     QString file = comma < 0 ? entry : entry.left(comma);
     st_.ScanDrive = file.left(3);
-    QString folder = ParsePath(file);
+    QString folder = FolderOf(file);
     st_.ScanFolder = folder.size() > 3 ? folder.mid(3) + "\\" : QString();
     QString base = file.mid(folder.size() + 1);
     qsizetype dot = base.lastIndexOf('.');

@@ -14,6 +14,8 @@ namespace varnel {
 class FileNaming {
  public:
   virtual ~FileNaming() = default;
+  // The folder of a path ("C:\SCANS\A.TIF" gives "C:\SCANS").
+  virtual QString ParsePath(const QString& path) = 0;
   // Advances to the next name (counter or next list entry) and shows it;
   // false only when the scan list is exhausted.
   virtual bool SetNewName() = 0;
@@ -33,15 +35,14 @@ class FileNaming {
   virtual void ChangeFolder(const QString& drive, const QString& folder) = 0;
 };
 
-// The folder of a path: everything before its last backslash.
-QString ParsePath(const QString& path);
-
-// Loads a scan list file (one entry a line, blank lines ignored, upper-cased).
-void LoadScanList(Station& st, const QString& fileName);
-
 class SimpleFileNaming : public FileNaming {
  public:
   SimpleFileNaming(Station& st, Form& form) : st_(st), form_(form) {}
+  // The folder of a path: everything before its last backslash.
+  static QString FolderOf(const QString& path);
+  // Loads a scan list file (one entry a line, blank lines ignored, upper-cased).
+  static void LoadScanListFile(Station& st, const QString& fileName);
+  QString ParsePath(const QString& path) override { return FolderOf(path); }
   bool SetNewName() override;
   void DisplayFileName() override;
   void LoadList(const QString& folderPath) override;

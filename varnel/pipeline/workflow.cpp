@@ -127,7 +127,7 @@ void HandleScan(ScanRoad& road) {
   Form& form = road.form;
   // 1. The target folder must be there before anything is scanned.
   st.AbortRequested = false;
-  QString folder = ParsePath(st.ScanFileName);
+  QString folder = road.files.ParsePath(st.ScanFileName);
   WriteLog(st, 1, "Folder Name: " + folder);
   if (!CheckDir(folder)) {
     ShowError(st, LoadResString(resFolderNotCreated).arg(folder));
