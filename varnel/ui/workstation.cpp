@@ -4,6 +4,7 @@
 
 #include "varnel/core/hostfiles.h"
 #include "varnel/core/qtprocess.h"
+#include "varnel/core/qttaskwindows.h"
 #include "varnel/core/strings.h"
 #include "varnel/pipeline/statusbox.h"
 #include "varnel/ui/frmmain.h"
@@ -19,7 +20,8 @@ int RunWorkstation(int argc, char** argv) {
   QtPrompts prompts;
   QtProcessHost processes;
   QtEventPump pump;
-  Station st(Seams{&prompts, &processes, &pump, nullptr, nullptr, nullptr});
+  QtTaskWindows tasks;
+  Station st(Seams{&prompts, &processes, &pump, nullptr, nullptr, &tasks});
   frmMain main(st);
   StatusBox status(st, &main);
   st.seams.windows = &main;

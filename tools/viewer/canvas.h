@@ -1,0 +1,86 @@
+// The drawing area of the viewer: the drawing (or, while it loads, a small
+// picture of it) fitted, zoomed and panned; or one line of text in the
+// middle (a message, or that nothing is open).
+#pragma once
+
+#include <QImage>
+#include <QPointF>
+#include <QSizeF>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "tools/viewer/drawing.h"
+
+namespace viewer {
+
+// Where the drawing lies in the window: `scale` window pixels per drawing
+// pixel, `centre` the drawing point in the window's middle. Plain
+// arithmetic, kept apart from the widget.
+struct ViewPlace {
+  double scale = 1;
+  QPointF centre;
+
+  // The scale that shows the whole drawing in the window.
+  static double FitScale(QSizeF drawing, QSizeF window);
+  // Zooms by `factor` keeping the drawing point under `anchor` (window
+  // coordinates) where it is; the scale stays within [minScale, kMaxScale].
+  void ZoomAt(double factor, QPointF anchor, QSizeF window, double minScale);
+  // Keeps the centre on the drawing.
+  void Clamp(QSizeF drawing);
+  QPointF ToWindow(QPointF drawingPoint, QSizeF window) const;
+  QPointF ToDrawing(QPointF windowPoint, QSizeF window) const;
+};
+inline constexpr double kMaxScale = 32;
+inline constexpr double kZoomStep = 1.25;
+
+// The level of a drawing to draw from at a scale: the most reduced one that
+// still has at least one pixel for every window pixel.
+int LevelFor(double scale, int levels);
+
+class DrawingView : public QWidget {
+ public:
+  explicit DrawingView(QWidget* parent = nullptr);
+
+  // A picture standing for the whole drawing of the given size.
+  void SetPreview(const QImage& picture, QSize drawingSize);
+  void SetDrawing(std::shared_ptr<const Drawing> drawing);
+  // Text in place of a drawing (an empty text: nothing shown).
+  void SetMessage(const QString& text);
+  const QString& Message() const { return message_; }
+
+  void ZoomIn();
+  void ZoomOut();
+  void Fit();
+  void ActualSize();  // one drawing pixel to one window pixel
+  bool Fitted() const { return fitted_; }
+  double Scale() const { return place_.scale; }
+  // Told whenever the scale changes.
+  std::function<void()> scaleChanged;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void resizeEvent(QResizeEvent*) override;
+  void wheelEvent(QWheelEvent*) override;
+  void mousePressEvent(QMouseEvent*) override;
+  void mouseMoveEvent(QMouseEvent*) override;
+  void mouseReleaseEvent(QMouseEvent*) override;
+  void keyPressEvent(QKeyEvent*) override;
+
+ private:
+  QSizeF DrawingSize() const;
+  void ZoomBy(double factor, QPointF anchor);
+  void Changed();
+  void PaintLevel(QPainter& painter, const QImage& level, int reduction);
+
+  std::shared_ptr<const Drawing> drawing_;
+  QImage preview_;
+  QSize size_;  // of the drawing shown or loading
+  QString message_;
+  ViewPlace place_;
+  bool fitted_ = true;
+  QPoint dragFrom_;
+  bool dragging_ = false;
+};
+
+}  // namespace viewer
