@@ -107,7 +107,7 @@ TEST(ViewerDrawing, ViewPictureComesFirstElsePreviewsGrowWithTheDecoding) {
   // file2tlc -M 300,300 keeps a view picture of at most 300 x 300.
   ASSERT_EQ(withView.previews.size(), 1u);
   EXPECT_LE(withView.previews[0].height(), 300);
-  EXPECT_EQ(withView.startedAtPreview, 1);
+  EXPECT_EQ(withView.startedAtPreview, 0);  // the size is told first
   EXPECT_GT(without.previews.size(), 10u);
   EXPECT_EQ(without.startedAtPreview, 0);
 }
@@ -193,7 +193,7 @@ TEST(ViewerPlace, LevelForScale) {
   const struct {
     double scale;
     int levels, want;
-  } cases[] = {{4, 6, 0}, {1, 6, 0},   {0.75, 6, 0}, {0.5, 6, 1}, {0.3, 6, 1},
+  } cases[] = {{4, 6, 0}, {1, 6, 0},   {0.75, 6, 0}, {0.5, 6, 1}, {0.3, 6, 2}, {0.36, 6, 1},
                {0.25, 6, 2}, {0.01, 6, 5}, {0.01, 1, 0}, {0.2, 2, 1}};
   for (const auto& c : cases)
     EXPECT_EQ(viewer::LevelFor(c.scale, c.levels), c.want) << c.scale << " " << c.levels;

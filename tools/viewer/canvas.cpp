@@ -36,7 +36,7 @@ void ViewPlace::Clamp(QSizeF drawing) {
 
 int LevelFor(double scale, int levels) {
   if (levels <= 1 || scale >= 1) return 0;
-  const int k = static_cast<int>(std::floor(std::log2(1 / scale) + 1e-9));
+  const int k = static_cast<int>(std::floor(std::log2(1 / scale) + 0.5));
   return std::clamp(k, 0, levels - 1);
 }
 

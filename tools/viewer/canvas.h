@@ -34,8 +34,9 @@ struct ViewPlace {
 inline constexpr double kMaxScale = 32;
 inline constexpr double kZoomStep = 1.25;
 
-// The level of a drawing to draw from at a scale: the most reduced one that
-// still has at least one pixel for every window pixel.
+// The level of a drawing to draw from at a scale: the one whose pixels come
+// nearest to window pixels (a level is enlarged by at most 1.41 and reduced
+// by at most 1.41, so the window never scales the full image down much).
 int LevelFor(double scale, int levels);
 
 class DrawingView : public QWidget {
