@@ -20,6 +20,7 @@
 #include "tests/support/simcard.h"
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/hostfiles.h"
+#include "varnel/core/qttaskwindows.h"
 #include "varnel/pipeline/workflow.h"
 
 namespace varnel {
@@ -451,6 +452,46 @@ TEST(LineLengthTest, TheMachinesResolutionFloor) {
     st.MachineType = c.machine;
     EXPECT_EQ(LineLength(st, c.width, c.dpi), c.pixels) << c.machine << " " << c.dpi;
   }
+}
+
+// With View Image on, the first scan starts the viewer and the next one is
+// shown in that same viewer, driven through its keystrokes.
+TEST_F(ScanRoadTest, TheViewerShowsEachScanInTurn) {
+  QtTaskWindows tasks;
+  st_->seams.tasks = &tasks;
+  st_->ViewExe = WindowsPath(QString::fromStdString(simcard::BinDir() + "/tlcview"));
+  st_->ViewFlag = true;
+  struct Closer {  // no viewer is left running, whatever fails
+    QtTaskWindows& tasks;
+    qint64& id;
+    ~Closer() {
+      if (id && tasks.AppActivate(id)) tasks.SendKeys("%FX{ENTER}", true);
+    }
+  } closer{tasks, st_->ViewerTaskId};
+
+  FeedStarted(Pbm("a.pbm", 800, 600));
+  cmdScan_Click(*road_);
+  const qint64 viewer = st_->ViewerTaskId;
+  ASSERT_NE(viewer, 0);
+  ASSERT_TRUE(tasks.AppActivate(viewer));
+  EXPECT_EQ(tasks.LastAnswer().section('\n', 0, 0), "TEMP001.TLC - Drawing Viewer");
+
+  FeedStarted(Pbm("b.pbm", 800, 400));
+  cmdScanNext_Click(*road_);
+  EXPECT_EQ(st_->ViewerTaskId, viewer);
+  // The workflow waited for the viewer's answer to its Open keys.
+  EXPECT_EQ(tasks.LastAnswer().section('\n', 0, 0), "TEMP002.TLC - Drawing Viewer");
+  EXPECT_TRUE(tasks.LastAnswer().section('\n', 1, 1).startsWith("800 x 400 pixels    400 dpi"))
+      << tasks.LastAnswer().toStdString();
+  EXPECT_EQ(processes_.started.filter("tlcview").size(), 1);
+
+  ASSERT_TRUE(tasks.SendKeys("%FX{ENTER}", true));
+  bool ended = false;
+  for (int i = 0; i < 120 && !ended; ++i)
+    ended = st_->seams.processes->WaitForTask(viewer, 500) == WaitResult::Ended;
+  EXPECT_TRUE(ended);
+  EXPECT_FALSE(tasks.AppActivate(viewer));
+  st_->ViewerTaskId = 0;
 }
 
 }  // namespace
