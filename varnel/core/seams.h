@@ -6,6 +6,7 @@
 
 #include <QPoint>
 #include <QSize>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -97,6 +98,22 @@ class InputDialogs {
                            const std::function<QPoint(const QSize&)>& place = {}) = 0;
 };
 
+// Top-level windows of other programs, found by their exact title. Where the
+// host keeps no window list, a running process of the program that owns the
+// title counts as its one visible window.
+class WindowList {
+ public:
+  struct TopWindow {
+    qint64 handle;
+    bool visible;
+  };
+  virtual ~WindowList() = default;
+  // Every top-level window with exactly this title, in the platform's order.
+  virtual QList<TopWindow> FindWindows(const QString& title) = 0;
+  // Shows the window in the given show state (9: restored) and activates it.
+  virtual void ShowAndActivate(qint64 handle, int showState) = 0;
+};
+
 struct Seams {
   Prompts* prompts = nullptr;
   ProcessHost* processes = nullptr;
@@ -105,6 +122,7 @@ struct Seams {
   StatusDisplay* status = nullptr;
   TaskWindows* tasks = nullptr;
   InputDialogs* inputs = nullptr;
+  WindowList* topWindows = nullptr;
 };
 
 }  // namespace varnel

@@ -3,6 +3,7 @@
 // Station lives for the whole run; procedures receive it by reference.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -88,6 +89,10 @@ struct Station {
   int16_t PrintListCount = 0;
   int16_t PrintCopies = 1;
   bool DeferredPrint = false;
+  // The request record kept for the whole run: the settings of the request-queue
+  // program while TemplateLoaded, else refilled with the defaults per request.
+  QByteArray RequestTemplate;
+  bool TemplateLoaded = false;
 };
 
 }  // namespace varnel

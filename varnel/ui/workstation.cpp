@@ -6,6 +6,8 @@
 #include "varnel/core/qtprocess.h"
 #include "varnel/core/qttaskwindows.h"
 #include "varnel/core/strings.h"
+#include "varnel/pipeline/print.h"
+#include "varnel/pipeline/printhost.h"
 #include "varnel/pipeline/statusbox.h"
 #include "varnel/ui/frmmain.h"
 #include "varnel/ui/qtprompts.h"
@@ -26,6 +28,10 @@ int RunWorkstation(int argc, char** argv) {
   StatusBox status(st, &main);
   st.seams.windows = &main;
   st.seams.status = &status;
+  // No window list on this host: a running unattended-print program is its window.
+  ProcessWindowList topWindows(
+      [&st](const QString& title) { return title == kUnattendTitle ? st.UnattendExe : QString(); });
+  st.seams.topWindows = &topWindows;
   prompts.SetParent(&main);
 
   // The scan list file named on the command line, as one text.
