@@ -271,7 +271,7 @@ Config LoadConfig(const QString& iniHostPath, const QString& programDir) {
   c.lpExe = value("LpExe", "lp");
   c.file2tlcExe = Host(value("File2TlcExe", programDir + "/file2tlc"));
   c.exportExe = Host(value("ExportExe", programDir + "/tlcexport"));
-  c.logFile = Host(value("LogFile", programDir + "/PrintMon.Log"));
+  c.logFile = Host(value("LogFile", "C:\\Dudozev1\\PrintMon.Log"));
   c.pollMs = std::max(10, value("PollMs", "1000").toInt());
   if (c.lpExe.contains('\\') || c.lpExe.contains(':')) c.lpExe = Host(c.lpExe);
   return c;
