@@ -16,6 +16,9 @@
 #include <QString>
 #include <QStringList>
 
+class QKeyEvent;
+class QMouseEvent;
+
 namespace varnel {
 
 class DriveListBox : public QComboBox {
@@ -66,6 +69,26 @@ class DirListBox : public QListWidget {
   QString error() const;
  signals:
   void Change();
+  // The highlight moved (mouse or arrow keys); the list itself opens nothing.
+  void Click();
+  // Space (32) or Enter (13) pressed on the list.
+  void KeyPress(int keyAscii);
+  // A mouse button went down on the list / came up again.
+  void MouseDown();
+  void MouseUp();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  void Fill(const QString& path, const QString& host);
+  QString path_;
+  QStringList entries_;  // by row: the parent chain from the root, then the subfolders
+  int depth_ = -1;       // folders below the root; row depth_ is entry -1
+  bool filling_ = false;
+  QString error_;
 };
 
 // Hidden: every file of one folder, in name order.
