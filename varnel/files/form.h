@@ -91,6 +91,7 @@ struct Form {
 
   // Members of the window.
   bool SplitterDragging = false;
+  bool DirMouseDown = false;  // a mouse button is held on DirMasterList
   int16_t Threshold = -1;     // scanner threshold read at start-up
   bool LoadingScheme = false; // a scheme is being loaded: changes are not "edits"
   QString SettingsTag;        // cboSettings' tag: the scheme last loaded

@@ -1,0 +1,203 @@
+#include "varnel/files/browser.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include "varnel/core/helpers.h"
+#include "varnel/core/hostfiles.h"
+#include "varnel/core/strings.h"
+#include "varnel/files/curdir.h"
+#include "varnel/files/lists.h"
+#include "varnel/files/texts.h"
+
+namespace varnel {
+namespace {
+
+constexpr int kDeviceUnavailable = 68;
+constexpr int kPathNotFound = 76;
+
+Prompts::Answer Ask(Station& st, const QString& text, Prompts::Buttons buttons, Prompts::Icon icon,
+                    int title) {
+  return st.seams.prompts->MsgBox(text, buttons, icon, LoadResString(title));
+}
+
+// A folder name with a trailing backslash, for joining names to it.
+QString WithBackslash(QString path) {
+  if (!path.endsWith('\\')) path += '\\';
+  return path;
+}
+
+}  // namespace
+
+void DisplayDir(Station& st, Form& f, const QString& path) {
+  QString drive = path.left(2).toUpper();
+  // The steps in order; a failing step is tried again on Retry.
+  const std::function<bool(QString&)> steps[] = {
+      [&](QString& error) { return ChDrive(drive, error); },
+      [&](QString& error) { return ChDir(path, error); },
+      [&](QString& error) {
+        if (f.DriveMasterList && !f.DriveMasterList->SetDrive(drive)) {
+          error = f.DriveMasterList->error();
+          return false;
+        }
+        return true;
+      },
+      [&](QString& error) {
+        if (f.DirMasterList && !f.DirMasterList->SetPath(path)) {
+          error = f.DirMasterList->error();
+          return false;
+        }
+        return true;
+      },
+  };
+  for (const auto& step : steps) {
+    for (;;) {
+      QString error;
+      if (step(error)) break;
+      int number = error == DeviceUnavailableText() ? kDeviceUnavailable : kPathNotFound;
+      if (number != kDeviceUnavailable) {
+        Ask(st, LoadResString(resDisplayDirError) + QString::number(number) + " " + error,
+            Prompts::Buttons::Ok, Prompts::Icon::None, resDriveErrorTitle);
+        return;
+      }
+      if (Ask(st, LoadResString(resDriveNotReady), Prompts::Buttons::RetryCancel,
+              Prompts::Icon::None, resDriveErrorTitle) != Prompts::Answer::Retry) {
+        // The scan file's drive goes back to the drive the folder list shows.
+        if (f.dlbDrive && f.DirMasterList) f.dlbDrive->SetDrive(f.DirMasterList->Path().left(2));
+        return;
+      }
+    }
+  }
+}
+
+void DelTree(Station& st, QString path) {
+  // 1.
+  path = WithBackslash(path);
+  QString deleting, removing;  // the names the message reports
+  auto retry = [&](const QString& description) {
+    QString text = description;
+    if (!deleting.isEmpty()) text += " " + deleting;
+    if (!removing.isEmpty()) text += " " + removing;
+    return Ask(st, text, Prompts::Buttons::RetryCancel, Prompts::Icon::Critical,
+               resDelTreeError) == Prompts::Answer::Retry;
+  };
+
+  // 2. Files go at once, subfolders are collected. A link is never followed: it
+  // goes as a file, whatever it points to.
+  // The host name without its trailing separator: a link is looked at, not followed.
+  QString host = HostPath(path.left(path.size() - 1));
+  QFileInfo folder(host);
+  if (folder.isSymLink()) {
+    removing = path.left(path.size() - 1);
+    while (!QFile::remove(host))
+      if (!retry(LoadResString(resAccessError))) return;
+    return;
+  }
+  QStringList subfolders;
+  const QFileInfoList entries = QDir(host).entryInfoList(
+      QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+  for (const QFileInfo& entry : entries) {
+    QString name = path + entry.fileName();
+    if (entry.isDir() && !entry.isSymLink()) {
+      subfolders << name;
+      continue;
+    }
+    deleting = name;
+    for (;;) {
+      QString hostName = entry.absoluteFilePath();
+      // A read-only file (no write permission for its owner, whoever runs
+      // this) stays, as the station's platform keeps it.
+      bool readOnly =
+          !entry.isSymLink() && !(QFileInfo(hostName).permissions() & QFile::WriteOwner);
+      if (!readOnly && QFile::remove(hostName)) break;
+      if (!retry(LoadResString(resAccessError))) return;
+    }
+    deleting.clear();
+  }
+
+  // 3.
+  for (const QString& subfolder : subfolders) DelTree(st, subfolder);
+
+  // 4.
+  removing = path.left(path.size() - 1);
+  while (host.isEmpty() || !QDir().rmdir(host)) {
+    bool missing = host.isEmpty() || !QFileInfo(host).isDir();
+    if (!retry(missing ? PathNotFoundText() : LoadResString(resAccessError))) return;
+  }
+}
+
+void DirMasterList_Change(Station& st, Form& f) {
+  (void)st;
+  (void)f;
+  // UNFINISHED: UpdateFileFields (source 2, the list's drive and folder) and
+  // SettingsChanged join here when the file naming and schemes land.
+}
+
+void DirMasterList_Click(Form& f) {
+  // Only a click opens: the arrow keys move the highlight alone.
+  if (f.DirMouseDown) f.DirMasterList->SetPath(f.DirMasterList->List(f.DirMasterList->ListIndex()));
+}
+
+void DirMasterList_KeyPress(Form& f, int keyAscii) {
+  if (keyAscii == 32 || keyAscii == 13)
+    f.DirMasterList->SetPath(f.DirMasterList->List(f.DirMasterList->ListIndex()));
+}
+
+void DirMasterList_MouseDown(Form& f) { f.DirMouseDown = true; }
+void DirMasterList_MouseUp(Form& f) { f.DirMouseDown = false; }
+
+void DriveMasterList_Change(Station& st, Form& f) {
+  DisplayDir(st, f, f.DriveMasterList->Drive().left(2).toUpper());
+}
+
+void cmdCreateDir_Click(Station& st, Form& f, const AskName& ask) {
+  DirListBox* list = f.DirMasterList;
+  // 1.
+  list->SetPath(list->List(list->ListIndex()));
+  // 2.
+  QString name = ask(LoadResString(2203), LoadResString(resFolderName), LoadResString(resNewFolder));
+  if (name.isEmpty()) return;
+  // 3.
+  QString path = WithBackslash(list->List(list->ListIndex())) + name;
+  // 4.
+  if (PathExists(path)) {
+    Ask(st, LoadResString(resFolderExists) + " '" + path + "'", Prompts::Buttons::Ok,
+        Prompts::Icon::None, resCannotCreateFolder);
+    return;
+  }
+  if (!MakeDir(path)) {
+    ShowError(st, LoadResString(resNewFolderNotCreated) + " '" + path + "'");
+    return;
+  }
+  list->Refresh();
+}
+
+void cmdRemoveDir_Click(Station& st, Form& f) {
+  DirListBox* list = f.DirMasterList;
+  // 1.
+  QString folder = list->List(list->ListIndex());
+  if (folder.isEmpty()) return;
+  // 2. The program's own folder is the only one protected.
+  QString appFolder = st.AppDir;
+  while (appFolder.size() > 3 && appFolder.endsWith('\\')) appFolder.chop(1);
+  if (folder.toUpper() == appFolder.toUpper()) {
+    Ask(st, LoadResString(resAppFolderProtected), Prompts::Buttons::Ok, Prompts::Icon::Exclamation,
+        resCannotDeleteFolder);
+    return;
+  }
+  // 3.
+  if (Ask(st,
+          LoadResString(resConfirmRemoveFolder) + " '" + folder + "' " +
+              LoadResString(resAndAllContents),
+          Prompts::Buttons::YesNo, Prompts::Icon::Exclamation,
+          resDeleteFolder) != Prompts::Answer::Yes)
+    return;
+  // 4.
+  list->SetPath(list->List(-2));
+  DelTree(st, folder);
+  list->Refresh();
+}
+
+}  // namespace varnel
