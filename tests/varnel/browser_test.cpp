@@ -14,11 +14,24 @@ namespace {
 
 using Answer = Prompts::Answer;
 
+// Answers the input dialog from a function and records what it was asked.
+class ScriptedInputs : public InputDialogs {
+ public:
+  std::function<QString(const QString& proposed)> answer = [](const QString& p) { return p; };
+  QStringList asked;
+  QString InputBox(const QString& caption, const QString& prompt, const QString& proposed,
+                   const std::function<QPoint(const QSize&)>&) override {
+    asked << caption + "|" + prompt + "|" + proposed;
+    return answer(proposed);
+  }
+};
+
 class BrowserTest : public testing::StationTest {
  protected:
   BrowserTest() {
     testing::EnsureQtApp();
     f_.DirMasterList = &dirs_;
+    st_->seams.inputs = &inputs_;
     st_->AppDir = "C:\\Station\\";
     WriteFile("Station/Varnel.Ini", "");
     WriteFile("Scans/keep.txt", "x");
@@ -34,36 +47,35 @@ class BrowserTest : public testing::StationTest {
     for (const auto& box : prompts_.shown) texts << box.title + ": " + box.text;
     return texts;
   }
+  ScriptedInputs inputs_;
   Form f_;
   DirListBox dirs_;
 };
 
 TEST_F(BrowserTest, CreateFolderMakesTheNameOnceAndRefusesItTheSecondTime) {
   ASSERT_TRUE(dirs_.SetPath("C:\\Scans"));
-  QStringList asked;
-  auto ask = [&](const QString& caption, const QString& prompt, const QString& proposed) {
-    asked << caption + "|" + prompt + "|" + proposed;
-    return proposed;
-  };
-  cmdCreateDir_Click(*st_, f_, ask);
+  cmdCreateDir_Click(*st_, f_);
   EXPECT_TRUE(QFileInfo(Host("Scans/New Folder")).isDir());
   EXPECT_EQ(dirs_.List(0), "C:\\Scans\\New Folder");
-  cmdCreateDir_Click(*st_, f_, ask);
-  EXPECT_EQ(asked, QStringList(2, "Create Folder|Folder Name:|New Folder"));
+  cmdCreateDir_Click(*st_, f_);
+  EXPECT_EQ(inputs_.asked, QStringList(2, "Create Folder|Folder Name:|New Folder"));
   EXPECT_EQ(Shown(), QStringList{"Unable To Create Folder: Folder already exists: "
                                  "'C:\\Scans\\New Folder'"});
   // A file of that name counts too; an empty answer does nothing.
   WriteFile("Scans/Plan", "x");
-  cmdCreateDir_Click(*st_, f_, [](auto&&...) { return QString("Plan"); });
+  inputs_.answer = [](const QString&) { return QString("Plan"); };
+  cmdCreateDir_Click(*st_, f_);
   EXPECT_EQ(prompts_.shown.size(), 2);
-  cmdCreateDir_Click(*st_, f_, [](auto&&...) { return QString(); });
+  inputs_.answer = [](const QString&) { return QString(); };
+  cmdCreateDir_Click(*st_, f_);
   EXPECT_EQ(prompts_.shown.size(), 2);
   EXPECT_EQ(dirs_.ListCount(), 1);
 }
 
 TEST_F(BrowserTest, CreateFolderAtTheRootJoinsWithOneBackslash) {
   ASSERT_TRUE(dirs_.SetPath("C:\\"));
-  cmdCreateDir_Click(*st_, f_, [](auto&&...) { return QString("Top"); });
+  inputs_.answer = [](const QString&) { return QString("Top"); };
+  cmdCreateDir_Click(*st_, f_);
   EXPECT_TRUE(QFileInfo(Host("Top")).isDir());
   EXPECT_TRUE(prompts_.shown.isEmpty());
 }

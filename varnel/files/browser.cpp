@@ -3,13 +3,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPoint>
+#include <QPushButton>
+#include <QSize>
 #include <QStringList>
+#include <QWidget>
 
 #include "varnel/core/helpers.h"
 #include "varnel/core/hostfiles.h"
 #include "varnel/core/strings.h"
 #include "varnel/files/curdir.h"
 #include "varnel/files/lists.h"
+#include "varnel/files/naming.h"
+#include "varnel/files/schemes.h"
 #include "varnel/files/texts.h"
 
 namespace varnel {
@@ -129,10 +135,9 @@ void DelTree(Station& st, QString path) {
 }
 
 void DirMasterList_Change(Station& st, Form& f) {
-  (void)st;
-  (void)f;
-  // UNFINISHED: UpdateFileFields (source 2, the list's drive and folder) and
-  // SettingsChanged join here when the file naming and schemes land.
+  QString path = f.DirMasterList->Path();
+  UpdateFileFields(st, f, kFieldsFolder, path.left(2).toUpper(), path.mid(2), QString(), QString());
+  SettingsChanged(st, f);
 }
 
 void DirMasterList_Click(Form& f) {
@@ -148,16 +153,29 @@ void DirMasterList_KeyPress(Form& f, int keyAscii) {
 void DirMasterList_MouseDown(Form& f) { f.DirMouseDown = true; }
 void DirMasterList_MouseUp(Form& f) { f.DirMouseDown = false; }
 
+void dlbDrive_Change(Station& st, Form& f) {
+  UpdateFileFields(st, f, kFieldsDrive, f.dlbDrive->Drive().left(2).toUpper(), QString(), QString(),
+                   QString());
+}
+
 void DriveMasterList_Change(Station& st, Form& f) {
   DisplayDir(st, f, f.DriveMasterList->Drive().left(2).toUpper());
 }
 
-void cmdCreateDir_Click(Station& st, Form& f, const AskName& ask) {
+void cmdCreateDir_Click(Station& st, Form& f) {
   DirListBox* list = f.DirMasterList;
   // 1.
   list->SetPath(list->List(list->ListIndex()));
   // 2.
-  QString name = ask(LoadResString(2203), LoadResString(resFolderName), LoadResString(resNewFolder));
+  // The dialog goes at half the difference between the window's inner size and its own.
+  QWidget* window = f.window;
+  auto place = [window](const QSize& dialog) {
+    return QPoint((window->width() - dialog.width()) / 2, (window->height() - dialog.height()) / 2);
+  };
+  QString name = st.seams.inputs->InputBox(LoadResString(2203), LoadResString(resFolderName),
+                                           LoadResString(resNewFolder),
+                                           window ? std::function<QPoint(const QSize&)>(place)
+                                                  : std::function<QPoint(const QSize&)>());
   if (name.isEmpty()) return;
   // 3.
   QString path = WithBackslash(list->List(list->ListIndex())) + name;
@@ -198,6 +216,33 @@ void cmdRemoveDir_Click(Station& st, Form& f) {
   list->SetPath(list->List(-2));
   DelTree(st, folder);
   list->Refresh();
+}
+
+}  // namespace varnel
+
+namespace varnel {
+
+void ConnectBrowserControls(Station& st, Form& f) {
+  if (DirListBox* dirs = f.DirMasterList) {
+    QObject::connect(dirs, &DirListBox::Change, dirs, [&st, &f] { DirMasterList_Change(st, f); });
+    QObject::connect(dirs, &DirListBox::Click, dirs, [&f] { DirMasterList_Click(f); });
+    QObject::connect(dirs, &DirListBox::KeyPress, dirs,
+                     [&f](int keyAscii) { DirMasterList_KeyPress(f, keyAscii); });
+    QObject::connect(dirs, &DirListBox::MouseDown, dirs, [&f] { DirMasterList_MouseDown(f); });
+    QObject::connect(dirs, &DirListBox::MouseUp, dirs, [&f] { DirMasterList_MouseUp(f); });
+  }
+  if (f.dlbDrive)
+    QObject::connect(f.dlbDrive, &DriveListBox::Change, f.dlbDrive,
+                     [&st, &f] { dlbDrive_Change(st, f); });
+  if (f.DriveMasterList)
+    QObject::connect(f.DriveMasterList, &DriveListBox::Change, f.DriveMasterList,
+                     [&st, &f] { DriveMasterList_Change(st, f); });
+  if (f.cmdCreateDir)
+    QObject::connect(f.cmdCreateDir, &QPushButton::clicked, f.cmdCreateDir,
+                     [&st, &f] { cmdCreateDir_Click(st, f); });
+  if (f.cmdRemoveDir)
+    QObject::connect(f.cmdRemoveDir, &QPushButton::clicked, f.cmdRemoveDir,
+                     [&st, &f] { cmdRemoveDir_Click(st, f); });
 }
 
 }  // namespace varnel

@@ -4,17 +4,11 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 
 #include "varnel/core/station.h"
 #include "varnel/files/form.h"
 
 namespace varnel {
-
-// Asks the operator for a name: caption, prompt and proposed text; the empty
-// text when the operator gave none (or cancelled). The window places its dialog.
-using AskName =
-    std::function<QString(const QString& caption, const QString& prompt, const QString& proposed)>;
 
 // Moves the browser to a path (in practice a drive letter and its colon).
 void DisplayDir(Station& st, Form& f, const QString& path);
@@ -31,7 +25,14 @@ void DirMasterList_KeyPress(Form& f, int keyAscii);
 void DirMasterList_MouseDown(Form& f);
 void DirMasterList_MouseUp(Form& f);
 void DriveMasterList_Change(Station& st, Form& f);
-void cmdCreateDir_Click(Station& st, Form& f, const AskName& ask);
+void dlbDrive_Change(Station& st, Form& f);
+// Asks for the name through the station's input dialog.
+void cmdCreateDir_Click(Station& st, Form& f);
 void cmdRemoveDir_Click(Station& st, Form& f);
+
+// Routes the events of the folder list, the two drive lists and the two folder
+// buttons of the Form (null controls are passed over) to the handlers above.
+// The Station and the Form must outlive the widgets.
+void ConnectBrowserControls(Station& st, Form& f);
 
 }  // namespace varnel
