@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
 
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/cmdline.h"
@@ -17,7 +22,7 @@ using testing::StationTest;
 
 class FrmMainTest : public StationTest {
  protected:
-  FrmMainTest() : main_(*st_) {
+  FrmMainTest() : settings_(UseTemporarySettings(dir_.path())), main_(*st_) {
     st_->seams.windows = &main_;
     WriteFile("bin/juxstat", "stand-in");
     // Plays juxstat: a status file with speed code 0x10 and threshold 100 when asked.
@@ -37,6 +42,13 @@ class FrmMainTest : public StationTest {
     WriteFile("Station/Varnel.Ini", ini);
     return main_.Form_Load("C:\\Station", "C:\\Lists\\today.lst", terminate);
   }
+  // The per-user settings go into the test's folder.
+  static bool UseTemporarySettings(const QString& folder) {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder + "/settings");
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder + "/settings");
+    return true;
+  }
+  bool settings_;
   frmMain main_;
   bool answers_ = true;
 };
@@ -52,13 +64,13 @@ TEST_F(FrmMainTest, StartsWithoutHardwareAndCleansUpAtTheEnd) {
     EXPECT_FALSE(terminate);
     EXPECT_TRUE(main_.isVisible());
     EXPECT_EQ(main_.windowTitle(), "JUX Tarvex");
-    EXPECT_EQ(main_.pnlAppTitle->text(), "6713Scanner");
-    EXPECT_EQ(main_.lblVersion->text(), "Version 1.0.0");
-    EXPECT_EQ(main_.txtThreshold->text(), "72");
-    EXPECT_EQ(main_.cboLeadingEdge->count(), 4);
-    EXPECT_EQ(main_.cboResolution->itemText(0), "100");
-    EXPECT_EQ(main_.cboFormat->itemData(0).toInt(), 1);
-    EXPECT_EQ(main_.cmdExit->text(), "E&xit");
+    EXPECT_EQ(main_.form().pnlAppTitle->text(), "6713Scanner");
+    EXPECT_EQ(main_.form().lblVersion->text(), "Version 1.0.0");
+    EXPECT_EQ(main_.form().txtThreshold->text(), "72");
+    EXPECT_EQ(main_.form().cboLeadingEdge->count(), 4);
+    EXPECT_EQ(main_.form().cboResolution->itemText(0), "100");
+    EXPECT_EQ(main_.form().cboFormat->itemData(0).toInt(), 1);
+    EXPECT_EQ(main_.form().cmdExit->text(), "E&xit");
     EXPECT_TRUE(processes_.started.isEmpty());
 
     main_.Form_Terminate();
@@ -69,9 +81,9 @@ TEST_F(FrmMainTest, StartsWithoutHardwareAndCleansUpAtTheEnd) {
     EXPECT_EQ(LogMessages().contains("Start Drive: C:\\"), QByteArray(debug) == "1");
     EXPECT_EQ(Exists("Temp/Brevik.TIF"), QByteArray(debug) == "1") << debug;
     EXPECT_EQ(Exists("Temp/Brevik.Tlc"), QByteArray(debug) == "1") << debug;
-    main_.cboLeadingEdge->clear();
-    main_.cboResolution->clear();
-    main_.cboFormat->clear();
+    main_.form().cboLeadingEdge->clear();
+    main_.form().cboResolution->clear();
+    main_.form().cboFormat->clear();
   }
 }
 
@@ -82,7 +94,7 @@ TEST_F(FrmMainTest, ResetsTheScannerChannelThenReadsTheThreshold) {
                    terminate));
   EXPECT_EQ(processes_.started,
             (QStringList{"C:\\bin\\juxstat /F /S", "\"C:\\bin\\juxstat\" /S /O:C:\\Temp\\JuxStat.Dat"}));
-  EXPECT_EQ(main_.txtThreshold->text(), "100");
+  EXPECT_EQ(main_.form().txtThreshold->text(), "100");
   EXPECT_EQ(st_->ScannerSpeed, 80);
 }
 
@@ -109,10 +121,10 @@ TEST_F(FrmMainTest, DisablingTheMainWindowKeepsTheStatusWindowUsable) {
   main_.show();
   box.ShowStatusBox(QString("Scanning"));
   main_.SetMainEnabled(false);
-  EXPECT_FALSE(main_.centralWidget()->isEnabled());
+  EXPECT_FALSE(main_.isEnabled());
   EXPECT_TRUE(box.Form()->isEnabled());  // ESC still reaches it
   main_.SetMainEnabled(true);
-  EXPECT_TRUE(main_.cmdExit->isEnabled());
+  EXPECT_TRUE(main_.form().cmdExit->isEnabled());
   box.ShowStatusBox();
 }
 

@@ -1,13 +1,25 @@
 #include "varnel/ui/frmmain.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
 #include <QDateTime>
-#include <QDir>
 #include <QFontMetricsF>
-#include <QFormLayout>
-#include <QHBoxLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
-#include <QVBoxLayout>
-#include <type_traits>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTreeWidget>
+#include <QWindow>
 
 #include "varnel/core/config.h"
 #include "varnel/core/helpers.h"
@@ -15,120 +27,556 @@
 #include "varnel/core/runner.h"
 #include "varnel/core/scanner.h"
 #include "varnel/core/strings.h"
+#include "varnel/files/browser.h"
+#include "varnel/files/connect.h"
+#include "varnel/files/curdir.h"
+#include "varnel/files/lists.h"
+#include "varnel/files/naming.h"
+#include "varnel/files/params.h"
+#include "varnel/files/scanlist.h"
+#include "varnel/files/schemes.h"
+#include "varnel/pipeline/twips.h"
+#include "varnel/ui/frmabout.h"
 
 namespace varnel {
+namespace {
+
+// The splitter handle: reports its mouse, x in pixels relative to itself.
+class SplitterHandle : public QWidget {
+ public:
+  std::function<void()> down, up;
+  std::function<void(int)> move;
+  using QWidget::QWidget;
+
+ protected:
+  void mousePressEvent(QMouseEvent*) override {
+    if (down) down();
+  }
+  void mouseMoveEvent(QMouseEvent* e) override {
+    if (move) move(static_cast<int>(e->position().x()));
+  }
+  void mouseReleaseEvent(QMouseEvent*) override {
+    if (up) up();
+  }
+};
+
+// Design sizes of the controls, in twips. SizeControls moves what depends on
+// the window's size; the rest stays where it is placed here.
+constexpr double kTopHeight = 700, kButtonRowTop = 760, kFilesTop = 1150, kFilesLeft = 100;
+constexpr double kTitleHeight = 250, kRow = 330;
+constexpr double kRightWidth = 6050, kRightHeight = 3800, kColumn = 2900, kColumnB = 3050;
+constexpr double kLabelWidth = 1500;
+constexpr double kBottomHeight = 1200, kBottom2Height = 600, kCommandWidth = 1400;
+constexpr double kFolderButtonWidth = 1400;
+
+}  // namespace
 
 frmMain::frmMain(Station& st) : st_(st) {
   setObjectName("frmMain");
-  auto* central = new QWidget(this);
-  auto* outer = new QVBoxLayout(central);
+  CreateControls();
+  ConnectFileControls(st_, f_);
+  ConnectBrowserControls(st_, f_);
+  connect(f_.cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+  connect(f_.mnuFileClose, &QAction::triggered, this, &frmMain::mnuFileClose_Click);
+  connect(f_.mnuViewOptions, &QAction::triggered, this, &frmMain::mnuViewOptions_Click);
+  qApp->installEventFilter(this);
+}
 
-  auto* pnlTop = new QHBoxLayout;
-  pnlJUX = new QLabel;
-  pnlAppTitle = new QLabel;
-  lblVersion = new QLabel;
-  pnlTop->addStretch();
-  pnlTop->addWidget(pnlJUX);
-  pnlTop->addWidget(pnlAppTitle);
-  pnlTop->addStretch();
-  outer->addLayout(pnlTop);
-  outer->addWidget(lblVersion, 0, Qt::AlignHCenter);
+frmMain::~frmMain() { qApp->removeEventFilter(this); }
 
-  // A label and its control on one row.
-  auto row = [](QFormLayout* form, QLabel*& label, auto*& control) {
-    label = new QLabel;
-    control = new std::remove_reference_t<decltype(*control)>;
-    form->addRow(label, control);
+double frmMain::Twips(int pixels) const { return pixels * TwipsPerPixel(this); }
+
+void frmMain::Place(QWidget* widget, const Box& b) {
+  int left = TwipsToPixels(b.left, this), top = TwipsToPixels(b.top, this);
+  widget->setGeometry(left, top, TwipsToPixels(b.right(), this) - left,
+                      TwipsToPixels(b.bottom(), this) - top);
+}
+
+void frmMain::CreateControls() {
+  Form& f = f_;
+  f.window = this;
+  auto* client = new QWidget(this);
+  client->setObjectName("client");
+  setCentralWidget(client);
+  client->installEventFilter(this);  // its resize is the window's Form_Resize
+
+  // The window's font, and FontTest's narrow face for measuring the title.
+  QFont font = QApplication::font();
+  font.setPointSize(8);
+  setFont(font);
+  fontTest_ = font;
+  fontTest_.setPointSize(16);
+  fontTest_.setBold(true);
+  fontTest_.setStretch(QFont::Condensed);
+
+  auto frame = [&](QWidget* parent) {
+    auto* w = new QFrame(parent);
+    return w;
   };
-  auto* pnlRight = new QFormLayout;
-  row(pnlRight, lblOriginalWidth, cboOriginalWidth);
-  row(pnlRight, lblResoultion, cboResolution);
-  row(pnlRight, lblLeadingEdge, cboLeadingEdge);
-  row(pnlRight, lblThreshold, txtThreshold);
-  outer->addLayout(pnlRight);
-  outer->addStretch();
+  auto label = [&](QWidget* parent) { return new QLabel(parent); };
 
-  pnlBottom = new QWidget;
-  auto* bottom = new QFormLayout(pnlBottom);
-  row(bottom, lblFormat, cboFormat);
-  row(bottom, lblFileName, txtFileName);
-  row(bottom, lblDataField, txtDataField);
-  lblDataField->setVisible(false);
-  txtDataField->setVisible(false);
-  outer->addWidget(pnlBottom);
+  // Title band.
+  f.pnlTop = frame(client);
+  f.pnlJUX = label(f.pnlTop);
+  f.pnlAppTitle = label(f.pnlTop);
+  f.lblVersion = label(f.pnlTop);
+  f.pnlJUX->setFont(fontTest_);
+  f.pnlAppTitle->setFont(fontTest_);
+  f.pnlJUX->setStyleSheet("color: #8b0000");
+  f.lblVersion->setAlignment(Qt::AlignHCenter);
+  layout_.pnlTop = {0, 0, 0, kTopHeight};
+  layout_.pnlJUX = {0, 40, 800, 450};
+  layout_.pnlAppTitle = {800, 40, 3000, 450};
+  layout_.lblVersion = {0, 470, 2000, 220};
 
-  cmdExit = new QPushButton;
-  outer->addWidget(cmdExit, 0, Qt::AlignHCenter);
-  connect(cmdExit, &QPushButton::clicked, this, &QWidget::close);
-  setCentralWidget(central);
+  // The folder buttons' row.
+  pnlButtons = frame(client);
+  f.cmdCreateDir = new QPushButton(client);
+  f.cmdRemoveDir = new QPushButton(client);
+  layout_.cmdCreateDir = {kFilesLeft, kButtonRowTop, kFolderButtonWidth, 345};
+  layout_.cmdRemoveDir = {0, kButtonRowTop, kFolderButtonWidth, 345};
+
+  // Folder browser and contents.
+  f.pnlFiles = frame(client);
+  for (auto*& title : f.lblTitle) {
+    title = label(f.pnlFiles);
+    title->setFrameShape(QFrame::Panel);
+    title->setFrameShadow(QFrame::Raised);
+  }
+  f.DirMasterList = new DirListBox(f.pnlFiles);
+  f.lvContentsOf = new QTreeWidget(f.pnlFiles);
+  f.lvContentsOf->setColumnCount(3);
+  f.lvContentsOf->setRootIsDecorated(false);
+  auto* handle = new SplitterHandle(f.pnlFiles);
+  handle->setCursor(Qt::SplitHCursor);
+  handle->down = [this] { imgSplitter_MouseDown(); };
+  handle->move = [this](int x) { imgSplitter_MouseMove(x); };
+  handle->up = [this] { imgSplitter_MouseUp(); };
+  f.imgSplitter = handle;
+  f.picSplitter = frame(f.pnlFiles);
+  f.picSplitter->setAutoFillBackground(true);
+  f.picSplitter->setStyleSheet("background: #404040");
+  f.picSplitter->hide();
+  f.lstDisplayScanInfo = new QListWidget(f.pnlFiles);
+  f.lstDisplayScanInfo->hide();  // shown while a scan list is active
+  f.FileMasterList = new FileListBox(this);
+  f.FileMasterList->hide();
+  f.DriveMasterList = new DriveListBox(this);
+  f.DriveMasterList->hide();
+  layout_.pnlFiles = {kFilesLeft, kFilesTop, 0, 0};
+  layout_.lblTitle[0] = {0, 0, 2000, kTitleHeight};
+  layout_.lblTitle[1] = {2070, 0, 0, kTitleHeight};
+  layout_.lstDisplayScanInfo = {0, 0, 0, 0};
+  layout_.imgSplitter = {2000, 0, 70, 0};
+
+  // Parameter panel: two columns.
+  f.pnlRight = frame(client);
+  QWidget* r = f.pnlRight;
+  layout_.pnlRight = {0, 0, kRightWidth, kRightHeight};
+  f.pnlDriveData = frame(r);
+  f.pnlDriveData->setFrameShape(QFrame::StyledPanel);
+  f.dlbDrive = new DriveListBox(f.pnlDriveData);
+  layout_.pnlDriveData = {0, 0, kColumn, 600};
+  Place(f.pnlDriveData, layout_.pnlDriveData);
+  Place(f.dlbDrive, {100, 135, kColumn - 200, kRow});
+
+  struct ParamRow {
+    QLabel*& label;
+    QComboBox*& combo;
+  };
+  ParamRow rows[] = {{f.lblOriginalWidth, f.cboOriginalWidth},
+                     {f.lblResoultion, f.cboResolution},
+                     {f.lblLeadingEdge, f.cboLeadingEdge},
+                     {f.lblScannerSpeed, f.cboScannerSpeed}};
+  double y = 700;
+  for (auto& row : rows) {
+    row.label = label(r);
+    row.combo = new QComboBox(r);
+    Place(row.label, {0, y + 40, kLabelWidth, 250});
+    Place(row.combo, {kLabelWidth, y, kColumn - kLabelWidth, kRow});
+    y += 420;
+  }
+  f.cboOriginalWidth->setEditable(true);
+  f.cboResolution->setEditable(true);
+
+  f.fraOriginal = new QGroupBox(r);
+  Place(f.fraOriginal, {0, 2450, kColumn, 1250});
+  QRadioButton** options[] = {&f.optLineArt, &f.optPhoto1, &f.optPhoto2};
+  y = 300;
+  for (QRadioButton** option : options) {
+    *option = new QRadioButton(f.fraOriginal);
+    Place(*option, {150, y, kColumn - 300, 270});
+    y += 300;
+  }
+
+  f.fraSettings = new QGroupBox(r);
+  Place(f.fraSettings, {kColumnB, 0, kColumn, 1250});
+  f.lblScheme = label(f.fraSettings);
+  f.cboSettings = new QComboBox(f.fraSettings);
+  f.cmdSaveAs = new QPushButton(f.fraSettings);
+  f.cmdDelete = new QPushButton(f.fraSettings);
+  Place(f.lblScheme, {120, 330, 720, 250});
+  Place(f.cboSettings, {850, 290, kColumn - 970, kRow});
+  Place(f.cmdSaveAs, {120, 750, 1120, 375});
+  Place(f.cmdDelete, {1360, 750, 1120, 375});
+
+  f.fraOptions = new QGroupBox(r);
+  Place(f.fraOptions, {kColumnB, 1300, kColumn, 1700});
+  QCheckBox** checks[] = {&f.chkViewFlag, &f.chkEditFlag, &f.chkMirrorFlag, &f.chkInvertFlag,
+                          &f.chkAutoSetPrint};
+  y = 280;
+  for (QCheckBox** check : checks) {
+    *check = new QCheckBox(f.fraOptions);
+    Place(*check, {150, y, kColumn - 300, 270});
+    y += 270;
+  }
+
+  f.fraThreshold = new QGroupBox(r);
+  Place(f.fraThreshold, {kColumnB, 3050, kColumn, 650});
+  f.txtThreshold = new QLineEdit(f.fraThreshold);
+  f.sldThreshold = new QSlider(Qt::Horizontal, f.fraThreshold);
+  lblThreshold = nullptr;
+  Place(f.txtThreshold, {120, 250, 600, kRow});
+  Place(f.sldThreshold, {800, 250, kColumn - 920, kRow});
+
+  // File rows.
+  f.pnlBottom = frame(client);
+  layout_.pnlBottom = {0, 0, 0, kBottomHeight};
+  struct FileRow {
+    QLabel*& label;
+    QWidget* field;
+    double top;
+  };
+  f.cboFormat = new QComboBox(f.pnlBottom);
+  f.txtFileName = new QLineEdit(f.pnlBottom);
+  f.txtDataField = new QLineEdit(f.pnlBottom);
+  FileRow fileRows[] = {{f.lblFormat, f.cboFormat, 60},
+                        {f.lblFileName, f.txtFileName, 450},
+                        {f.lblDataField, f.txtDataField, 840}};
+  for (auto& row : fileRows) {
+    row.label = label(f.pnlBottom);
+    Place(row.label, {kFilesLeft, row.top + 40, 950, 250});
+  }
+  Place(f.cboFormat, {1100, 60, 2600, kRow});
+  layout_.txtFileName = {1100, 450, 0, kRow};
+  layout_.txtDataField = {1100, 840, 0, kRow};
+  f.lblFileName->setBuddy(f.txtFileName);
+
+  // Command buttons.
+  f.pnlBottom2 = frame(client);
+  layout_.pnlBottom2 = {0, 0, 0, kBottom2Height};
+  f.cmdScan = new QPushButton(f.pnlBottom2);
+  f.cmdScanNext = new QPushButton(f.pnlBottom2);
+  f.cmdAutoMode = new QPushButton(f.pnlBottom2);
+  f.cmdExit = new QPushButton(f.pnlBottom2);
+  for (Box* b : {&layout_.cmdScan, &layout_.cmdScanNext, &layout_.cmdAutoMode, &layout_.cmdExit})
+    *b = {0, 100, kCommandWidth, 400};
+
+  // Menu.
+  f.mnuFile = menuBar()->addMenu(QString());
+  f.mnuViewOptions = f.mnuFile->addAction(QString());
+  f.mnuFile->addSeparator();
+  f.mnuFileClose = f.mnuFile->addAction(QString());
+  QMenu* help = menuBar()->addMenu(LoadResString(resMenuHelp));
+  QAction* about = help->addAction(LoadResString(resMenuAbout));
+  about->setShortcut(Qt::Key_F1);
+  connect(about, &QAction::triggered, this, &frmMain::ShowAbout);
+
+  for (QWidget* w : QList<QWidget*>{f.pnlTop, pnlButtons, f.pnlFiles, f.pnlRight, f.pnlBottom,
+                                    f.pnlBottom2})
+    w->setObjectName("panel");
+}
+
+QList<QPair<QString, QWidget*>> frmMain::Controls() const {
+  const Form& f = f_;
+  return {{"pnlJUX", f.pnlJUX},
+          {"pnlAppTitle", f.pnlAppTitle},
+          {"lblVersion", f.lblVersion},
+          {"cmdCreateDir", f.cmdCreateDir},
+          {"cmdRemoveDir", f.cmdRemoveDir},
+          {"lblTitle(0)", f.lblTitle[0]},
+          {"lblTitle(1)", f.lblTitle[1]},
+          {"DirMasterList", f.DirMasterList},
+          {"imgSplitter", f.imgSplitter},
+          {"lvContentsOf", f.lvContentsOf},
+          {"lstDisplayScanInfo", f.lstDisplayScanInfo},
+          {"pnlDriveData", f.pnlDriveData},
+          {"fraSettings", f.fraSettings},
+          {"lblOriginalWidth", f.lblOriginalWidth},
+          {"cboOriginalWidth", f.cboOriginalWidth},
+          {"lblResoultion", f.lblResoultion},
+          {"cboResolution", f.cboResolution},
+          {"lblLeadingEdge", f.lblLeadingEdge},
+          {"cboLeadingEdge", f.cboLeadingEdge},
+          {"lblScannerSpeed", f.lblScannerSpeed},
+          {"cboScannerSpeed", f.cboScannerSpeed},
+          {"fraOptions", f.fraOptions},
+          {"fraOriginal", f.fraOriginal},
+          {"fraThreshold", f.fraThreshold},
+          {"lblFormat", f.lblFormat},
+          {"cboFormat", f.cboFormat},
+          {"lblFileName", f.lblFileName},
+          {"txtFileName", f.txtFileName},
+          {"lblDataField", f.lblDataField},
+          {"txtDataField", f.txtDataField},
+          {"cmdScan", f.cmdScan},
+          {"cmdScanNext", f.cmdScanNext},
+          {"cmdAutoMode", f.cmdAutoMode},
+          {"cmdExit", f.cmdExit}};
 }
 
 void frmMain::LoadIniFile(const QString& programFolder) {
   // The leading-edge entries are lined up in the list's own font.
-  QFontMetricsF metrics(cboLeadingEdge->font());
+  QFontMetricsF metrics(f_.cboLeadingEdge->font());
   IniLists lists;
   if (!varnel::LoadIniFile(st_, programFolder,
                            [&](const QString& text) { return metrics.horizontalAdvance(text); },
                            lists))
     return;
-  cboOriginalWidth->addItems(lists.widths);
-  cboLeadingEdge->addItems(lists.leadingEdges);
-  for (const IniLists::Format& format : lists.formats) cboFormat->addItem(format.text, format.itemData);
-  cboResolution->addItems(lists.resolutions);
-  lblDataField->setVisible(lists.dataFieldVisible);
-  txtDataField->setVisible(lists.dataFieldVisible);
+  f_.cboOriginalWidth->addItems(lists.widths);
+  f_.cboLeadingEdge->addItems(lists.leadingEdges);
+  for (const IniLists::Format& format : lists.formats)
+    f_.cboFormat->addItem(format.text, format.itemData);
+  f_.cboResolution->addItems(lists.resolutions);
+  f_.lblDataField->setVisible(lists.dataFieldVisible);
+  f_.txtDataField->setVisible(lists.dataFieldVisible);
+}
+
+void frmMain::SetCaptions() {
+  Form& f = f_;
+  const std::pair<QObject*, int> kCaptions[] = {
+      {f.cmdCreateDir, 2203},     {f.cmdRemoveDir, 2204},   {f.lblTitle[0], 2205},
+      {f.lblTitle[1], 2206},      {f.fraSettings, 2207},    {f.lblScheme, 2208},
+      {f.cmdSaveAs, 2209},        {f.cmdDelete, 2210},      {f.lblOriginalWidth, 2211},
+      {f.lblResoultion, 2212},    {f.lblLeadingEdge, 2213}, {f.lblScannerSpeed, 2214},
+      {f.fraOptions, 2215},       {f.chkViewFlag, 2216},    {f.chkEditFlag, 2217},
+      {f.chkMirrorFlag, 2218},    {f.chkInvertFlag, 2219},  {f.chkAutoSetPrint, 2220},
+      {f.fraOriginal, 2221},      {f.optLineArt, 2222},     {f.optPhoto1, 2223},
+      {f.optPhoto2, 2224},        {f.fraThreshold, 2225},   {f.lblFormat, 2226},
+      {f.lblFileName, 2227},      {f.lblDataField, 2228},   {f.cmdScan, 2229},
+      {f.cmdScanNext, 2230},      {f.cmdAutoMode, 2231},    {f.cmdExit, 2232},
+      {f.mnuFile, 2233},          {f.mnuViewOptions, 2234}, {f.mnuFileClose, 2235},
+  };
+  for (auto [object, id] : kCaptions) {
+    QString text = LoadResString(id);
+    if (auto* l = qobject_cast<QLabel*>(object)) l->setText(text);
+    else if (auto* b = qobject_cast<QAbstractButton*>(object)) b->setText(text);
+    else if (auto* g = qobject_cast<QGroupBox*>(object)) g->setTitle(text);
+    else if (auto* m = qobject_cast<QMenu*>(object)) m->setTitle(text);
+    else if (auto* a = qobject_cast<QAction*>(object)) a->setText(text);
+  }
+  f.lvContentsOf->setHeaderLabels({LoadResString(2237), LoadResString(2238), LoadResString(2239)});
+}
+
+void frmMain::SizeHeader() {
+  Form& f = f_;
+  // The title's width is its text's in FontTest's face, with 5% to spare.
+  QFontMetricsF metrics(fontTest_);
+  layout_.pnlAppTitle.width = 1.05 * Twips(1) * metrics.horizontalAdvance(f.pnlAppTitle->text());
+  layout_.pnlJUX.width = 1.05 * Twips(1) * metrics.horizontalAdvance(f.pnlJUX->text());
+  double settingsWidth = Twips(f.fraSettings->width());
+  if (layout_.pnlJUX.width + layout_.pnlAppTitle.width > layout_.pnlDriveData.width + settingsWidth) {
+    double grow = layout_.pnlJUX.width + layout_.pnlAppTitle.width - settingsWidth -
+                  layout_.pnlDriveData.width;
+    layout_.pnlDriveData.width += grow;
+    // The panel grows with its drive frame; the settings column moves along.
+    layout_.pnlRight.width += grow;
+    Place(f.pnlDriveData, layout_.pnlDriveData);
+    Place(f.dlbDrive, {100, 135, layout_.pnlDriveData.width - 200, kRow});
+    for (QWidget* moved : {static_cast<QWidget*>(f.fraSettings), static_cast<QWidget*>(f.fraOptions),
+                           static_cast<QWidget*>(f.fraThreshold)})
+      moved->move(moved->x() + TwipsToPixels(grow, this), moved->y());
+  }
+  QFontMetricsF version(f.lblVersion->font());
+  layout_.lblVersion.width = Twips(1) * version.horizontalAdvance(f.lblVersion->text()) + 150;
 }
 
 bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine,
                         bool& terminate) {
+  Form& f = f_;
   terminate = false;
-  // 1. Title.
+  // 1. Title and the stored window state.
   setWindowTitle(LoadResString(resAppTitle));
+  {
+    QSettings store = WindowSettings();
+    state_ = ReadWindowState(store);
+  }
+  layout_.imgSplitter.left = state_.SplitterLeft;
+  for (int i = 0; i < 3; ++i)
+    f.lvContentsOf->setColumnWidth(i, TwipsToPixels(state_.ListViewHeaderWidth[i], this));
+  setGeometry(TwipsToPixels(state_.MainLeft, this), TwipsToPixels(state_.MainTop, this),
+              TwipsToPixels(state_.MainWidth, this), TwipsToPixels(state_.MainHeight, this));
+  if (state_.MainWindowState == 2) setWindowState(Qt::WindowMaximized);
+
   // 2. The configuration; without it the program ends at once.
   LoadIniFile(programFolder);
   if (st_.LogFile.isEmpty()) return false;
   setWindowTitle(LoadResString(resAppTitle));
-  pnlJUX->setText(LoadResString(2201));
-  pnlAppTitle->setText(st_.ConfiguredMachineType.trimmed() + LoadResString(2202));
-  lblVersion->setText(LoadResString(resVersion) + " " + kProgramVersion);
+  f.pnlJUX->setText(LoadResString(2201));
+  f.pnlAppTitle->setText(st_.ConfiguredMachineType.trimmed() + LoadResString(2202));
+  f.lblVersion->setText(LoadResString(resVersion) + " " + QString::number(kVersionMajor) + "." +
+                        QString::number(kVersionMinor) + "." + QString::number(kVersionRevision));
   // 3. Captions.
-  const std::pair<QWidget*, int> kCaptions[] = {
-      {lblOriginalWidth, 2211}, {lblResoultion, 2212}, {lblLeadingEdge, 2213},
-      {lblThreshold, 2225},     {lblFormat, 2226},     {lblFileName, 2227},
-      {lblDataField, 2228},     {cmdExit, 2232}};
-  for (auto [widget, id] : kCaptions) {
-    if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(LoadResString(id));
-    if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(LoadResString(id));
-  }
+  SetCaptions();
+  // 4. The header's width.
+  SizeHeader();
+  // 5. The threshold slider's limits.
+  f.sldThreshold->setRange(kMinThreshold, kMaxThreshold);
   // 6. A scanner channel left busy by an earlier run is freed.
   if (st_.HardwareConnect == "YES") StartScannerReset(st_);
   // 7. The scanner's threshold; no answer ends the program.
-  threshold_ = ReadThreshold(st_);
-  txtThreshold->setText(QString::number(threshold_));
-  if (threshold_ == -1) {
+  f.Threshold = ReadThreshold(st_);
+  f.txtThreshold->setText(QString::number(f.Threshold));
+  if (f.Threshold == -1) {
+    if (splash_) splash_->hide();
     st_.seams.prompts->MsgBox(LoadResString(resNotCommunicating), Prompts::Buttons::Ok,
                               Prompts::Icon::None, LoadResString(resAppTitle));
+    unloaded_ = true;  // nothing was shown: nothing to store
     terminate = true;
     return false;
   }
-  // 9. The command line names a scan list (not loaded yet: the scan list comes later).
+  // 8. The speeds the scanner offers.
+  SetupScannerSpeeds(st_, f);
+  // 9. The scan list named on the command line.
   WriteLog(st_, 1, "Command Line Specified: " + commandLine);
-  // 11. Start folder.
-  QString current = WindowsPath(QDir::currentPath());
-  // A current folder under no mapped drive has no Windows name; the station
-  // then starts at the root of drive C:.
-  if (current.size() < 2 || current[1] != ':') current = "C:\\";
-  QString ScanDrive = current.left(3);
-  QString ScanFolder = current.mid(3);
-  if (!ScanFolder.isEmpty()) ScanFolder += "\\";
-  WriteLog(st_, 1, "Start Drive: " + ScanDrive);
-  WriteLog(st_, 1, "Start Dir: " + ScanFolder);
-  // 12. The first format is selected.
-  if (cboFormat->count() > 0) cboFormat->setCurrentIndex(0);
-  // 15. Shown, ready for a file name.
+  LoadScanList(st_, commandLine);
+  // 10. New-scan mode.
+  st_.NewScanMode = true;
+  f.cmdScan->setText(LoadResString(2229));
+  // 11. Start folder: the current directory.
+  QString current = CurDir();
+  st_.ScanDrive = current.left(3);
+  st_.ScanFolder = current.mid(3);
+  if (!st_.ScanFolder.isEmpty()) st_.ScanFolder += "\\";
+  WriteLog(st_, 1, "Start Drive: " + st_.ScanDrive);
+  WriteLog(st_, 1, "Start Dir: " + st_.ScanFolder);
+  // 12. The schemes, empty fields and the first entry of every list.
+  LoadCfgFiles(st_, f);
+  f.txtFileName->clear();
+  f.txtDataField->clear();
+  for (QComboBox* list :
+       {f.cboFormat, f.cboOriginalWidth, f.cboResolution, f.cboLeadingEdge, f.cboScannerSpeed})
+    if (list->count() > 0) list->setCurrentIndex(0);
+  f.txtFileName->setReadOnly(st_.ScanListMode);
+  // 13. The first name.
+  st_.ScanName = "TEMP001";
+  st_.ScanExt = f.cboFormat->currentText().left(3);
+  // 14. DEFAULT exists, and the first scheme is loaded.
+  if (f.cboSettings->count() == 0)
+    CreateNewSettings(st_, f, st_.AppDir + "Settings\\Default.Set");
+  if (f.cboSettings->count() > 0) {
+    if (f.cboSettings->currentIndex() == 0) LoadSettings(st_, f);
+    else f.cboSettings->setCurrentIndex(0);  // its click loads it
+  }
+  // 15. Shown, with the file name proposed and the focus where the operator types.
+  f.LoadingScheme = false;
   show();
-  txtFileName->setFocus();
+  SizeControls(layout_.imgSplitter.left);
+  DisplayFileName(st_, f);
+  if (st_.ScanListMode)
+    f.cmdScanNext->setFocus();
+  else
+    f.txtFileName->setFocus();
   return true;
+}
+
+void frmMain::SizeControls(double X) {
+  if (laying_) return;
+  laying_ = true;
+  MainLayout& l = layout_;
+  QWidget* client = centralWidget();
+  double tpp = TwipsPerPixel(this);
+  l.clientWidth = client->width() * tpp;
+  l.clientHeight = client->height() * tpp;
+  l.outerWidth = frameGeometry().width() * tpp;
+  l.outerHeight = frameGeometry().height() * tpp;
+  WindowResize resize = varnel::SizeControls(l, X, (frameGeometry().height() - client->height()) * tpp);
+  laying_ = false;
+  if (resize.needed) {
+    if (isMaximized() || isMinimized()) return;  // the platform decides the size then
+    // The outer size asked for, less what the frame adds around the window.
+    int width = TwipsToPixels(resize.width, this) - (frameGeometry().width() - this->width());
+    int height = TwipsToPixels(resize.height, this) - (frameGeometry().height() - this->height());
+    if (width != this->width() || height != this->height()) this->resize(width, height);
+    return;
+  }
+  Form& f = f_;
+  Place(f.pnlTop, l.pnlTop);
+  Place(f.pnlJUX, l.pnlJUX);
+  Place(f.pnlAppTitle, l.pnlAppTitle);
+  Place(f.lblVersion, l.lblVersion);
+  Place(pnlButtons, {0, kTopHeight, l.clientWidth - l.pnlRight.width, kFilesTop - kTopHeight});
+  pnlButtons->lower();
+  Place(f.cmdCreateDir, l.cmdCreateDir);
+  Place(f.cmdRemoveDir, l.cmdRemoveDir);
+  Place(f.pnlFiles, l.pnlFiles);
+  Place(f.lblTitle[0], l.lblTitle[0]);
+  Place(f.lblTitle[1], l.lblTitle[1]);
+  Place(f.DirMasterList, l.DirMasterList);
+  Place(f.imgSplitter, l.imgSplitter);
+  Place(f.lvContentsOf, l.lvContentsOf);
+  Place(f.lstDisplayScanInfo, l.lstDisplayScanInfo);
+  Place(f.pnlRight, l.pnlRight);
+  Place(f.pnlBottom, l.pnlBottom);
+  Place(f.txtFileName, l.txtFileName);
+  Place(f.txtDataField, l.txtDataField);
+  Place(f.pnlBottom2, l.pnlBottom2);
+  Place(f.cmdScan, l.cmdScan);
+  Place(f.cmdScanNext, l.cmdScanNext);
+  Place(f.cmdAutoMode, l.cmdAutoMode);
+  Place(f.cmdExit, l.cmdExit);
+}
+
+void frmMain::imgSplitter_MouseDown() {
+  Form& f = f_;
+  const Box& s = layout_.imgSplitter;
+  Place(f.picSplitter, {s.left, s.top, static_cast<double>(static_cast<int>(s.width) / 2),
+                        s.height - 20});
+  f.picSplitter->show();
+  f.picSplitter->raise();
+  f.SplitterDragging = true;
+}
+
+void frmMain::imgSplitter_MouseMove(int x) {
+  Form& f = f_;
+  if (!f.SplitterDragging) return;
+  double left = SplitterBarLeft(layout_, Twips(x));
+  f.picSplitter->move(TwipsToPixels(left, this), f.picSplitter->y());
+}
+
+void frmMain::imgSplitter_MouseUp() {
+  Form& f = f_;
+  if (!f.SplitterDragging) return;
+  SizeControls(Twips(f.picSplitter->x()));
+  f.picSplitter->hide();
+  f.SplitterDragging = false;
+}
+
+void frmMain::Form_Unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  Form& f = f_;
+  // 1. Auto Set Print off; its own handler may ask about the copies left.
+  if (f.chkAutoSetPrint->isChecked()) f.chkAutoSetPrint->setChecked(false);
+  // 2. The other windows, the last opened first.
+  QWidgetList windows = QApplication::topLevelWidgets();
+  for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+    if (*it != this && (*it)->isVisible()) (*it)->close();
+  // 3. and 4. The state to come back to.
+  ShowState shown = isMinimized()   ? ShowState::Minimised
+                    : isMaximized() ? ShowState::Maximised
+                                    : ShowState::Normal;
+  state_.MainWindowState = shown == ShowState::Maximised ? 2 : 0;
+  if (shown == ShowState::Normal) {
+    state_.MainLeft = Twips(x());
+    state_.MainTop = Twips(y());
+    state_.MainWidth = Twips(width());
+    state_.MainHeight = Twips(height());
+    state_.SplitterLeft = layout_.imgSplitter.left;
+    for (int i = 0; i < 3; ++i) state_.ListViewHeaderWidth[i] = Twips(f.lvContentsOf->columnWidth(i));
+  }
+  QSettings store = WindowSettings();
+  WriteWindowState(store, state_, shown, kViewModeReport);
 }
 
 void frmMain::Form_Terminate() {
@@ -140,6 +588,66 @@ void frmMain::Form_Terminate() {
   }
 }
 
+void frmMain::closeEvent(QCloseEvent* event) {
+  Form_Unload();
+  event->accept();
+}
+
+void frmMain::cmdExit_Click() {
+  // The auto-mode prompt waits on the scanner: its channel is reset first.
+  if (autoModeShown_ && autoModeShown_())
+    st_.seams.processes->Shell(st_.StatusExe + " /S /F", ShellWindow::MinimizedNoFocus);
+  close();
+  QApplication::quit();
+}
+
+void frmMain::mnuFileClose_Click() { close(); }
+
+void frmMain::mnuViewOptions_Click() {
+  QString path = f_.DirMasterList->Path();
+  UpdateFileFields(st_, f_, kFieldsFolder, path.left(2).toUpper(), path.mid(2), QString(),
+                   QString());
+}
+
+void frmMain::ShowAbout() {
+  frmAbout about(st_, this);
+  about.exec();
+}
+
+void frmMain::RestoreNormal() {
+  setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void frmMain::keyPressEvent(QKeyEvent* event) {
+  ++keysHandled_;
+  // UNFINISHED: the window's key commands (Form_KeyDown of the scan road) join
+  // here when they land; until then only F5 is answered.
+  if (event->key() == Qt::Key_F5) {
+    RestoreNormal();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == centralWidget() && event->type() == QEvent::Resize) {
+    // Form_Resize: errors while laying out are of no concern; the next resize lays out again.
+    if (!unloaded_) SizeControls(layout_.imgSplitter.left);
+    return false;
+  }
+  // While the window is disabled for a wait, the windows it owns (the status
+  // window, message boxes) still take the operator's keys.
+  if (event->type() == QEvent::Show && !isEnabled()) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && widget != this && widget->isWindow() && isAncestorOf(widget))
+      widget->setEnabled(true);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
 void frmMain::SetMousePointer(int pointer) {
   if (pointer == 11)
     setCursor(Qt::WaitCursor);
@@ -148,14 +656,18 @@ void frmMain::SetMousePointer(int pointer) {
 }
 
 void frmMain::SetMainEnabled(bool enabled) {
-  // The window's contents, not the window: the status window it owns must keep
-  // taking the operator's ESC while the main window is disabled.
-  centralWidget()->setEnabled(enabled);
-  menuBar()->setEnabled(enabled);
+  // The whole window: no key and no click reaches it during a wait. The
+  // windows it owns are enabled again at once (and when they are shown), so
+  // the status window keeps taking ESC and Ctrl+R.
+  setEnabled(enabled);
+  if (!enabled)
+    for (QWidget* child : findChildren<QWidget*>())
+      if (child->isWindow()) child->setEnabled(true);
 }
 
-void frmMain::ShowSplashStatus(const QString& /*text*/) {
-  // The splash window comes with the start procedure; until then there is none to show it in.
+void frmMain::ShowSplashStatus(const QString& text) {
+  if (auto* status = splash_ ? splash_->findChild<QLabel*>("lblStatus") : nullptr)
+    status->setText(text);
 }
 
 }  // namespace varnel

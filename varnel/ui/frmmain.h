@@ -1,58 +1,103 @@
-// The workstation's main window. This first form starts the program (reads the
-// configuration, resets the scanner channel, reads the threshold), shows the
-// configured lists and ends the run; the scan commands, the folder browser and
-// the schemes join it later.
+// The workstation's main window: it creates every control of the window, fills
+// the Form record with them, places them by the twips arithmetic of
+// SizeControls and routes their events to the procedures of files/ and
+// pipeline/. Its own procedures are the start-up (Form_Load), the end
+// (Form_Unload, Form_Terminate), the splitter and the menu and exit commands.
 #pragma once
 
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMainWindow>
-#include <QPushButton>
+#include <QPointer>
+#include <functional>
 
 #include "varnel/core/seams.h"
 #include "varnel/core/station.h"
+#include "varnel/files/form.h"
+#include "varnel/ui/layout.h"
+#include "varnel/ui/winstate.h"
+
+class QKeyEvent;
+class QLabel;
 
 namespace varnel {
 
 // Version shown as "Version major.minor.revision".
+inline constexpr int kVersionMajor = 1, kVersionMinor = 0, kVersionRevision = 0;
 inline constexpr const char* kProgramVersion = "1.0.0";
 
 class frmMain : public QMainWindow, public WindowHooks {
   Q_OBJECT
  public:
   explicit frmMain(Station& st);
+  ~frmMain() override;
 
   // Start-up in order; programFolder is the Windows-style name of the folder that
   // holds Varnel.Ini. False when the program must end at once: Varnel.Ini is
   // missing (nothing has been written) or the scanner does not answer
   // (terminate then asks for the final log line).
   bool Form_Load(const QString& programFolder, const QString& commandLine, bool& terminate);
+  // Saves the window state; the window then closes.
+  void Form_Unload();
   // Final log line and removal of the last scan's working files.
   void Form_Terminate();
+  // Lays the window out with the splitter at X (twips).
+  void SizeControls(double X);
+
+  void cmdExit_Click();
+  void mnuFileClose_Click();
+  void mnuViewOptions_Click();
+  // The about dialog, modal over the window (Help menu, F1).
+  void ShowAbout();
+  // Sets the window to the normal state and brings it to the front (F5, and a
+  // second start of the program).
+  void RestoreNormal();
+
+  // The splash window that Form_Load hides before its last message.
+  void SetSplash(QWidget* splash) { splash_ = splash; }
+  // Whether the auto-mode message window is up (Exit then resets the scanner channel).
+  void SetAutoModeWindowShown(std::function<bool()> shown) { autoModeShown_ = std::move(shown); }
 
   // WindowHooks
   void SetMousePointer(int pointer) override;
   void SetMainEnabled(bool enabled) override;
   void ShowSplashStatus(const QString& text) override;
 
-  QLabel* pnlJUX;
-  QLabel* pnlAppTitle;
-  QLabel* lblVersion;
-  QLabel *lblOriginalWidth, *lblResoultion, *lblLeadingEdge;
-  QComboBox *cboOriginalWidth, *cboResolution, *cboLeadingEdge;
-  QLabel* lblThreshold;
-  QLineEdit* txtThreshold;
-  QWidget* pnlBottom;
-  QLabel *lblFormat, *lblFileName, *lblDataField;
-  QComboBox* cboFormat;
-  QLineEdit *txtFileName, *txtDataField;
-  QPushButton* cmdExit;
+  Form& form() { return f_; }
+  const MainLayout& layout() const { return layout_; }
+  // Every control of the control table that is placed on the window, by name.
+  QList<QPair<QString, QWidget*>> Controls() const;
+  // Key presses the window's own key handler has taken (for the disabled-window rule).
+  int keysHandled() const { return keysHandled_; }
+
+  // Controls of the window that the Form does not hold.
+  QLabel* lblThreshold = nullptr;
+  QFrame* pnlButtons = nullptr;  // the row of the two folder buttons
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
+  void CreateControls();
   void LoadIniFile(const QString& programFolder);
+  void SetCaptions();
+  void SizeHeader();
+  void Place(QWidget* widget, const Box& box);
+  double Twips(int pixels) const;
+  void imgSplitter_MouseDown();
+  void imgSplitter_MouseMove(int x);
+  void imgSplitter_MouseUp();
+
   Station& st_;
-  int16_t threshold_ = -1;  // scanner threshold read at start-up
+  Form f_;
+  MainLayout layout_;  // design sizes, then the last layout applied
+  WindowState state_;
+  QFont fontTest_;      // FontTest: the title's narrow sans-serif face
+  QPointer<QWidget> splash_;
+  std::function<bool()> autoModeShown_;
+  bool unloaded_ = false;
+  bool laying_ = false;
+  int keysHandled_ = 0;
 };
 
 }  // namespace varnel

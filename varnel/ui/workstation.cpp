@@ -1,6 +1,7 @@
 #include "varnel/ui/workstation.h"
 
 #include <QApplication>
+#include <QPointer>
 
 #include "varnel/core/hostfiles.h"
 #include "varnel/core/qtprocess.h"
@@ -8,16 +9,24 @@
 #include "varnel/core/strings.h"
 #include "varnel/pipeline/print.h"
 #include "varnel/pipeline/printhost.h"
+#include "varnel/files/inputbox.h"
 #include "varnel/pipeline/statusbox.h"
 #include "varnel/ui/frmmain.h"
+#include "varnel/ui/instance.h"
 #include "varnel/ui/qtprompts.h"
+#include "varnel/ui/splash.h"
 
 namespace varnel {
 
 int RunWorkstation(int argc, char** argv) {
   QApplication app(argc, argv);
+  // 1. The application's title names the program and its settings.
   QApplication::setApplicationName(LoadResString(resAppTitle));
   QApplication::setApplicationVersion(kProgramVersion);
+
+  // 2. A workstation already running is brought to the front; this one ends.
+  SingleInstance instance("varnel");
+  if (instance.HandOver()) return 0;
 
   QtPrompts prompts;
   QtProcessHost processes;
@@ -25,6 +34,7 @@ int RunWorkstation(int argc, char** argv) {
   QtTaskWindows tasks;
   Station st(Seams{&prompts, &processes, &pump, nullptr, nullptr, &tasks});
   frmMain main(st);
+  QtInputDialogs inputs(&main);
   StatusBox status(st, &main);
   st.seams.windows = &main;
   st.seams.status = &status;
@@ -32,13 +42,25 @@ int RunWorkstation(int argc, char** argv) {
   ProcessWindowList topWindows(
       [&st](const QString& title) { return title == kUnattendTitle ? st.UnattendExe : QString(); });
   st.seams.topWindows = &topWindows;
+  st.seams.inputs = &inputs;
   prompts.SetParent(&main);
+  instance.SetWindow(&main);
 
-  // The scan list file named on the command line, as one text.
+  // 3. and 4. The splash, drawn before the load begins.
+  QPointer<frmSplash> splash = new frmSplash;
+  splash->show();
+  main.SetSplash(splash);
+  main.ShowSplashStatus(LoadResString(resLoading));
+  QApplication::processEvents();
+
+  // 5. The main window; its load may end the program.
   QString commandLine = QApplication::arguments().mid(1).join(' ');
   bool terminate = false;
   QString programFolder = WindowsPath(QApplication::applicationDirPath());
-  if (!main.Form_Load(programFolder, commandLine, terminate)) {
+  bool loaded = main.Form_Load(programFolder, commandLine, terminate);
+  // 6.
+  delete splash.data();
+  if (!loaded) {
     if (terminate) main.Form_Terminate();
     return 0;
   }

@@ -1,0 +1,35 @@
+// The main window's state kept per user between runs: the settings store under
+// the application title, section "Settings". Positions and sizes in twips.
+#pragma once
+
+#include <QSettings>
+#include <QString>
+
+namespace varnel {
+
+struct WindowState {
+  double SplitterLeft = 2000;
+  double ListViewHeaderWidth[3] = {1400, 1400, 1400};
+  int MainWindowState = 0;  // 0 normal, 2 maximised
+  double MainLeft = 1000, MainTop = 1000;
+  double MainWidth = 10000, MainHeight = 7000;
+};
+
+// How the window is shown when it unloads.
+// The view mode stored for the "Contents of" list: its report view with columns.
+inline constexpr int kViewModeReport = 3;
+
+enum class ShowState { Normal, Minimised, Maximised };
+
+// The store of the workstation: the per-user settings of the application title.
+// Tests move it with QSettings::setPath.
+QSettings WindowSettings();
+
+// The stored state; a missing key gives its default.
+WindowState ReadWindowState(QSettings& store);
+// What unloading stores: the state unless minimised, the normal position, size,
+// splitter and column widths only when normal, and always the view mode.
+void WriteWindowState(QSettings& store, const WindowState& state, ShowState shown,
+                      int viewMode);
+
+}  // namespace varnel
