@@ -1,19 +1,34 @@
 // Start and end of the workstation with its first main window, offscreen.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QGroupBox>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QScreen>
+#include <QSlider>
+#include <QApplication>
+#include <QMouseEvent>
 
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/cmdline.h"
 #include "varnel/core/hostfiles.h"
 #include "varnel/pipeline/statusbox.h"
 #include "varnel/ui/controls.h"
+#include "varnel/files/lists.h"
+#include "varnel/ui/frmabout.h"
 #include "varnel/ui/frmmain.h"
+#include "varnel/ui/instance.h"
+#include "varnel/ui/splash.h"
 
 namespace varnel {
 namespace {
@@ -126,6 +141,225 @@ TEST_F(FrmMainTest, DisablingTheMainWindowKeepsTheStatusWindowUsable) {
   main_.SetMainEnabled(true);
   EXPECT_TRUE(main_.form().cmdExit->isEnabled());
   box.ShowStatusBox();
+}
+
+const QByteArray kPlainIni =
+    "[PROGRAMS]\r\nMachineType=6713\r\nTempDir=C:\\Temp\r\n[ScanDPI]\r\nDPI1=200\r\nDPI2=300\r\n"
+    "[OutputTypes]\r\nType1=TLC TL\r\nType2=TIFF G4 T4\r\n";
+
+TEST_F(FrmMainTest, OpensWithEveryListFilledDefaultLoadedAndANameProposed) {
+  bool terminate = true;
+  ASSERT_TRUE(Load(kPlainIni, terminate));
+  Form& f = main_.form();
+  EXPECT_EQ(f.cboSettings->currentText(), "DEFAULT");
+  EXPECT_TRUE(Exists("Station/Settings/Default.Set"));
+  EXPECT_EQ(f.txtFileName->text(), "C:\\TEMP001.TLC");
+  EXPECT_EQ(st_->ScanName, "TEMP001");
+  EXPECT_EQ(st_->ScanExt, "TLC");
+  EXPECT_GT(f.cboScannerSpeed->count(), 0);
+  EXPECT_GT(f.DirMasterList->ListCount(), 0);  // C:\ holds the Station folder
+  EXPECT_EQ(f.sldThreshold->minimum(), 30);
+  EXPECT_EQ(f.sldThreshold->maximum(), 115);
+  EXPECT_EQ(f.lvContentsOf->headerItem()->text(2), "Modified");
+  EXPECT_EQ(main_.focusWidget(), f.txtFileName);
+}
+
+TEST_F(FrmMainTest, FirstStartOpensAtTheDefaultsAndAMaximisedCloseStoresOnlyItsState) {
+  bool terminate = true;
+  ASSERT_TRUE(Load(kPlainIni, terminate));
+  // 1000, 1000, 10000 x 7000 twips at 15 twips a pixel; splitter 2000; columns 1400.
+  EXPECT_EQ(main_.geometry(), QRect(67, 67, 667, 467));
+  EXPECT_EQ(main_.layout().imgSplitter.left, 2000);
+  EXPECT_EQ(main_.form().lvContentsOf->columnWidth(1), 93);
+  main_.resize(700, 480);
+  main_.showMaximized();
+  main_.close();
+  QSettings store = WindowSettings();
+  store.beginGroup("Settings");
+  QStringList keys = store.childKeys();
+  keys.sort();
+  EXPECT_EQ(keys, (QStringList{"MainWindowState", "ViewMode"}));
+  EXPECT_EQ(store.value("MainWindowState").toInt(), 2);
+}
+
+TEST_F(FrmMainTest, AStoredMaximisedStateOpensMaximisedOverTheStoredNormalSize) {
+  {
+    QSettings store = WindowSettings();
+    WindowState s;
+    s.MainWidth = 12000;
+    s.MainHeight = 8000;
+    s.MainWindowState = 2;
+    WriteWindowState(store, s, ShowState::Normal, kViewModeReport);
+  }
+  bool terminate = true;
+  ASSERT_TRUE(Load(kPlainIni, terminate));
+  EXPECT_TRUE(main_.isMaximized());
+  main_.showNormal();
+  EXPECT_EQ(main_.normalGeometry().size(), QSize(800, 533));
+}
+
+TEST_F(FrmMainTest, TheDefaultWindowHasNoOverlapsAndEveryCaptionFits) {
+  bool terminate = true;
+  ASSERT_TRUE(Load(kPlainIni, terminate));
+  QApplication::processEvents();
+  // Into the test program's own folder (the run changes the current folder).
+  QString shots = QCoreApplication::applicationDirPath() + "/screenshots";
+  QDir().mkpath(shots);
+  EXPECT_TRUE(main_.grab().save(shots + "/frmmain_default.png"));
+  QList<QPair<QString, QRect>> placed;
+  for (auto [name, widget] : main_.Controls()) {
+    if (!widget->isVisibleTo(&main_)) continue;
+    QRect r(widget->mapTo(&main_, QPoint(0, 0)), widget->size());
+    EXPECT_TRUE(main_.rect().contains(r)) << name.toStdString();
+    for (const auto& [other, rect] : placed)
+      EXPECT_FALSE(r.intersects(rect)) << name.toStdString() << " overlaps " << other.toStdString();
+    placed << qMakePair(name, r);
+    // The caption's text, without its access-key marker, fits the control.
+    QString caption;
+    int room = widget->width();
+    if (auto* l = qobject_cast<QLabel*>(widget)) caption = l->text(), room -= 2 * l->frameWidth();
+    if (auto* b = qobject_cast<QAbstractButton*>(widget)) {
+      caption = b->text();
+      room -= qobject_cast<QPushButton*>(b) ? 8 : 20;  // the frame, or the box or circle
+    }
+    if (auto* g = qobject_cast<QGroupBox*>(widget)) caption = g->title(), room -= 8;
+    caption.remove('&');
+    EXPECT_LE(widget->fontMetrics().horizontalAdvance(caption), room)
+        << name.toStdString() << " '" << caption.toStdString() << "'";
+  }
+  // The controls inside the parameter frames fit their frames too.
+  for (QWidget* frame : {static_cast<QWidget*>(main_.form().fraOptions),
+                         static_cast<QWidget*>(main_.form().fraOriginal),
+                         static_cast<QWidget*>(main_.form().fraSettings),
+                         static_cast<QWidget*>(main_.form().fraThreshold)})
+    for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      EXPECT_TRUE(frame->rect().contains(child->geometry())) << frame->objectName().toStdString();
+      if (auto* b = qobject_cast<QAbstractButton*>(child)) {
+        EXPECT_LE(b->sizeHint().width(), b->width()) << b->text().toStdString();
+      }
+    }
+}
+
+TEST_F(FrmMainTest, TheSplitterIsDraggedWithinItsBounds) {
+  bool terminate = true;
+  ASSERT_TRUE(Load(kPlainIni, terminate));
+  QWidget* handle = main_.form().imgSplitter;
+  const std::pair<int, double> drags[] = {{-400, 1500}, {+400, main_.layout().pnlFiles.width - 1500}};
+  for (auto [dx, expected] : drags) {
+    QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(2, 10));
+    EXPECT_TRUE(main_.form().picSplitter->isVisible());
+    QMouseEvent move(QEvent::MouseMove, QPointF(dx, 10), handle->mapToGlobal(QPointF(dx, 10)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(handle, &move);
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(dx, 10));
+    EXPECT_FALSE(main_.form().picSplitter->isVisible());
+    EXPECT_FALSE(main_.form().SplitterDragging);
+    EXPECT_NEAR(main_.layout().imgSplitter.left, expected, 15) << dx;
+  }
+}
+
+TEST_F(FrmMainTest, ShrinkingBelowTheParameterPanelGrowsTheWindowBack) {
+  bool terminate = true;
+  ASSERT_TRUE(Load(kPlainIni, terminate));
+  main_.resize(667, 200);
+  QApplication::processEvents();
+  QApplication::processEvents();
+  const MainLayout& l = main_.layout();
+  double minimum = l.pnlTop.height + l.pnlRight.height + l.pnlBottom.height + l.pnlBottom2.height;
+  EXPECT_GE(main_.centralWidget()->height() * 15.0, minimum - 15);
+}
+
+TEST_F(FrmMainTest, DuringAWaitTheWindowTakesNoKeysAndNoClicksButTheStatusWindowDoes) {
+  bool terminate = true;
+  ASSERT_TRUE(Load(kPlainIni, terminate));
+  Form& f = main_.form();
+  StatusBox box(*st_, &main_);
+  main_.SetMainEnabled(false);
+  box.ShowStatusBox(QString("Insert Document into the Scanner"));  // shown during the wait
+  int keys = main_.keysHandled();
+  QString name = f.txtFileName->text();
+  for (QWidget* target : {static_cast<QWidget*>(&main_), static_cast<QWidget*>(f.txtFileName)}) {
+    QTest::keyClick(target, Qt::Key_Escape);
+    QTest::keyClick(target, Qt::Key_F5);
+    QTest::keyClick(target, Qt::Key_X);
+  }
+  QTest::mouseClick(f.cmdExit, Qt::LeftButton);
+  EXPECT_EQ(main_.keysHandled(), keys);
+  EXPECT_EQ(f.txtFileName->text(), name);
+  EXPECT_TRUE(main_.isVisible());
+  // The status window still takes ESC.
+  ASSERT_TRUE(box.Form()->isEnabled());
+  QTest::keyClick(box.Form(), Qt::Key_Escape);
+  EXPECT_TRUE(st_->AbortRequested);
+  box.ShowStatusBox();
+  main_.SetMainEnabled(true);
+  QTest::keyClick(&main_, Qt::Key_F5);
+  EXPECT_EQ(main_.keysHandled(), keys + 1);
+}
+
+TEST_F(FrmMainTest, TheAboutDialogShowsTheTitleAndVersionAndSaysWhenSystemInfoIsMissing) {
+  frmAbout about(*st_, &main_);
+  EXPECT_EQ(about.windowTitle(), "About JUX Tarvex");
+  EXPECT_EQ(about.lblTitle->text(), "JUX Tarvex");
+  EXPECT_EQ(about.lblVersion->text(), "Version 1.0.0");
+  EXPECT_EQ(about.cmdSysInfo->text(), "&System Info...");
+  QString value = "stale";
+  EXPECT_FALSE(GetKeyValue(RegistryRoot::LocalMachine, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO",
+                           "PATH", value));
+  EXPECT_EQ(value, "");
+  about.cmdSysInfo->click();
+  ASSERT_EQ(prompts_.shown.size(), 1);
+  EXPECT_EQ(prompts_.shown[0].text, "System Information Is Unavailable At This Time");
+  EXPECT_EQ(prompts_.shown[0].buttons, Prompts::Buttons::Ok);
+}
+
+TEST_F(FrmMainTest, ASecondStartRestoresTheRunningWorkstationAndEndsWithoutAWindow) {
+  // Both processes find the socket in the test's own temporary folder.
+  QByteArray savedTmp = qgetenv("TMPDIR");
+  QDir().mkpath(Host("tmp"));
+  qputenv("TMPDIR", Host("tmp").toUtf8());
+  SingleInstance first("varnel");
+  ASSERT_FALSE(first.HandOver());
+  first.SetWindow(&main_);
+  main_.showMinimized();
+  ASSERT_TRUE(main_.isMinimized());
+
+  QProcess second;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  second.setProcessEnvironment(env);
+  second.start(JUX_BIN_DIR "/varnel", {});
+  ASSERT_TRUE(second.waitForStarted());
+  // The first instance answers from its event loop while the second waits.
+  for (int round = 0; round < 3000 && !second.waitForFinished(10); ++round)
+    QApplication::processEvents();
+  if (second.state() != QProcess::NotRunning) second.kill();
+  qputenv("TMPDIR", savedTmp);
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_FALSE(main_.isMinimized());
+  EXPECT_TRUE(main_.isVisible());
+  EXPECT_EQ(main_.keysHandled(), 1);  // the F5 went through the window's key handler
+}
+
+TEST(SplashTest, AKeyOrAClickRemovesItAtOnce) {
+  testing::EnsureQtApp();
+  for (bool key : {true, false}) {
+    QPointer<frmSplash> splash = new frmSplash;
+    splash->show();
+    EXPECT_EQ(splash->pnlAppTitle->text(), "Tarvex 98");
+    EXPECT_EQ(splash->lblPlatform->text(), "Windows NT");
+    EXPECT_EQ(splash->lblVersion->text(), "Version 1.0.0");
+    EXPECT_EQ(splash->lblStatus->text(), "Loading Application...");
+    QRect screen = splash->screen()->geometry();
+    EXPECT_LE(std::abs(splash->geometry().center().x() - screen.center().x()), 1);
+    if (key)
+      QTest::keyClick(splash, Qt::Key_Space);
+    else
+      QTest::mouseClick(splash->fraMain, Qt::LeftButton, {}, QPoint(3, 3));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(splash.isNull()) << key;
+  }
 }
 
 TEST(SelectListItemTest, SelectsByLeadingTextAndRaisesTheListHandler) {

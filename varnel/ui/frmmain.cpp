@@ -125,8 +125,8 @@ void frmMain::CreateControls() {
   f.pnlJUX->setStyleSheet("color: #8b0000");
   f.lblVersion->setAlignment(Qt::AlignHCenter);
   layout_.pnlTop = {0, 0, 0, kTopHeight};
-  layout_.pnlJUX = {0, 40, 800, 450};
-  layout_.pnlAppTitle = {800, 40, 3000, 450};
+  layout_.pnlJUX = {0, 30, 800, 420};
+  layout_.pnlAppTitle = {800, 30, 3000, 420};
   layout_.lblVersion = {0, 470, 2000, 220};
 
   // The folder buttons' row.
@@ -217,8 +217,8 @@ void frmMain::CreateControls() {
   f.cmdDelete = new QPushButton(f.fraSettings);
   Place(f.lblScheme, {120, 330, 720, 250});
   Place(f.cboSettings, {850, 290, kColumn - 970, kRow});
-  Place(f.cmdSaveAs, {120, 750, 1120, 375});
-  Place(f.cmdDelete, {1360, 750, 1120, 375});
+  Place(f.cmdSaveAs, {120, 750, 1270, 375});
+  Place(f.cmdDelete, {1510, 750, 1270, 375});
 
   f.fraOptions = new QGroupBox(r);
   Place(f.fraOptions, {kColumnB, 1300, kColumn, 1700});
@@ -497,7 +497,10 @@ void frmMain::SizeControls(double X) {
     // The outer size asked for, less what the frame adds around the window.
     int width = TwipsToPixels(resize.width, this) - (frameGeometry().width() - this->width());
     int height = TwipsToPixels(resize.height, this) - (frameGeometry().height() - this->height());
-    if (width != this->width() || height != this->height()) this->resize(width, height);
+    // Asked from inside a resize: the new size is set once that resize is done.
+    if (width != this->width() || height != this->height())
+      QMetaObject::invokeMethod(this, [this, width, height] { this->resize(width, height); },
+                                Qt::QueuedConnection);
     return;
   }
   Form& f = f_;
