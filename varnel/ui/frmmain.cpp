@@ -77,6 +77,10 @@ frmMain::frmMain(Station& st) : st_(st) {
   ConnectFileControls(st_, f_);
   ConnectBrowserControls(st_, f_);
   connect(f_.cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+  connect(f_.cmdScan, &QPushButton::clicked, this, [this] { cmdScan_Click(road_); });
+  connect(f_.cmdScanNext, &QPushButton::clicked, this, [this] { cmdScanNext_Click(road_); });
+  connect(f_.cmdAutoMode, &QPushButton::clicked, this, [this] { cmdAutoMode_Click(road_); });
+  connect(f_.txtFileName, &QLineEdit::textEdited, this, [this] { txtFileName_Edited(road_); });
   connect(f_.mnuFileClose, &QAction::triggered, this, &frmMain::mnuFileClose_Click);
   connect(f_.mnuViewOptions, &QAction::triggered, this, &frmMain::mnuViewOptions_Click);
   qApp->installEventFilter(this);
@@ -624,22 +628,23 @@ void frmMain::RestoreNormal() {
   activateWindow();
 }
 
-void frmMain::keyPressEvent(QKeyEvent* event) {
-  ++keysHandled_;
-  // UNFINISHED: the window's key commands (Form_KeyDown of the scan road) join
-  // here when they land; until then only F5 is answered.
-  if (event->key() == Qt::Key_F5) {
-    RestoreNormal();
-    return;
-  }
-  QMainWindow::keyPressEvent(event);
-}
-
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
   if (watched == centralWidget() && event->type() == QEvent::Resize) {
     // Form_Resize: errors while laying out are of no concern; the next resize lays out again.
     if (!unloaded_) SizeControls(layout_.imgSplitter.left);
     return false;
+  }
+  // The window sees every key first (Form_KeyDown); a key that is one of its
+  // commands goes no further. A disabled window takes none.
+  if (event->type() == QEvent::KeyRelease) lastKey_ = nullptr;
+  if (event->type() == QEvent::KeyPress && event != lastKey_) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && widget->window() == this && isEnabled() && widget->isEnabled() && !unloaded_) {
+      lastKey_ = event;
+      ++keysHandled_;
+      auto* key = static_cast<QKeyEvent*>(event);
+      if (Form_KeyDown(road_, key->key(), key->modifiers())) return true;
+    }
   }
   // While the window is disabled for a wait, the windows it owns (the status
   // window, message boxes) still take the operator's keys.

@@ -12,6 +12,8 @@
 #include "varnel/core/seams.h"
 #include "varnel/core/station.h"
 #include "varnel/files/form.h"
+#include "varnel/pipeline/workflow.h"
+#include "varnel/ui/filesnaming.h"
 #include "varnel/ui/layout.h"
 #include "varnel/ui/winstate.h"
 
@@ -62,10 +64,12 @@ class frmMain : public QMainWindow, public WindowHooks {
   void ShowSplashStatus(const QString& text) override;
 
   Form& form() { return f_; }
+  // What the scan commands work on.
+  ScanRoad& road() { return road_; }
   const MainLayout& layout() const { return layout_; }
   // Every control of the control table that is placed on the window, by name.
   QList<QPair<QString, QWidget*>> Controls() const;
-  // Key presses the window's own key handler has taken (for the disabled-window rule).
+  // Key presses that reached the window's key handler (Form_KeyDown).
   int keysHandled() const { return keysHandled_; }
 
   // Controls of the window that the Form does not hold.
@@ -74,7 +78,6 @@ class frmMain : public QMainWindow, public WindowHooks {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -90,6 +93,9 @@ class frmMain : public QMainWindow, public WindowHooks {
 
   Station& st_;
   Form f_;
+  FilesNaming naming_{st_, f_};
+  ScanRoad road_{st_, f_, naming_};
+  QEvent* lastKey_ = nullptr;  // the key event handled last (it propagates to the parents)
   MainLayout layout_;  // design sizes, then the last layout applied
   WindowState state_;
   QFont fontTest_;      // FontTest: the title's narrow sans-serif face

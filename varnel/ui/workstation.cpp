@@ -36,6 +36,7 @@ int RunWorkstation(int argc, char** argv) {
   frmMain main(st);
   QtInputDialogs inputs(&main);
   StatusBox status(st, &main);
+  status.onRescanKey = [&main] { RescanPrevious(main.road()); };
   st.seams.windows = &main;
   st.seams.status = &status;
   // No window list on this host: a running unattended-print program is its window.
@@ -45,6 +46,8 @@ int RunWorkstation(int argc, char** argv) {
   st.seams.inputs = &inputs;
   prompts.SetParent(&main);
   instance.SetWindow(&main);
+  // The auto-mode prompt is the status window while auto mode runs.
+  main.SetAutoModeWindowShown([&st] { return st.AutoModeOn && st.MessageBoxUp; });
 
   // 3. and 4. The splash, drawn before the load begins.
   QPointer<frmSplash> splash = new frmSplash;
