@@ -6,6 +6,7 @@
 
 namespace varnel {
 
+QString FilesNaming::ParsePath(const QString& path) { return varnel::ParsePath(path); }
 bool FilesNaming::SetNewName() { return varnel::SetNewName(st_, f_); }
 void FilesNaming::DisplayFileName() { varnel::DisplayFileName(st_, f_); }
 

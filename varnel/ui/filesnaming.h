@@ -11,6 +11,7 @@ namespace varnel {
 class FilesNaming : public FileNaming {
  public:
   FilesNaming(Station& st, Form& f) : st_(st), f_(f) {}
+  QString ParsePath(const QString& path) override;
   bool SetNewName() override;
   void DisplayFileName() override;
   void LoadList(const QString& folderPath) override;
