@@ -347,13 +347,19 @@ TEST_F(ScanRoadTest, TheViewerIsStartedOnceAndThenDrivenByKeys) {
   cmdScanNext_Click(*road_);
   EXPECT_EQ(viewerStarts(), 1);
   EXPECT_EQ(viewer.keys, QStringList{"%FO{ENTER}C:\\SCANS\\TEMP002.TLC{ENTER}"});
+  // A name with key-code characters in it is typed as it stands.
+  st_->ScanName = "A~(2)";
+  files_->DisplayFileName();
+  FeedStarted(Pbm("b2.pbm", 800, 600));
+  HandleScan(*road_);
+  EXPECT_EQ(viewer.keys.last(), "%FO{ENTER}C:\\SCANS\\A{~}{(}2{)}.TLC{ENTER}");
   // The working TLC is closed in the viewer before it is shown again.
   cboFormat_.setCurrentIndex(1);
   st_->NewScanMode = true;
   files_->DisplayFileName();
   FeedStarted(Pbm("c.pbm", 800, 600));
   HandleScan(*road_);
-  EXPECT_EQ(viewer.keys.mid(1), (QStringList{"%FC{ENTER}", "%FO{ENTER}C:\\Temp\\Brevik.Tlc{ENTER}"}));
+  EXPECT_EQ(viewer.keys.mid(2), (QStringList{"%FC{ENTER}", "%FO{ENTER}C:\\Temp\\Brevik.Tlc{ENTER}"}));
   // Gone: started anew.
   viewer.alive = false;
   FeedStarted(Pbm("d.pbm", 800, 600));

@@ -16,6 +16,7 @@
 #include "varnel/core/numbers.h"
 #include "varnel/core/runner.h"
 #include "varnel/core/scan2file.h"
+#include "varnel/core/sendkeys.h"
 #include "varnel/core/strings.h"
 #include "varnel/pipeline/convert.h"
 #include "varnel/pipeline/database.h"
@@ -75,7 +76,8 @@ void ShowInViewer(Station& st) {
   Wait(st, 0.1);
   // The working TLC is closed first, so that the converter can write it again.
   if (st.LastTlcFile.toUpper().contains("BREVIK.TLC")) tasks->SendKeys("%FC{ENTER}", false);
-  tasks->SendKeys("%FO{ENTER}" + st.LastTlcFile + "{ENTER}", true);
+  // The path is typed as it stands: "~", "(" or "%" in a name are no key codes.
+  tasks->SendKeys("%FO{ENTER}" + SendKeysLiteral(st.LastTlcFile) + "{ENTER}", true);
   Wait(st, st.AutoModeViewDelayTime);
 }
 
