@@ -10,10 +10,12 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <csignal>
+#include <functional>
 #include <thread>
 
 #include "tests/print/print_support.h"
 #include "tests/varnel/support/station_fixture.h"
+#include "varnel/core/helpers.h"
 #include "varnel/core/hostfiles.h"
 #include "varnel/files/form.h"
 #include "varnel/pipeline/print.h"
@@ -128,7 +130,10 @@ TEST_F(PrintTest, ThreeImagesGiveThreePointerFilesAndThreeRecords) {
   EXPECT_EQ(ReadFile("Job/BAKOTIRU.JUX").size(), 990);
   EXPECT_EQ(QDir(Host("Job")).entryList({"*.PTR"}, QDir::Files),
             (QStringList{"A.PTR", "DRAWING.PTR", "PLAN.PTR"}));
-  EXPECT_EQ(ReadFile("Job/DRAWING.PTR"), "C:\\SCANS\\DRAWING.A.TIF\r\n");
+  // The pointer holds the image's short path: DRAWING.A.TIF is no 8.3 name.
+  QByteArray shortPath = GetShortPath("C:\\SCANS\\DRAWING.A.TIF").toLatin1();
+  EXPECT_FALSE(shortPath.contains("DRAWING.A"));
+  EXPECT_EQ(ReadFile("Job/DRAWING.PTR"), shortPath + "\r\n");
 
   QList<QByteArray> records = Records("Job/BAKOTIRU.JUX");
   const char* ptrs[] = {"A.PTR", "DRAWING.PTR", "PLAN.PTR"};
@@ -164,7 +169,10 @@ TEST_F(PrintTest, PointerFileNames) {
     ASSERT_EQ(records.size(), c.images.size());
     for (int i = 0; i < c.images.size(); ++i) {
       QByteArray ptr = records[i].mid(8, 12).trimmed();
-      EXPECT_EQ(ptr, c.pointers[i].toLatin1().left(12)) << c.images[i].toStdString();
+      // The record names the pointer file by its short (8.3) name.
+      QByteArray shortName = StripPath(GetShortPath("C:\\Job\\" + c.pointers[i])).toLatin1();
+      EXPECT_LE(shortName.size(), 12);
+      EXPECT_EQ(ptr, shortName) << c.images[i].toStdString();
       // Each pointer file holds its own image (the image does not exist: empty short path).
       EXPECT_TRUE(Exists("Job/" + c.pointers[i])) << c.pointers[i].toStdString();
     }
@@ -534,6 +542,12 @@ TEST_F(PrintTest, ARunningProcessOfTheProgramIsItsWindow) {
   QProcess program;
   program.start(Host("bin/Unattend"), {"30"});
   ASSERT_TRUE(program.waitForStarted());
+  // A child just started may not have taken its program's image yet.
+  auto eventually = [](const std::function<bool()>& seen) {
+    for (int i = 0; i < 300 && !seen(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return seen();
+  };
+  ASSERT_TRUE(eventually([&] { return FindVisibleWindow(*st_, kUnattendTitle).has_value(); }));
   EXPECT_EQ(FindVisibleWindow(*st_, kUnattendTitle), std::optional<qint64>(program.processId()));
   EXPECT_TRUE(IsAppRunning(*st_, kUnattendTitle, true));
   EXPECT_FALSE(IsAppRunning(*st_, "Another Title", false));
@@ -543,6 +557,7 @@ TEST_F(PrintTest, ARunningProcessOfTheProgramIsItsWindow) {
   QProcess script;
   script.start(Host("bin/unattend.sh"));
   ASSERT_TRUE(script.waitForStarted());
+  ASSERT_TRUE(eventually([&] { return !ProcessesOf(Host("bin/unattend.sh")).isEmpty(); }));
   EXPECT_EQ(ProcessesOf(Host("bin/unattend.sh")), QList<qint64>{script.processId()});
   program.kill();
   program.waitForFinished();

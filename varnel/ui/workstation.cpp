@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QTimer>
 
 #include "varnel/core/hostfiles.h"
 #include "varnel/core/qtprocess.h"
@@ -18,7 +19,7 @@
 
 namespace varnel {
 
-int RunWorkstation(int argc, char** argv) {
+int RunWorkstation(int argc, char** argv, const WorkstationScript* script) {
   QApplication app(argc, argv);
   // 1. The application's title names the program and its settings.
   QApplication::setApplicationName(LoadResString(resAppTitle));
@@ -26,13 +27,14 @@ int RunWorkstation(int argc, char** argv) {
 
   // 2. A workstation already running is brought to the front; this one ends.
   SingleInstance instance("varnel");
-  if (instance.HandOver()) return 0;
+  if (!script && instance.HandOver()) return 0;
 
   QtPrompts prompts;
+  Prompts* answers = script && script->prompts ? script->prompts : &prompts;
   QtProcessHost processes;
   QtEventPump pump;
   QtTaskWindows tasks;
-  Station st(Seams{&prompts, &processes, &pump, nullptr, nullptr, &tasks});
+  Station st(Seams{answers, &processes, &pump, nullptr, nullptr, &tasks});
   frmMain main(st);
   QtInputDialogs inputs(&main);
   StatusBox status(st, &main);
@@ -45,7 +47,7 @@ int RunWorkstation(int argc, char** argv) {
   st.seams.topWindows = &topWindows;
   st.seams.inputs = &inputs;
   prompts.SetParent(&main);
-  instance.SetWindow(&main);
+  if (!script) instance.SetWindow(&main);
   // The auto-mode prompt is the status window while auto mode runs.
   main.SetAutoModeWindowShown([&st] { return st.AutoModeOn && st.MessageBoxUp; });
 
@@ -57,9 +59,12 @@ int RunWorkstation(int argc, char** argv) {
   QApplication::processEvents();
 
   // 5. The main window; its load may end the program.
-  QString commandLine = QApplication::arguments().mid(1).join(' ');
+  QString commandLine =
+      script ? script->commandLine : QApplication::arguments().mid(1).join(' ');
   bool terminate = false;
-  QString programFolder = WindowsPath(QApplication::applicationDirPath());
+  QString programFolder = script && !script->programFolder.isEmpty()
+                              ? script->programFolder
+                              : WindowsPath(QApplication::applicationDirPath());
   bool loaded = main.Form_Load(programFolder, commandLine, terminate);
   // 6.
   delete splash.data();
@@ -67,6 +72,7 @@ int RunWorkstation(int argc, char** argv) {
     if (terminate) main.Form_Terminate();
     return 0;
   }
+  if (script && script->shown) QTimer::singleShot(300, &main, [&] { script->shown(main, st); });
   int code = app.exec();
   main.Form_Terminate();
   return code;
