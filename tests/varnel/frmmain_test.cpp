@@ -164,6 +164,20 @@ TEST_F(FrmMainTest, OpensWithEveryListFilledDefaultLoadedAndANameProposed) {
   EXPECT_EQ(main_.focusWidget(), f.txtFileName);
 }
 
+TEST_F(FrmMainTest, AutoSetPrintAsksThroughTheRequestProgramAndGoesBackOffWithoutIt) {
+  bool terminate = true;
+  ASSERT_TRUE(Load(kPlainIni, terminate));
+  Form& f = main_.form();
+  auto before = prompts_.shown.size();
+  f.chkAutoSetPrint->click();
+  // The request-queue program is not installed here: its path is named and
+  // no copies are asked for.
+  ASSERT_GT(prompts_.shown.size(), before);
+  EXPECT_TRUE(prompts_.shown[before].text.endsWith("Not Found!")) << prompts_.shown[before].text.toStdString();
+  EXPECT_FALSE(f.chkAutoSetPrint->isChecked());
+  EXPECT_FALSE(st_->AutoSetPrint);
+}
+
 TEST_F(FrmMainTest, FirstStartOpensAtTheDefaultsAndAMaximisedCloseStoresOnlyItsState) {
   bool terminate = true;
   ASSERT_TRUE(Load(kPlainIni, terminate));

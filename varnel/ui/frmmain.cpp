@@ -35,6 +35,7 @@
 #include "varnel/files/params.h"
 #include "varnel/files/scanlist.h"
 #include "varnel/files/schemes.h"
+#include "varnel/pipeline/print.h"
 #include "varnel/pipeline/twips.h"
 #include "varnel/ui/frmabout.h"
 
@@ -76,6 +77,7 @@ frmMain::frmMain(Station& st) : st_(st) {
   CreateControls();
   ConnectFileControls(st_, f_);
   ConnectBrowserControls(st_, f_);
+  connect(f_.chkAutoSetPrint, &QCheckBox::toggled, this, [this] { chkAutoSetPrint_Click(st_, f_); });
   connect(f_.cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
   connect(f_.cmdScan, &QPushButton::clicked, this, [this] { cmdScan_Click(road_); });
   connect(f_.cmdScanNext, &QPushButton::clicked, this, [this] { cmdScanNext_Click(road_); });
@@ -564,7 +566,7 @@ void frmMain::Form_Unload() {
   unloaded_ = true;
   Form& f = f_;
   // 1. Auto Set Print off; its own handler may ask about the copies left.
-  if (f.chkAutoSetPrint->isChecked()) f.chkAutoSetPrint->setChecked(false);
+  SwitchAutoSetPrintOff(st_, f);
   // 2. The other windows, the last opened first.
   QWidgetList windows = QApplication::topLevelWidgets();
   for (auto it = windows.rbegin(); it != windows.rend(); ++it)
