@@ -37,7 +37,7 @@ bool ChannelRefused(LocalParms* Adapter) {
 }
 
 // Step 3 of SendCommand and GetStatus: the previous message must be gone.
-// The text sets no limit; only a dead timer ends the wait.
+// The controller may take its time: no tick limit, only a dead timer ends the wait.
 bool WaitChannelIdle(LocalParms* Adapter) {
   TimerWatch timer(Adapter->TimerCnt0);
   while ((Peek(Adapter->IntrptStat1) & kStat1Busy) != 0) {

@@ -288,8 +288,8 @@ uint32_t GetStatus(LocalParms* Adapter, uint8_t Status);
 
 // Bound on the waits that count ticks of the driver's timer (the printer-side
 // routines, juxscan's transfer and completion): a driver whose timer is dead
-// must not hang a program. The ticks are counted as the text has them; only
-// when the timer has not advanced at all for this much wall time does the
+// must not hang a program. The ticks are counted as the card's protocol has
+// them; only when the timer has not advanced at all for this much wall time does the
 // wait give up (the routines fail with ErrorCode0 = 4). A slow but live timer
 // is waited for.
 constexpr uint32_t kBusyWaitLimitMs = 5000;

@@ -79,7 +79,6 @@ void DisplayDir(Station& st, Form& f, const QString& path) {
 }
 
 void DelTree(Station& st, QString path) {
-  // 1.
   path = WithBackslash(path);
   QString deleting, removing;  // the names the message reports
   auto retry = [&](const QString& description) {
@@ -90,7 +89,7 @@ void DelTree(Station& st, QString path) {
                resDelTreeError) == Prompts::Answer::Retry;
   };
 
-  // 2. Files go at once, subfolders are collected. A link is never followed: it
+  // Files go at once, subfolders are collected. A link is never followed: it
   // goes as a file, whatever it points to.
   // The host name without its trailing separator: a link is looked at, not followed.
   QString host = HostPath(path.left(path.size() - 1));
@@ -123,10 +122,10 @@ void DelTree(Station& st, QString path) {
     deleting.clear();
   }
 
-  // 3.
+  // The subfolders first, each emptied and removed the same way.
   for (const QString& subfolder : subfolders) DelTree(st, subfolder);
 
-  // 4.
+  // Then the folder itself.
   removing = path.left(path.size() - 1);
   while (host.isEmpty() || !QDir().rmdir(host)) {
     bool missing = host.isEmpty() || !QFileInfo(host).isDir();
@@ -164,9 +163,8 @@ void DriveMasterList_Change(Station& st, Form& f) {
 
 void cmdCreateDir_Click(Station& st, Form& f) {
   DirListBox* list = f.DirMasterList;
-  // 1.
+  // The list opens the selected folder.
   list->SetPath(list->List(list->ListIndex()));
-  // 2.
   // The dialog goes at half the difference between the window's inner size and its own.
   QWidget* window = f.window;
   auto place = [window](const QSize& dialog) {
@@ -177,9 +175,7 @@ void cmdCreateDir_Click(Station& st, Form& f) {
                                            window ? std::function<QPoint(const QSize&)>(place)
                                                   : std::function<QPoint(const QSize&)>());
   if (name.isEmpty()) return;
-  // 3.
   QString path = WithBackslash(list->List(list->ListIndex())) + name;
-  // 4.
   if (PathExists(path)) {
     Ask(st, LoadResString(resFolderExists) + " '" + path + "'", Prompts::Buttons::Ok,
         Prompts::Icon::None, resCannotCreateFolder);
@@ -194,10 +190,9 @@ void cmdCreateDir_Click(Station& st, Form& f) {
 
 void cmdRemoveDir_Click(Station& st, Form& f) {
   DirListBox* list = f.DirMasterList;
-  // 1.
   QString folder = list->List(list->ListIndex());
   if (folder.isEmpty()) return;
-  // 2. The program's own folder is the only one protected.
+  // The program's own folder is the only one protected.
   QString appFolder = st.AppDir;
   while (appFolder.size() > 3 && appFolder.endsWith('\\')) appFolder.chop(1);
   if (folder.toUpper() == appFolder.toUpper()) {
@@ -205,14 +200,13 @@ void cmdRemoveDir_Click(Station& st, Form& f) {
         resCannotDeleteFolder);
     return;
   }
-  // 3.
   if (Ask(st,
           LoadResString(resConfirmRemoveFolder) + " '" + folder + "' " +
               LoadResString(resAndAllContents),
           Prompts::Buttons::YesNo, Prompts::Icon::Exclamation,
           resDeleteFolder) != Prompts::Answer::Yes)
     return;
-  // 4.
+  // The list steps up to the parent before the folder goes.
   list->SetPath(list->List(-2));
   DelTree(st, folder);
   list->Refresh();

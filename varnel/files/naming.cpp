@@ -25,14 +25,14 @@ namespace varnel {
 
 void ParseFileName(const QString& fullName, QString& drive, QString& folder, QString& name,
                    QString& ext) {
-  // 1. Drive.
+  // Drive.
   QString rest = fullName;
   drive.clear();
   if (fullName.size() >= 2 && fullName[1] == ':') {
     drive = fullName.left(2).toUpper();
     rest = fullName.mid(2);
   }
-  // 2. Extension: the text after the last dot, unless a blank or a backslash comes first.
+  // Extension: the text after the last dot, unless a blank or a backslash comes first.
   ext.clear();
   for (qsizetype i = rest.size() - 1; i >= 0; --i) {
     if (rest[i] == '.') {
@@ -42,7 +42,7 @@ void ParseFileName(const QString& fullName, QString& drive, QString& folder, QSt
     }
     if (rest[i] == ' ' || rest[i] == '\\') break;
   }
-  // 3. Folder and name.
+  // Folder and name.
   qsizetype slash = rest.lastIndexOf('\\');
   if (slash >= 0) {
     name = rest.mid(slash + 1);
@@ -126,7 +126,7 @@ void ShowOk(Station& st, const QString& text) {
 bool SetNewName(Station& st, Form& f) {
   bool advanced = true;
   if (st.ScanListMode) {
-    // 1. The next entry of the list.
+    // The next entry of the list.
     if (st.CurScanCnt < st.ScanCnt) {
       ++st.CurScanCnt;
     } else {
@@ -134,10 +134,10 @@ bool SetNewName(Station& st, Form& f) {
       advanced = false;
     }
   } else {
-    // 2-4. The counter at the end of the name.
+    // The counter at the end of the name.
     st.ScanName = NextCounterName(st.ScanName);
   }
-  // 5.
+  // The name now current, on the window.
   DisplayFileName(st, f);
   return advanced;
 }
@@ -159,13 +159,13 @@ void DisplayFileName(Station& st, Form& f) {
   // The current entry; its file part is the text before its first comma.
   QString& entry = st.ScanFileList[st.CurScanCnt];
   qsizetype comma = entry.indexOf(',');
-  // 1.
+  // The file part of the entry is the scan file.
   st.ScanFileName = comma >= 0 ? entry.left(comma) : entry;
   QString drive, folder, name, ext;
   ParseFileName(st.ScanFileName, drive, folder, name, ext);
   st.FreeSpaceText.clear();
 
-  // 2-3. The entry's drive in the drive list, remembering drive C: on the way.
+  // The entry's drive in the drive list, remembering drive C: on the way.
   int cIndex = -1;
   QString cFreeSpace;
   bool driveFound = false;
@@ -186,7 +186,7 @@ void DisplayFileName(Station& st, Form& f) {
       }
     }
   }
-  // 4. An unknown drive: drive C: instead.
+  // An unknown drive: drive C: instead.
   if (!driveFound) {
     ShowOk(st, LoadResString(resInvalidDrive) + st.ScanFileName.left(1) +
                    LoadResString(resUsingCDrive));
@@ -195,7 +195,7 @@ void DisplayFileName(Station& st, Form& f) {
     drive = QStringLiteral("C:");
   }
 
-  // 5-6. The entry's format in the format list, TLC when there is none.
+  // The entry's format in the format list, TLC when there is none.
   int tlcIndex = -1;
   bool formatFound = false;
   if (f.cboFormat) {
@@ -215,32 +215,30 @@ void DisplayFileName(Station& st, Form& f) {
     if (f.cboFormat && tlcIndex >= 0) f.cboFormat->setCurrentIndex(tlcIndex);
   }
 
-  // 7.
+  // The file named with the drive and format actually used.
   st.ScanExt = ext;
   st.ScanFileName = drive + folder + name + "." + st.ScanExt;
-  // 8. The entry names the corrected file from now on.
+  // The entry names the corrected file from now on.
   WriteLog(st, 1, "Old ScanFileList$(CurScanCnt)" + entry);
   entry = st.ScanFileName + (comma >= 0 ? entry.mid(comma) : QStringLiteral(","));
   WriteLog(st, 1, "Rem New ScanFileList$(CurScanCnt)" + entry);
-  // 9-10.
+  // The entry's other fields, then its file name, on the window.
   DisplayScanInfo(st, f);
   if (f.txtFileName) f.txtFileName->setText(st.ScanFileName);
 }
 
 void LoadList(Station& st, Form& f, QString& path) {
-  // 1.
   f.LastListedFolder = path.toUpper();
   if (!path.endsWith('\\')) path += '\\';
-  // 2.
   if (st.seams.windows) st.seams.windows->SetMousePointer(11);
-  // 3. A folder that cannot be read leaves the file list empty.
+  // A folder that cannot be read leaves the file list empty.
   if (f.FileMasterList && !f.FileMasterList->SetPath(path)) f.FileMasterList->clear();
-  // 4.
+  // The title names the listed folder.
   if (f.lblTitle[1]) {
     f.lblTitle[1]->setText(LoadResString(2206) + " '" + path + "'");
     f.lblTitle[1]->repaint();
   }
-  // 5.
+  // The contents list shows every file of the folder.
   if (f.lvContentsOf) {
     f.lvContentsOf->clear();
     const QIcon doc = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
@@ -256,13 +254,12 @@ void LoadList(Station& st, Form& f, QString& path) {
       item->setText(2, GeneralDate(info.lastModified()));
     }
   }
-  // 6.
   if (st.seams.windows) st.seams.windows->SetMousePointer(0);
 }
 
 void UpdateFileFields(Station& st, Form& f, int source, QString drive, QString folder,
                       QString ext, QString fileName) {
-  // 1.
+  // One update at a time: the controls' own events call back in here.
   if (st.FieldsUpdating) return;
   st.FieldsUpdating = true;
 
@@ -286,24 +283,23 @@ void UpdateFileFields(Station& st, Form& f, int source, QString drive, QString f
                        f.SavedFileName);
   };
 
-  // 2.
+  // A whole file name gives the drive, folder, name and extension.
   QString name;
   if (!fileName.isEmpty()) ParseFileName(fileName, drive, folder, name, ext);
-  // 3.
+  // The drive: the current one when none is given.
   if (drive.isEmpty()) drive = CurDir().left(2).toUpper();
   if (!step([&](QString& error) { return ChDrive(drive, error); })) return recover();
-  // 4.
+  // The folder: the drive's current one when none is given.
   if (folder.isEmpty()) folder = CurDir(drive).mid(2);
   if (!folder.endsWith('\\')) folder += '\\';
   if (!step([&](QString& error) { return ChDir(drive + folder, error); })) return recover();
-  // 5.
   QString listed = drive + folder;
   LoadList(st, f, listed);
-  // 6.
+  // The name and extension default to TEMP001 and the chosen format.
   if (name.isEmpty()) name = QStringLiteral("TEMP001");
   if (ext.isEmpty()) ext = FormatText(f).left(3);
   if (fileName.isEmpty()) fileName = drive + folder + name + "." + ext;
-  // 7.
+  // Every control but the one that caused the update shows the new place.
   if (source != kFieldsDrive && f.dlbDrive &&
       !step([&](QString& error) {
         bool ok = f.dlbDrive->SetDrive(drive);
@@ -320,7 +316,7 @@ void UpdateFileFields(Station& st, Form& f, int source, QString drive, QString f
     return recover();
   if (source != kFieldsFormat && !ext.isEmpty()) SelectComboItem(ext, f.cboFormat);
   if (source != kFieldsFileName && f.txtFileName) f.txtFileName->setText(fileName);
-  // 8.
+  // What the scan road takes the next file name from.
   st.ScanName = name;
   st.ScanFileName = fileName;
   st.ScanFolder = folder.mid(1);

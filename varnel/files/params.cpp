@@ -39,13 +39,13 @@ WidthLimits GetWidthLimits(const QString& units, const QString& machineType) {
 }
 
 CheckedValue CheckWidth(const QString& text, const QString& units, const QString& machineType) {
-  // 1-2. The leading number in single precision; the limits compare in it too.
+  // The leading number in single precision; the limits compare in it too.
   WidthLimits limits = GetWidthLimits(units, machineType);
   float value = static_cast<float>(Val(text));
   float minimum = static_cast<float>(limits.minimum), maximum = static_cast<float>(limits.maximum);
-  // 3.
+  // Within the limits: the value with one decimal and the unit.
   if (value >= minimum && value <= maximum) return {OneDecimal(value) + limits.unit, {}, {}};
-  // 4.
+  // Outside: the message, and the nearer limit for the field.
   CheckedValue checked;
   checked.title = LoadResString(resInvalidWidthTitle);
   checked.message = LoadResString(resWidthRange) + Shortest(limits.minimum) + " " + limits.unit +
@@ -55,12 +55,11 @@ CheckedValue CheckWidth(const QString& text, const QString& units, const QString
 }
 
 CheckedValue CheckResolution(const QString& text, const QString& machineType) {
-  // 1.
+  // These machine types scan from 200 dpi, the others from 100.
   int minimum = IsOneOf(machineType, {"6782", "6737", "6765", "6769"}) ? 200 : 100;
   const int maximum = 400;
-  // 2.
   double value = Val(text);
-  // 3.
+  // Outside the range: the message, and the nearer limit for the field.
   if (value > maximum || value < minimum) {
     CheckedValue checked;
     checked.title = LoadResString(resInvalidResolutionTitle);
@@ -69,19 +68,18 @@ CheckedValue CheckResolution(const QString& text, const QString& machineType) {
     checked.text = QString::number(value < minimum ? minimum : maximum) + LoadResString(resDpi);
     return checked;
   }
-  // 4.
   return {QString::number(RoundToLong(value).value_or(0)) + LoadResString(resDpi), {}, {}};
 }
 
 QStringList ScannerSpeedTexts(const QString& resolutionText, int16_t scannerSpeed, bool metric,
                               const QString& fastLabel, const QString& normLabel) {
-  // 3.
+  // The resolution, held within 100 to 400 dpi.
   int resolution = RoundToLong(Val(resolutionText.trimmed())).value_or(0);
   resolution = std::clamp(resolution, 100, 400);
-  // 4.
+  // The fast speed grows as the resolution drops; the normal speed is the scanner's own.
   float fast = 400.0f / static_cast<float>(resolution) * static_cast<float>(scannerSpeed);
   float norm = scannerSpeed;
-  // 5.
+  // Each entry in mm/s or in inches per second.
   auto entry = [&](const QString& label, float mmPerSecond) {
     if (metric) return label + " " + QString::number(mmPerSecond, 'g', 7) + LoadResString(resMmPerSec);
     return label + " " + OneDecimal(mmPerSecond / 25.4f) + kInch + LoadResString(resPerSec);
@@ -91,18 +89,18 @@ QStringList ScannerSpeedTexts(const QString& resolutionText, int16_t scannerSpee
 
 TypeAheadStep TypeAhead(const QString& text, int selStart, int selLength, int keyAscii,
                         const QStringList& entries) {
-  // 1.
+  // Backspace and Tab as usual, Enter moves on, other control keys are dropped.
   if (keyAscii == 8 || keyAscii == 9) return {};
   if (keyAscii == 13) return {TypeAheadStep::Tab};
   if (keyAscii < 32 || keyAscii > 126) return {TypeAheadStep::Discard};
-  // 2. Completed only at the end of the text.
+  // Completed only at the end of the text.
   if (selStart + selLength != text.size()) return {};
-  // 3.
+  // The first entry that begins with what is typed so far.
   QString prefix = (text.left(selStart) + QChar(keyAscii)).toUpper();
   for (int i = 0; i < entries.size(); ++i)
     if (entries[i].left(prefix.size()).toUpper() == prefix)
-      return {TypeAheadStep::Complete, i, static_cast<int>(prefix.size())};  // 4.
-  // 5. Typed over the selection as usual.
+      return {TypeAheadStep::Complete, i, static_cast<int>(prefix.size())};
+  // Typed over the selection as usual.
   return {};
 }
 
@@ -137,11 +135,11 @@ void SetComboText(QComboBox* combo, const QString& text) {
 // ---- Procedures ----
 
 void SetupScannerSpeeds(Station& st, Form& f) {
-  // 1.
+  // The labels once, from the string table.
   if (f.FastLabel.isEmpty()) f.FastLabel = LoadResString(resFast);
   if (f.NormLabel.isEmpty()) f.NormLabel = LoadResString(resNorm);
   if (!f.cboScannerSpeed) return;
-  // 2. A slow scanner has one speed.
+  // A slow scanner has one speed.
   if (st.ScannerSpeed <= 40) {
     if (f.cboScannerSpeed->count() == 1 && f.cboScannerSpeed->itemText(0) == f.FastLabel) return;
     f.cboScannerSpeed->clear();
@@ -149,7 +147,7 @@ void SetupScannerSpeeds(Station& st, Form& f) {
     f.cboScannerSpeed->setCurrentIndex(0);
     return;
   }
-  // 3-6.
+  // The fast and normal speeds at the chosen resolution.
   QString resolution = f.cboResolution ? f.cboResolution->currentText() : QString();
   f.cboScannerSpeed->clear();
   f.cboScannerSpeed->addItems(
@@ -252,9 +250,9 @@ void sldThreshold_Scroll(Form& f) {
 
 void sldThreshold_Change(Station& st, Form& f) {
   if (!f.txtThreshold) return;
-  // 1. Once changed, the threshold counts as changed for the rest of the run.
+  // Once changed, the threshold counts as changed for the rest of the run.
   if (Val(f.txtThreshold->text()) != st.ControllerThreshold) st.ThresholdChanged = true;
-  // 2.
+  // A changed threshold goes to the next scan's command line.
   if (st.HardwareConnect == "YES" && st.ThresholdChanged)
     st.PendingThresholdArg = "/T:" + f.txtThreshold->text() + " ";
 }

@@ -29,15 +29,13 @@ ScanListText ParseScanList(const QByteArray& bytes) {
 }
 
 void LoadScanList(Station& st, const QString& commandLine) {
-  // 1-2. The command line may carry blanks around the name.
+  // The command line may carry blanks around the name.
   st.ScanListMode = false;
   const QString fileName = commandLine.trimmed();
   if (fileName.isEmpty() || !FileExists(fileName)) return;
-  // 3.
   if (st.seams.windows) st.seams.windows->ShowSplashStatus(LoadResString(resLoadingScanList));
-  // 4.
+  // Entries 1 to the maximum; entry 0 stays unused.
   st.ScanFileList = QStringList(kMaxScanListEntries + 1);
-  // 5.
   QFile file(HostPath(fileName));
   if (!file.open(QIODevice::ReadOnly)) return;
   ScanListText list = ParseScanList(file.readAll());
@@ -47,7 +45,7 @@ void LoadScanList(Station& st, const QString& commandLine) {
     st.ScanFileList[++count] = entry;
     WriteLog(st, 1, SignedText(count) + ": " + entry);
   }
-  // 6.
+  // A list with entries switches the station to scan-list mode at its first entry.
   if (count > 0) {
     st.ScanCnt = count;
     st.ScanListMode = true;
@@ -62,21 +60,19 @@ void LoadScanList(Station& st, const QString& commandLine) {
 QString GetToken(const QString& text, const std::optional<QString>& delimiter) {
   static QString remaining;
   static QString storedDelimiter;
-  // 1.
+  // A call with a delimiter starts a new text; calls without one take its next token.
   if (delimiter) {
     remaining = text;
     storedDelimiter = *delimiter;
   }
-  // 2.
   if (storedDelimiter.isEmpty()) return QString();
-  // 3.
   qsizetype at = remaining.indexOf(storedDelimiter);
   if (at < 0) {
     QString token = remaining;
     remaining.clear();
     return token;
   }
-  // 4. The text goes on after the delimiter's first character.
+  // The text goes on after the delimiter's first character.
   QString token = remaining.left(at);
   remaining = remaining.mid(at + 1);
   return token;
@@ -91,7 +87,7 @@ QString EntrySchemeName(const QString& field6) {
 void DisplayScanInfo(Station& st, Form& f) {
   if (st.CurScanCnt < 1 || st.CurScanCnt >= st.ScanFileList.size()) return;
   const QString entry = st.ScanFileList[st.CurScanCnt];
-  // 1-2.
+  // The entry's number and its fields, one a line.
   if (f.lstDisplayScanInfo) {
     f.lstDisplayScanInfo->setVisible(true);
     f.lstDisplayScanInfo->clear();
@@ -99,14 +95,14 @@ void DisplayScanInfo(Station& st, Form& f) {
                                   " " + LoadResString(resOf) + SignedText(st.ScanCnt) + ", " +
                                   st.FreeSpaceText);
   }
-  // 3. Fields 1 to 6.
+  // Fields 1 to 6.
   QString field6;
   for (int field = 1; field <= 6; ++field) {
     QString token = field == 1 ? GetToken(entry, QStringLiteral(",")) : GetToken(QString());
     if (field == 6) field6 = token;
     if (f.lstDisplayScanInfo) f.lstDisplayScanInfo->addItem(token + "   ");
   }
-  // 4.
+  // Field 6 names the scheme to load for this entry.
   LoadEntryScheme(st, f, field6);
 }
 

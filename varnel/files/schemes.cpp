@@ -115,7 +115,7 @@ DriveStep RunDriveStep(Station& st, const std::function<bool(QString&)>& action,
 
 // Loads the scheme of that name into the controls.
 void LoadSettingsNamed(Station& st, Form& f, const QString& name) {
-  // 1.
+  // While a scheme loads, the changes it makes to the controls keep it selected.
   f.LoadingScheme = true;
   f.SchemeFile = st.AppDir + "Settings\\" + name.trimmed() + ".Set";
   QFile file(HostPath(f.SchemeFile));
@@ -125,9 +125,9 @@ void LoadSettingsNamed(Station& st, Form& f, const QString& name) {
     return;
   }
   SchemeValues v = ParseSchemeFile(file.readAll());
-  file.close();  // 4.
+  file.close();
 
-  // 2. With a scan list the entries name folder, drive and format.
+  // With a scan list the entries name folder, drive and format.
   QString folder, driveLine;
   if (!st.ScanListMode) {
     folder = v.folder;
@@ -135,7 +135,7 @@ void LoadSettingsNamed(Station& st, Form& f, const QString& name) {
     SetComboText(f.cboFormat, v.format);
     driveLine = v.drive;
   }
-  // 3. Lines 4 to 13, each control raising its own handlers.
+  // Lines 4 to 13, each control raising its own handlers.
   SetComboText(f.cboOriginalWidth, v.width.trimmed());
   if (QString part = SchemeSelectPart(v.resolution); !part.isEmpty())
     SelectComboItem(part, f.cboResolution);
@@ -153,7 +153,7 @@ void LoadSettingsNamed(Station& st, Form& f, const QString& name) {
   if (f.txtDataField) f.txtDataField->setText(v.dataField);
   SetCheck(f.chkEditFlag, v.edit.value_or(0));
 
-  // 5. The scheme's drive and folder.
+  // The scheme's drive and folder.
   if (!st.ScanListMode) {
     st.ScanExt = f.cboFormat ? f.cboFormat->currentText().left(3) : QString();
     st.ScanDrive = driveLine.left(2).toUpper() + "\\";
@@ -192,7 +192,7 @@ void LoadSettingsNamed(Station& st, Form& f, const QString& name) {
     }
     DisplayFileName(st, f);
   }
-  // 6-7.
+  // The scanner speeds follow the loaded resolution.
   SetupScannerSpeeds(st, f);
   f.LoadingScheme = false;
 }
@@ -258,24 +258,23 @@ QString SettingsFolder(const Station& st) { return st.AppDir + "Settings\\"; }
 
 void LoadCfgFiles(Station& st, Form& f) {
   if (!f.cboSettings) return;
-  // 1. Filling the list selects nothing and loads nothing.
+  // Filling the list selects nothing and loads nothing.
   QSignalBlocker quiet(f.cboSettings);
   f.cboSettings->clear();
-  // 2.
+  // The settings folder, made when it is missing.
   QString folder = SettingsFolder(st);
   if (!PathExists(folder)) CheckDir(folder);
   if (!PathExists(folder)) {
     ShowOk(st, LoadResString(resNoSettingsFolder));
     return;
   }
-  // 3-4. In name order, as the station's file system lists them.
+  // In name order, as the station's file system lists them.
   QStringList files = QDir(HostPath(folder))
                           .entryList({QStringLiteral("*.set")}, QDir::Files,
                                      QDir::Name | QDir::IgnoreCase);
   QStringList names = SchemeNames(files);
   f.cboSettings->addItems(names);
   f.cboSettings->setCurrentIndex(-1);
-  // 5.
   if (st.DebugFlag) {
     WriteLog(st, 1, "Number of Setting Files: " + QString::number(names.size()));
     for (const QString& name : names) WriteLog(st, 1, name);
@@ -287,9 +286,8 @@ void LoadSettings(Station& st, Form& f) {
 }
 
 bool CreateNewSettings(Station& st, Form& f, const QString& PathSet) {
-  // 1.
   WriteLog(st, 1, "Creating Setting File: " + PathSet);
-  // 2.
+  // The scheme takes what the controls show now.
   SchemeValues v;
   if (f.DirMasterList) v.folder = f.DirMasterList->Path().mid(3);
   if (f.cboFormat) v.format = f.cboFormat->currentText();
@@ -314,7 +312,7 @@ bool CreateNewSettings(Station& st, Form& f, const QString& PathSet) {
                     host.isEmpty() ? DeviceUnavailableText() : Reason(file));
     return false;
   }
-  // 3.
+  // The new scheme joins the list.
   LoadCfgFiles(st, f);
   return true;
 }
@@ -331,7 +329,7 @@ void cboSettings_Click(Station& st, Form& f) {
 
 void cmdSaveAs_Click(Station& st, Form& f) {
   if (!st.seams.inputs) return;
-  // 1-3. Over the Settings frame.
+  // Over the Settings frame.
   std::function<QPoint(const QSize&)> place;
   if (f.fraSettings) {
     QWidget* frame = f.fraSettings;
@@ -339,17 +337,16 @@ void cmdSaveAs_Click(Station& st, Form& f) {
   }
   QString name = st.seams.inputs->InputBox(LoadResString(resSaveSettings),
                                            LoadResString(resSettingName), f.SettingsTag, place);
-  // 4. The new scheme is selected, which loads it and sets the tag.
+  // The new scheme is selected, which loads it and sets the tag.
   if (name.isEmpty()) return;
   if (CreateNewSettings(st, f, SaveFolder(st) + name + ".Set")) SelectComboItem(name, f.cboSettings);
 }
 
 void cmdDelete_Click(Station& st, Form& f) {
   if (!f.cboSettings) return;
-  // 1.
   QString name = f.cboSettings->currentText().trimmed().toUpper();
   if (name.isEmpty()) return;
-  // 2.
+  // The default scheme stays.
   if (name == "DEFAULT") {
     ShowOk(st,
            LoadResString(resNoDeleteDefault1) + "\r" + LoadResString(resNoDeleteDefault2) + "\r" +
@@ -357,7 +354,6 @@ void cmdDelete_Click(Station& st, Form& f) {
            Prompts::Icon::Exclamation, LoadResString(resNoDeleteTitle));
     return;
   }
-  // 3.
   Prompts::Answer answer = st.seams.prompts->MsgBox(
       LoadResString(resConfirmDelete) + name + LoadResString(resQuestionMark),
       Prompts::Buttons::YesNo, Prompts::Icon::Exclamation, LoadResString(resDeleteTitle));

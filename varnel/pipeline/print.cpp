@@ -127,7 +127,7 @@ bool IsAppRunning(Station& st, const QString& title, bool activate) {
 
 bool WritePrintRequest(Station& st, const QString& RequestFile, const QStringList& Files,
                        int16_t Count, int16_t Copies, const QString& JobFolder) {
-  // 1. The defaults, unless the request-queue program's settings are loaded.
+  // The defaults, unless the request-queue program's settings are loaded.
   RequestRecord record;
   if (!st.TemplateLoaded || !RequestRecord::FromBytes(
                                 std::span(reinterpret_cast<const uint8_t*>(
@@ -135,13 +135,13 @@ bool WritePrintRequest(Station& st, const QString& RequestFile, const QStringLis
                                           static_cast<std::size_t>(st.RequestTemplate.size())),
                                 record))
     record = DefaultTemplate();
-  // 2. What is the same for every image of the job.
+  // What is the same for every image of the job.
   record.SetText(Field::JobName, CodePage(StripPath(JobFolder)));
   record.SetNumber(Field::Copies, Copies);
   record.SetNumber(Field::FileCount, Count);
   record.SetText(Field::RequestKind, printreq::kRequestKind);
 
-  // 3. One pointer file and one record per image.
+  // One pointer file and one record per image.
   QFile request(HostPath(RequestFile));
   if (!request.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
   bool ok = true;
@@ -166,32 +166,30 @@ bool WritePrintRequest(Station& st, const QString& RequestFile, const QStringLis
              qint64(bytes.size()) && ok;
     st.seams.pump->DoEvents();
   }
-  // 4.
   request.close();
   return ok && request.error() == QFile::NoError;
 }
 
 void PlotFile(Station& st, const QStringList& Files, int16_t Count, int16_t Copies, bool Priority) {
-  // 1.
   st.seams.status->ShowStatusBox(LoadResString(resPrintingImage), LoadResString(resPleaseWait));
   st.seams.windows->SetMousePointer(kHourglass);
-  PlotFileEnd end{st};  // 9., on every way out
+  PlotFileEnd end{st};  // on every way out
 
-  // 2. The unattended-print program is started, not waited for.
+  // The unattended-print program is started, not waited for.
   if (!IsAppRunning(st, kUnattendTitle, false)) {
     QString command = st.UnattendExe + " /S";
     if (st.seams.processes->Shell(command, ShellWindow::MinimizedNoFocus) == 0)
       WriteLog(st, 0, command + " - could not be started");
   }
 
-  // 3.
+  // The queue folder must be there.
   QString QueueDir = Priority ? st.PriorityDir : st.RequestDir;
   if (!IsFolder(QueueDir)) {
     ShowCritical(st, LoadResString(resCantFindPrinterPath) + QueueDir);
     return;
   }
 
-  // 4.
+  // A job name not taken yet in the queue.
   QString JobName = MakeUniqueName(QueueDir);
   QString queue = QueueDir.endsWith('\\') ? QueueDir.chopped(1) : QueueDir;
   QString JobFolder = queue + "\\" + JobName;
@@ -202,7 +200,7 @@ void PlotFile(Station& st, const QStringList& Files, int16_t Count, int16_t Copi
     return;
   }
 
-  // 5.-7. The job is complete before Done.Jux says so.
+  // The job is complete before Done.Jux says so.
   QString done = JobFolder + "\\Done.Jux";
   bool written = MakeDir(JobFolder) &&
                  WritePrintRequest(st, RequestFile, Files, Count, Copies, JobFolder);
@@ -219,7 +217,7 @@ void PlotFile(Station& st, const QStringList& Files, int16_t Count, int16_t Copi
   WriteLog(st, 1,
            QString("Print request %1: %2 file(s), %3 copies").arg(JobFolder).arg(Count).arg(Copies));
 
-  // 8. With one processor the monitor gets the machine to itself until it has
+  // With one processor the monitor gets the machine to itself until it has
   // taken the job.
   if (NumberOfProcessors() <= 1) {
     st.seams.status->ShowStatusBox(LoadResString(resWaitingForPrint), LoadResString(resPleaseWait));
@@ -240,14 +238,13 @@ QString FinishPrintingQuestion(int16_t PrintCopies) {
 }
 
 void chkAutoSetPrint_Click(Station& st, Form& f) {
-  // 1.
   st.AutoSetPrint = f.chkAutoSetPrint->isChecked();
   QString settings = st.TempDir + "TempScan.JUX";
   if (FileExists(settings)) DeleteFile(settings);
   QString marker = st.PriorityDir + ".JUX";
 
   if (st.AutoSetPrint) {
-    // 2. The operator sets copies and media in the request-queue program.
+    // The operator sets copies and media in the request-queue program.
     bool result = false;
     Execute(st, "/S " + settings, st.RequestExe, 0, result);
     QByteArray bytes;
@@ -281,7 +278,7 @@ void chkAutoSetPrint_Click(Station& st, Form& f) {
     st.DeferredPrint = record.Number(Field::SetFlag) == 1;
     WriteBytes(marker, QByteArray());
   } else {
-    // 3. The copies held back for the end.
+    // The copies held back for the end.
     if (st.DeferredPrint && st.PrintCopies > 1 && st.PrintListCount > 0) {
       Prompts::Answer answer = st.seams.prompts->MsgBox(
           FinishPrintingQuestion(st.PrintCopies), Prompts::Buttons::YesNo,
@@ -297,7 +294,7 @@ void chkAutoSetPrint_Click(Station& st, Form& f) {
     // state must not offer them again.
     st.PrintListCount = 0;
   }
-  // 4.
+  // The next print requests start from the loaded settings while Auto Set Print is on.
   st.TemplateLoaded = st.AutoSetPrint;
 }
 

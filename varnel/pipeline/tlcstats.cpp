@@ -76,10 +76,10 @@ QString StatsArgs(const Station& st, const QString& FileName) {
 void GetTlcStats(Station& st, const QString& FileName, int32_t& SizeX, int32_t& SizeY,
                  int16_t& Dpi, int32_t& FileSize, float& PercCoverage, float& PercFileSize) {
   if (!FileExists(FileName)) {
-    // 1.
+    // No file: size -1.
     FileSize = -1;
   } else {
-    // 2., 3.
+    // The header, and the length of the whole file.
     qint64 length = 0;
     std::optional<TlcHeader> header = ParseTlcHeader(First128(FileName, &length));
     FileSize = static_cast<int32_t>(std::min<qint64>(length, INT32_MAX));
@@ -87,7 +87,7 @@ void GetTlcStats(Station& st, const QString& FileName, int32_t& SizeX, int32_t& 
       FileSize = -2;
       return;
     }
-    // 4., 5.
+    // Size and resolution from the header.
     SizeX = header->SizeX;
     SizeY = header->SizeY;
     Dpi = header->Dpi;
@@ -95,7 +95,7 @@ void GetTlcStats(Station& st, const QString& FileName, int32_t& SizeX, int32_t& 
     // taken as drawn, never as blank, so that the workflow goes on.
     double perc = SizeX > 0 && SizeY > 0 ? double(FileSize) / SizeX / SizeY * 100.0 : 100.0;
     PercFileSize = static_cast<float>(perc);
-    // 6. Only a suspiciously small file is counted.
+    // Only a suspiciously small file is counted.
     if (PercFileSize < kBlankCheckBelow) {
       st.seams.status->ShowStatusBox(LoadResString(resCheckingBlank), LoadResString(resPleaseWait));
       bool result = false;
@@ -118,7 +118,6 @@ void GetTlcStats(Station& st, const QString& FileName, int32_t& SizeX, int32_t& 
       PercCoverage = 1.0f;
     }
   }
-  // 7.
   if (st.DebugFlag) {
     WriteLog(st, 1, "ReadTlcHeader:");
     WriteLog(st, 1, "FileName: " + FileName);

@@ -23,21 +23,21 @@ bool GetKeyValue(RegistryRoot root, const QString& keyName, const QString& subKe
 #ifdef _WIN32
   (void)root;
   HKEY key;
-  // 1. Open with full access (0x2003F).
+  // Open with full access (0x2003F).
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, reinterpret_cast<LPCWSTR>(keyName.utf16()), 0, 0x2003F,
                     &key) != ERROR_SUCCESS)
     return false;
-  // 2. Read into a buffer of 1024 characters.
+  // Read into a buffer of 1024 characters.
   wchar_t buffer[1024];
   DWORD type = 0, size = sizeof buffer;
   bool ok = RegQueryValueExW(key, reinterpret_cast<LPCWSTR>(subKeyRef.utf16()), nullptr, &type,
                              reinterpret_cast<LPBYTE>(buffer), &size) == ERROR_SUCCESS;
   RegCloseKey(key);
   if (!ok) return false;
-  // 3. Cut to the returned length, less a closing NUL.
+  // Cut to the returned length, less a closing NUL.
   int length = static_cast<int>(size / sizeof(wchar_t));
   if (length > 0 && buffer[length - 1] == L'\0') --length;
-  // 4. A string value is returned as it is; other types as their text.
+  // A string value is returned as it is; other types as their text.
   keyValue = QString::fromWCharArray(buffer, length);
   return true;
 #else
@@ -115,17 +115,17 @@ void frmAbout::cmdOK_Click() { accept(); }
 
 void frmAbout::cmdSysInfo_Click() {
   QString path;
-  // 1. The program's own path.
+  // The program's own path.
   if (GetKeyValue(RegistryRoot::LocalMachine, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH",
                   path)) {
     if (QProcess::startDetached(path, {})) return;
   } else if (GetKeyValue(RegistryRoot::LocalMachine, "SOFTWARE\\Microsoft\\Shared Tools Location",
                          "MSINFO", path)) {
-    // 2. The folder that holds it.
+    // The folder that holds it.
     QString program = path + "\\MSINFO32.EXE";
     if (QFileInfo::exists(program) && QProcess::startDetached(program, {})) return;
   }
-  // 3.
+  // Neither: the operator is told.
   st_.seams.prompts->MsgBox(LoadResString(resSysInfoUnavailable), Prompts::Buttons::Ok,
                             Prompts::Icon::None, LoadResString(resAppTitle));
 }
