@@ -379,5 +379,42 @@ TEST(ScanAbort, ScanCutShortStatesTheLinesItHolds) {
   }
 }
 
+// A reset forced during a transfer brings the channel up again, and the next
+// scan is whole: started after juxstat has ended, or at once, while juxstat
+// still resets (it rewrites IntrptStat0 after its pause, when the next scan
+// may already have enabled the interface and the channel be up).
+TEST(ScanAbort, NextScanAfterAForcedResetIsWhole) {
+  for (bool atOnce : {false, true}) {
+    SCOPED_TRACE(atOnce ? "next scan while juxstat resets" : "next scan after juxstat");
+    SimCard card;
+    card.Set("fast", "0");
+    card.Set("scanner-speed", "3");  // about 2500 lines a second
+    simcard::Process scan = WaitingScan(card, 20000, false);
+    const int width = 64, height = 600;
+    card.Feed(card.WritePbm("next.pbm", width, height, Drawing), {"--start-on-ask", "0"});
+    card.PressStart();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    simcard::Process reset = card.Start("juxstat", {"/F", "/S"});
+    EXPECT_EQ(scan.Wait().exitCode, kChannelReset);
+    if (!atOnce) {
+      EXPECT_EQ(reset.Wait().exitCode, 0);
+    }
+
+    RunResult next = card.Run("juxscan", {"/L:64", "/O:C:\\Next.TIF"});
+    if (atOnce) {
+      EXPECT_EQ(reset.Wait().exitCode, 0);
+    }
+    ASSERT_EQ(next.exitCode, kOk) << next.out;
+    std::vector<uint8_t> file = ReadBytes(card.Scratch("Next.TIF"));
+    ASSERT_GT(file.size(), kHeaderSize);
+    EXPECT_EQ(Le32(file, kImageWidthAt), static_cast<uint32_t>(width));
+    EXPECT_EQ(Le32(file, kImageLengthAt), static_cast<uint32_t>(height));
+    auto rows = ImageRows(file, width / 8);
+    ASSERT_EQ(rows.size(), static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y)
+      ASSERT_EQ(rows[y], simcard::PackRow(Drawing, width, y, width / 8)) << "line " << y;
+  }
+}
+
 }  // namespace
 }  // namespace juxscan

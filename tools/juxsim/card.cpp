@@ -174,10 +174,9 @@ void Card::Step(Clock::time_point now) {
   for (auto& d : devices_) {
     if (d->inReset && now >= d->upAt && !B(kChannelNeverUp)) {
       d->inReset = false;
-      SetBits16(d->R()->IntrptStat0, B(kSilentController) ? kStat0ChannelUp
-                                                          : kStat0ChannelUp | kStat0Communication);
       if (d.get() == scannerDev_) announceAll_ = true;
     }
+    HoldChannelState(*d);
     if (d->inReset || B(kSilentController)) continue;
     if (d->printerBoard) {
       ServicePrinterMailboxes(*d);
@@ -211,6 +210,24 @@ void Card::ApplyFaults() {
     if (d.get() == printerDev_ && printer_.bypass) reg4 |= 0x0200;
     Poke(d->Reg(kRegControl), reg4);
   }
+}
+
+// Bits 0x0020 (channel up) and 0x0080 (communication) are the card's: they
+// tell the channel's state, whatever a program last wrote into the word. A
+// program that resets a channel rewrites IntrptStat0 while the card brings the
+// channel up again (juxstat sets it to 0x0004 after its 100 ms pause, maybe
+// after the channel is already up, and a scan program that starts in that
+// pause enables the interface itself); the driver sets the bits again with
+// the controller's next message, so such a write never leaves a live
+// channel looking dead.
+void Card::HoldChannelState(Device& d) {
+  LocalParms* r = d.R();
+  uint16_t up = d.inReset ? 0 : kStat0ChannelUp;
+  if (!d.inReset && !B(kSilentController)) up |= kStat0Communication;
+  const uint16_t down = (kStat0ChannelUp | kStat0Communication) & ~up;
+  const uint16_t now = Peek(r->IntrptStat0);
+  if ((now & up) != up) SetBits16(r->IntrptStat0, up);
+  if (now & down) ClearBits16(r->IntrptStat0, down);
 }
 
 void Card::OnRegisterWrite(Device& d, uint32_t offset, uint32_t value, Clock::time_point now) {

@@ -112,6 +112,7 @@ class Card {
 
   void OnRegisterWrite(Device& d, uint32_t offset, uint32_t value, Clock::time_point now);
   void ResetChannel(Device& d, Clock::time_point now);
+  void HoldChannelState(Device& d);
   void ApplyFaults();
   void ServiceScannerMailboxes(Device& d, Clock::time_point now);
   void AnnounceScannerState(Device& d);
