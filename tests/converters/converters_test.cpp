@@ -655,6 +655,54 @@ TEST_F(ConvertersTest, AnExportRefusesDataThatDoesNotDecodeToTheHeadersSize) {
       << Slurp(Host("TlcPr.Out"));
 }
 
+// A Group 4 TIFF is held to its header as a TLC is: the same stream under a
+// size it does not hold is refused by file2tlc, whose output stays as it was.
+TEST_F(ConvertersTest, AGroup4TiffWhoseHeaderDisagreesWithItsDataIsRefused) {
+  // Black to the right edge above white: decoded wider, those lines no
+  // longer end where the data ends them.
+  BitImage drawing = convtest::Drawing(400, 300);
+  for (uint32_t y = 40; y < 60; ++y)
+    for (uint32_t x = 0; x < 400; ++x) drawing.Set(x, y, x >= 360);
+  convtest::WriteBytes(Host("scan.tif"), convtest::ScanFileBytes(drawing));
+  ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\d.tlc").exitCode, 0);
+  const std::vector<uint8_t> good = convtest::ReadBytes(Host("d.tlc"));
+  const std::span<const uint8_t> g4 = conv::ParseTlc(good, "d.tlc").g4;
+  std::vector<uint8_t> trailing(g4.begin(), g4.end());
+  trailing.insert(trailing.end(), {0xFF, 0xFF});
+  auto tiff = [](std::span<const uint8_t> data, uint32_t width, uint32_t height) {
+    return conv::TiffFromG4(data.data(), data.size(), width, height, 400);
+  };
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> tiff;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"width 65535 for 400", tiff(g4, 65535, 300), "damaged image data at line"},
+      {"header narrower", tiff(g4, 392, 300), "damaged image data at line"},
+      {"header one line too few", tiff(g4, 400, 299), "more than the 299 lines"},
+      {"header half the lines", tiff(g4, 400, 150), "more than the 150 lines"},
+      {"header one line too many", tiff(g4, 400, 301), "damaged image data at line 301"},
+      {"bytes after the end code", tiff(trailing, 400, 300), "end-of-block"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    convtest::WriteBytes(Host("bad.tif"), c.tiff);
+    std::ofstream(Host("out.tlc")) << "OLD";
+    const RunResult r = File2Tlc("C:\\bad.tif", "C:\\out.tlc");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.stderrText.find("C:\\bad.tif: "), std::string::npos) << r.stderrText;
+    EXPECT_NE(r.stderrText.find(c.message), std::string::npos) << r.stderrText;
+    const std::string errFile = Slurp(Host("Tile.Err"));
+    EXPECT_EQ(std::count(errFile.begin(), errFile.end(), '\n'), 1) << errFile;
+    EXPECT_EQ(Slurp(Host("out.tlc")), "OLD");
+  }
+  // The stream under its own size is taken, pixel for pixel.
+  convtest::WriteBytes(Host("same.tif"), tiff(g4, 400, 300));
+  ASSERT_EQ(File2Tlc("C:\\same.tif", "C:\\same.tlc").exitCode, 0);
+  EXPECT_EQ(ImageDiff(DecodeTlc(Host("same.tlc")), drawing), "");
+}
+
 TEST(G4VerifyTest, CountsTheBlackOfEveryRunLengthTheCoderWrites) {
   // Runs short and long (beyond the largest make-up code), rows that repeat
   // the row above with a few changes (vertical and pass codes), odd widths.

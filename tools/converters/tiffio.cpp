@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "tools/converters/cmdline.h"
+#include "tools/converters/g4verify.h"
 
 namespace conv {
 namespace {
@@ -383,6 +384,21 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
         throw ConvertError(shown + ": strip " + std::to_string(s + 1) + " of the image data (" +
                            std::to_string(bytes) + " bytes) cannot hold its " +
                            std::to_string(rows) + " lines of " + std::to_string(width) + " pixels");
+      // Group 4 data is held to the header as a TLC's is: every line ends
+      // exactly at the width, and the strip holds exactly its lines. The
+      // decoder alone would take a width the data contradicts, or lines left
+      // over, without a word.
+      if (compression == COMPRESSION_CCITTFAX4) {
+        std::span<const uint8_t> coded = file.subspan(std::min<uint64_t>(offsets[s], file.size()), bytes);
+        std::vector<uint8_t> reversed;
+        if (fillOrder == FILLORDER_LSB2MSB) {
+          reversed.assign(coded.begin(), coded.end());
+          TIFFReverseBits(reversed.data(), static_cast<tmsize_t>(reversed.size()));
+          coded = reversed;
+        }
+        const std::string where = strips > 1 ? " (strip " + std::to_string(s + 1) + ")" : "";
+        VerifyG4(coded.data(), coded.size(), width, static_cast<uint32_t>(rows), shown + where);
+      }
     }
   }
   start(info);
