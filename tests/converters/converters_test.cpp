@@ -8,6 +8,7 @@
 #endif
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -94,6 +95,39 @@ BitImage ReadTiffByLibtiff(const fs::path& path) {
   if (photometric == PHOTOMETRIC_MINISBLACK) conv::Invert(img);
   img.ClearPadBits();
   return img;
+}
+
+// PackBits rows as libtiff reads them back: runs of one, two, 128 and more
+// bytes, literals longer than 128, at both row ends.
+TEST(PackBitsRow, DecodesToTheRowThroughLibtiff) {
+  std::vector<std::vector<uint8_t>> rows = {
+      {0x00}, {0x5A}, {0x00, 0xFF}, {0x12, 0x12}, {1, 2, 2, 3}, {1, 2, 2, 2, 3}, {7, 7, 7, 1},
+  };
+  for (size_t n : {127u, 128u, 129u, 130u, 256u, 257u, 1800u}) {
+    rows.push_back(std::vector<uint8_t>(n, 0));
+    std::vector<uint8_t> counting(n), pairs(n);
+    for (size_t i = 0; i < n; ++i) counting[i] = static_cast<uint8_t>(i * 7 + 1);
+    for (size_t i = 0; i < n; ++i) pairs[i] = static_cast<uint8_t>(i / 2);
+    rows.push_back(counting);
+    rows.push_back(pairs);
+    std::vector<uint8_t> mixed(n, 0xFF);
+    for (size_t i = 0; i < n; i += 37) mixed[i] = static_cast<uint8_t>(i);
+    rows.push_back(mixed);
+  }
+  const fs::path path =
+      fs::temp_directory_path() / ("packbits-" + std::to_string(getpid()) + ".tif");
+  for (const std::vector<uint8_t>& row : rows) {
+    SCOPED_TRACE("row of " + std::to_string(row.size()) + " bytes, first " +
+                 std::to_string(row[0]));
+    std::vector<uint8_t> coded(conv::PackBitsRoom(row.size()));
+    coded.resize(conv::PackBitsRow(row.data(), row.size(), coded.data()));
+    // Two rows of it in a TIFF, read back by libtiff's own PackBits decoder.
+    BitImage image(static_cast<uint32_t>(row.size() * 8), 2);
+    for (uint32_t y = 0; y < 2; ++y) std::memcpy(image.Row(y), row.data(), row.size());
+    convtest::WriteBytes(path.string(), conv::TiffPackBits(image, 0));
+    EXPECT_EQ(ImageDiff(ReadTiffByLibtiff(path), image), "");
+  }
+  fs::remove(path);
 }
 
 BitImage DecodeTlc(const fs::path& path) {

@@ -166,6 +166,25 @@ TEST(G4CheckCount, CountsThePixelsOfTheStream) {
   }
 }
 
+// The decoder hands out each line as the change list of the coded row, with
+// the same black count as the check, and no line past the last.
+TEST(G4Decoder, LinesAreTheChangesOfTheCodedRows) {
+  for (const Picture& p : Pictures()) {
+    SCOPED_TRACE(p.name);
+    const std::vector<uint8_t> s = LibtiffStream(p.image);
+    conv::g4::Decoder decoder(s.data(), s.size(), p.image.width, p.image.height, p.name);
+    std::vector<uint32_t> want;
+    for (uint32_t y = 0; y < p.image.height; ++y) {
+      conv::g4::FindChanges(p.image.Row(y), p.image.width, want);
+      const std::span<const uint32_t> got = decoder.NextLine();
+      ASSERT_EQ(std::vector<uint32_t>(got.begin(), got.end()), want) << "line " << y;
+    }
+    decoder.Finish();
+    EXPECT_EQ(decoder.black(), conv::CountBlack(p.image));
+    EXPECT_THROW(decoder.NextLine(), conv::ConvertError);
+  }
+}
+
 // Every damage is a ConvertError, never a count (nor a crash).
 TEST(G4CheckCount, DamagedStreamsAreErrors) {
   const BitImage img = convtest::Drawing(700, 500);

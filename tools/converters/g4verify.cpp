@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "tools/converters/cmdline.h"
@@ -195,15 +196,34 @@ class BitReader {
 
 }  // namespace
 
-uint64_t VerifyG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
-                  const std::string& shown) {
+namespace g4 {
+
+class Decoder::Reader : public BitReader {
+  using BitReader::BitReader;
+};
+
+Decoder::Decoder(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                 std::string shown)
+    : in_(std::make_unique<Reader>(data, size)),
+      width_(width),
+      height_(height),
+      shown_(std::move(shown)),
+      // The line above the first is white: its changes are the end marks.
+      // (A line holds at most `width` changes: each is right of the one before.)
+      ref_(size_t{width} + 3, width),
+      cur_(size_t{width} + 3) {}
+
+Decoder::~Decoder() = default;
+
+void Decoder::Fail(const std::string& what) const {
+  throw ConvertError(shown_ + ": damaged image data at line " + std::to_string(line_ + 1) +
+                     " of " + std::to_string(height_) + " (" + what + ")");
+}
+
+std::span<const uint32_t> Decoder::NextLine() {
+  if (line_ >= height_) Fail("more lines asked for than the image has");
   const Tables& t = CodeTables();
-  BitReader in(data, size);
-  uint32_t line = 0;  // the line being decoded, from 0
-  auto fail = [&](const std::string& what) -> uint64_t {
-    throw ConvertError(shown + ": damaged image data at line " + std::to_string(line + 1) + " of " +
-                       std::to_string(height) + " (" + what + ")");
-  };
+  BitReader& in = *in_;
   // One run of the colour: make-up codes, then the terminating code.
   auto readRun = [&](bool black, uint32_t& run) {
     run = 0;
@@ -213,7 +233,7 @@ uint64_t VerifyG4(const uint8_t* data, size_t size, uint32_t width, uint32_t hei
       if (!in.Consume(e.length)) return false;
       run += e.run;
       if (e.run < 64) return true;
-      if (run > width) return false;
+      if (run > width_) return false;
     }
   };
 
@@ -221,66 +241,81 @@ uint64_t VerifyG4(const uint8_t* data, size_t size, uint32_t width, uint32_t hei
   // where the colour changes, left to right, the first one to black; the
   // reference line ends with `width` three times, so that b1 and b2 can
   // always be read.
-  // (A line holds at most `width` changes: each is right of the one before.)
-  std::vector<uint32_t> ref(size_t{width} + 3, width), cur(size_t{width} + 3);
+  const uint32_t* ref = ref_.data();
+  uint32_t* const first = cur_.data();
+  uint32_t* out = first;
   uint64_t black = 0;
-  const int64_t w = width;
-  for (; line < height; ++line) {
-    uint32_t* out = cur.data();
-    int64_t a0 = -1;  // -1: the imaginary white element before the line
-    bool isBlack = false;
-    size_t k = 0;  // first changing element of the reference line right of a0
-    while (a0 < w) {
-      while (ref[k] <= a0) ++k;
-      // b1: the first changing element right of a0 of the colour opposite
-      // to a0's, which is an even one (to black) when a0 is white.
-      const size_t i = k + ((k & 1) != (isBlack ? 1u : 0u));
-      const int64_t b1 = ref[i], b2 = ref[i + 1];
-      const ModeEntry& m = t.mode[in.Peek(kModeBits)];
-      // The vertical modes first: most of a line's codes are.
-      if (m.mode == kVertical) {
-        if (!in.Consume(m.length)) return fail("the data ends");
-        const int64_t a1 = b1 + m.offset;
-        if (a1 > w) return fail("a change beyond the line end");
-        if (a1 <= a0 || a1 < 0) return fail("a change behind the last one");
-        if (a1 < w) *out++ = static_cast<uint32_t>(a1);
-        if (isBlack) black += static_cast<uint64_t>(a1 - a0);
-        a0 = a1;
-        isBlack = !isBlack;
-      } else if (m.mode == kPass) {
-        if (!in.Consume(m.length)) return fail("the data ends");
-        if (b2 >= w) return fail("a pass beyond the line end");
-        if (isBlack) black += static_cast<uint64_t>(b2 - a0);
-        a0 = b2;
-      } else if (m.mode == kHorizontal) {
-        if (!in.Consume(m.length)) return fail("the data ends");
-        uint32_t run1 = 0, run2 = 0;
-        if (!readRun(isBlack, run1) || !readRun(!isBlack, run2))
-          return fail(in.AtEnd() ? "the data ends" : "not a run length");
-        const int64_t a1 = std::max<int64_t>(a0, 0) + run1, a2 = a1 + run2;
-        if (a2 > w) return fail("a run goes beyond the line end");
-        if ((run1 == 0 && a0 >= 0) || (run2 == 0 && a2 != w)) return fail("a run of no pixels");
-        if (a1 < w) *out++ = static_cast<uint32_t>(a1);
-        if (a2 < w) *out++ = static_cast<uint32_t>(a2);
-        black += isBlack ? run1 : run2;
-        a0 = a2;
-      } else {
-        return fail(in.AtEnd() ? "the data ends" : "not a coding mode");
-      }
+  const int64_t w = width_;
+  int64_t a0 = -1;  // -1: the imaginary white element before the line
+  bool isBlack = false;
+  size_t k = 0;  // first changing element of the reference line right of a0
+  while (a0 < w) {
+    while (ref[k] <= a0) ++k;
+    // b1: the first changing element right of a0 of the colour opposite
+    // to a0's, which is an even one (to black) when a0 is white.
+    const size_t i = k + ((k & 1) != (isBlack ? 1u : 0u));
+    const int64_t b1 = ref[i], b2 = ref[i + 1];
+    const ModeEntry& m = t.mode[in.Peek(kModeBits)];
+    // The vertical modes first: most of a line's codes are.
+    if (m.mode == kVertical) {
+      if (!in.Consume(m.length)) Fail("the data ends");
+      const int64_t a1 = b1 + m.offset;
+      if (a1 > w) Fail("a change beyond the line end");
+      if (a1 <= a0 || a1 < 0) Fail("a change behind the last one");
+      if (a1 < w) *out++ = static_cast<uint32_t>(a1);
+      if (isBlack) black += static_cast<uint64_t>(a1 - a0);
+      a0 = a1;
+      isBlack = !isBlack;
+    } else if (m.mode == kPass) {
+      if (!in.Consume(m.length)) Fail("the data ends");
+      if (b2 >= w) Fail("a pass beyond the line end");
+      if (isBlack) black += static_cast<uint64_t>(b2 - a0);
+      a0 = b2;
+    } else if (m.mode == kHorizontal) {
+      if (!in.Consume(m.length)) Fail("the data ends");
+      uint32_t run1 = 0, run2 = 0;
+      if (!readRun(isBlack, run1) || !readRun(!isBlack, run2))
+        Fail(in.AtEnd() ? "the data ends" : "not a run length");
+      const int64_t a1 = std::max<int64_t>(a0, 0) + run1, a2 = a1 + run2;
+      if (a2 > w) Fail("a run goes beyond the line end");
+      if ((run1 == 0 && a0 >= 0) || (run2 == 0 && a2 != w)) Fail("a run of no pixels");
+      if (a1 < w) *out++ = static_cast<uint32_t>(a1);
+      if (a2 < w) *out++ = static_cast<uint32_t>(a2);
+      black += isBlack ? run1 : run2;
+      a0 = a2;
+    } else {
+      Fail(in.AtEnd() ? "the data ends" : "not a coding mode");
     }
-    std::fill_n(out, 3, width);
-    std::swap(ref, cur);
   }
+  std::fill_n(out, 3, width_);
+  black_ += black;
+  ++line_;
+  const size_t count = static_cast<size_t>(out - first);
+  std::swap(ref_, cur_);  // this line is the next one's reference
+  return {ref_.data(), count};
+}
 
+void Decoder::Finish() {
+  if (line_ != height_) Fail("the image has more lines than were read");
+  BitReader& in = *in_;
   // After the last line only an end of block (two EOL codes, 000000000001
   // twice) and zero fill bits may follow; the codes of another line may not.
   if (in.SkipZeros() < 11 && !in.AtEnd())
-    throw ConvertError(shown + ": the image data holds more than the " + std::to_string(height) +
-                       " lines of " + std::to_string(width) + " pixels its header announces");
+    throw ConvertError(shown_ + ": the image data holds more than the " + std::to_string(height_) +
+                       " lines of " + std::to_string(width_) + " pixels its header announces");
   if (!in.AtEnd() &&
       !(in.Consume(1) && in.SkipZeros() == 11 && in.Consume(1) && (in.SkipZeros(), in.AtEnd())))
-    throw ConvertError(shown + ": the image data ends in a damaged end-of-block code");
-  return black;
+    throw ConvertError(shown_ + ": the image data ends in a damaged end-of-block code");
+}
+
+}  // namespace g4
+
+uint64_t VerifyG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                  const std::string& shown) {
+  g4::Decoder decoder(data, size, width, height, shown);
+  for (uint32_t y = 0; y < height; ++y) decoder.NextLine();
+  decoder.Finish();
+  return decoder.black();
 }
 
 }  // namespace conv

@@ -7,9 +7,50 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace conv {
+
+namespace g4 {
+
+// Reads a Group 4 stream back as the change lists of its lines (as
+// FindChanges in g4.h gives them), checking each line as it goes: one decode
+// both proves the data and hands out its rows, so an export that reads the
+// image never decodes it twice. The data must stay valid while the decoder
+// is used; a stream that fails is a ConvertError naming `shown` and the line.
+class Decoder {
+ public:
+  Decoder(const uint8_t* data, size_t size, uint32_t width, uint32_t height, std::string shown);
+  ~Decoder();
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+  uint32_t width() const { return width_; }
+  uint32_t height() const { return height_; }
+  uint32_t line() const { return line_; }  // lines decoded so far
+  // The changes of the next line, valid until the next call; a call after
+  // the last line is a ConvertError.
+  std::span<const uint32_t> NextLine();
+  // After the last line: checks that only an end-of-block code and zero
+  // fill bits follow (a stream with more lines than `height` is refused).
+  void Finish();
+  // Black pixels of the lines decoded so far.
+  uint64_t black() const { return black_; }
+
+ private:
+  class Reader;
+  [[noreturn]] void Fail(const std::string& what) const;
+  std::unique_ptr<Reader> in_;
+  uint32_t width_, height_, line_ = 0;
+  std::string shown_;
+  // Changes of the line above and of this one, each followed by end marks.
+  std::vector<uint32_t> ref_, cur_;
+  uint64_t black_ = 0;
+};
+
+}  // namespace g4
 
 // Decodes the changing elements of every line of the stream (black = 1,
 // most significant bit first, as G4Encoder writes it) and checks that

@@ -555,34 +555,74 @@ std::vector<uint8_t> TiffFromG4(const uint8_t* g4, size_t size, uint32_t width, 
   return WrapG4(g4, size, width, height, dpi);
 }
 
+size_t PackBitsRow(const uint8_t* row, size_t n, uint8_t* out) {
+  uint8_t* const start = out;
+  size_t i = 0;
+  while (i < n) {
+    // The run of equal bytes from i, at most 128 long; whole words of a
+    // blank stretch at a time.
+    const uint8_t b = row[i];
+    const size_t limit = std::min(n, i + 128);
+    size_t j = i + 1;
+    const uint64_t pattern = b * 0x0101010101010101u;
+    for (uint64_t w; j + 8 <= limit && (std::memcpy(&w, row + j, 8), w == pattern);) j += 8;
+    while (j < limit && row[j] == b) ++j;
+    if (j - i >= 2) {
+      *out++ = static_cast<uint8_t>(1 - static_cast<int>(j - i));  // -(count - 1)
+      *out++ = b;
+      i = j;
+      continue;
+    }
+    // Literal bytes up to the next run of three (a run of two inside a
+    // literal costs no more as literal bytes).
+    j = i + 1;
+    while (j < limit && !(j + 2 < n && row[j] == row[j + 1] && row[j] == row[j + 2])) ++j;
+    *out++ = static_cast<uint8_t>(j - i - 1);
+    std::memcpy(out, row + i, j - i);
+    out += j - i;
+    i = j;
+  }
+  return static_cast<size_t>(out - start);
+}
+
 struct PackBitsTiffWriter::State {
   std::vector<uint8_t> buffer;
   MemFile mem;
   std::unique_ptr<Tiff> tif;
-  uint32_t height, y = 0;
-  std::vector<uint8_t> row;  // PackBits coding works in the row it is given
+  uint32_t height, rowsPerStrip, y = 0;
+  size_t stride;
+  std::vector<uint8_t> strip;  // the coded rows of the strip being filled
+  size_t used = 0;
 };
 
 PackBitsTiffWriter::PackBitsTiffWriter(uint32_t width, uint32_t height, uint32_t dpi)
     : state_(std::make_unique<State>()) {
-  state_->height = height;
-  state_->row.resize(StrideFor(width));
-  state_->mem.out = &state_->buffer;
-  state_->tif = OpenWriter(state_->mem, "TIFF writer");
+  State& s = *state_;
+  s.height = height;
+  s.stride = StrideFor(width);
+  s.mem.out = &s.buffer;
+  s.tif = OpenWriter(s.mem, "TIFF writer");
   // Strips of about 64 KB, as TIFF readers like them.
-  const uint32_t rowsPerStrip =
-      std::clamp<uint32_t>(static_cast<uint32_t>(65536 / std::max<size_t>(1, state_->row.size())),
-                           1, std::max(1u, height));
-  SetBitonalTags(state_->tif->get(), width, height, COMPRESSION_PACKBITS, rowsPerStrip, dpi);
+  s.rowsPerStrip = std::clamp<uint32_t>(
+      static_cast<uint32_t>(65536 / std::max<size_t>(1, s.stride)), 1, std::max(1u, height));
+  SetBitonalTags(s.tif->get(), width, height, COMPRESSION_PACKBITS, s.rowsPerStrip, dpi);
+  s.strip.resize(s.rowsPerStrip * PackBitsRoom(s.stride));
 }
 
 PackBitsTiffWriter::~PackBitsTiffWriter() = default;
 
 void PackBitsTiffWriter::AddRow(const uint8_t* row) {
-  std::copy(row, row + state_->row.size(), state_->row.begin());
-  if (state_->y >= state_->height ||
-      TIFFWriteScanline(state_->tif->get(), state_->row.data(), state_->y++, 0) < 0)
-    throw ConvertError("PackBits coding failed: " + state_->mem.firstError);
+  // Each row is coded on its own, and a strip's rows go to libtiff as its
+  // raw data.
+  State& s = *state_;
+  if (s.y >= s.height) throw ConvertError("PackBits coding failed: more rows than the image has");
+  s.used += PackBitsRow(row, s.stride, s.strip.data() + s.used);
+  ++s.y;
+  if (s.y % s.rowsPerStrip != 0 && s.y != s.height) return;
+  if (TIFFWriteRawStrip(s.tif->get(), (s.y - 1) / s.rowsPerStrip, s.strip.data(),
+                        static_cast<tmsize_t>(s.used)) < 0)
+    throw ConvertError("PackBits coding failed: " + s.mem.firstError);
+  s.used = 0;
 }
 
 std::vector<uint8_t> PackBitsTiffWriter::Finish() {

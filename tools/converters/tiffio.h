@@ -73,6 +73,10 @@ uint64_t CountBlackG4(const uint8_t* data, size_t size, uint32_t width, uint32_t
 std::vector<uint8_t> TiffFromG4(const uint8_t* g4, size_t size, uint32_t width, uint32_t height,
                                 uint32_t dpi);
 std::vector<uint8_t> TiffPackBits(const BitImage& image, uint32_t dpi);
+// PackBits coding of one row of n bytes into `out`, which has room for
+// PackBitsRoom(n) bytes; returns the bytes written.
+size_t PackBitsRow(const uint8_t* row, size_t n, uint8_t* out);
+inline size_t PackBitsRoom(size_t n) { return n + (n + 127) / 128; }
 // The PackBits TIFF fed row by row.
 class PackBitsTiffWriter {
  public:

@@ -140,9 +140,6 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
   const FileBytes input = ReadWholeFile(HostPath(o.tlcFile), o.tlcFile);
   const Tlc tlc = ParseTlc(input.bytes(), o.tlcFile);
   const TlcHeader& h = tlc.header;
-  // Every export passes the image on only when its data decodes to exactly
-  // the header's size; the check counts the black pixels on the way.
-  const uint64_t blackPixels = VerifyG4(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile);
   const char type = out ? o.type->letter : 0;
   // A reduction, or an enlargement (a TO above FROM) by pixel replication.
   const bool reduce = out && o.reduceFrom && o.reduceTo != o.reduceFrom;
@@ -155,8 +152,12 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
       throw ConvertError(o.outFile + ": not written: " + problem + " (" + o.tlcFile + ")");
   };
 
+  // Every export passes the image on only when its data decodes to exactly
+  // the header's size; the check counts the black pixels on the way.
   if (!out || (groupFour && !reduce)) {
-    // The Group 4 formats take the stored stream, proven above, as it is.
+    // The Group 4 formats take the stored stream, once proven, as it is.
+    const uint64_t blackPixels =
+        VerifyG4(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile);
     checkFits(h.width, h.height, h.density);
     if (o.statistics) black = blackPixels;
     if (out) {
@@ -210,14 +211,20 @@ void RunTlcExport(const TlcExportOptions& o, Messages& messages) {
     std::optional<RowReducer> reducer;
     if (reduce) reducer.emplace(h.width, h.height, o.reduceFrom, o.reduceTo, sink);
 
-    DecodeG4Rows(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile,
-                 [&](const uint8_t* row) {
-                   if (reducer)
-                     reducer->AddRow(row);
-                   else
-                     sink(row);
-                 });
-    if (o.statistics) black = blackPixels;
+    // One decode both proves the data and gives the rows; nothing reaches
+    // the output file unless the whole stream is sound.
+    g4::Decoder decoder(tlc.g4.data(), tlc.g4.size(), h.width, h.height, o.tlcFile);
+    std::vector<uint64_t> row(g4::RowWords(h.width));
+    const auto* rowBytes = reinterpret_cast<const uint8_t*>(row.data());
+    for (uint32_t y = 0; y < h.height; ++y) {
+      g4::DrawRow(decoder.NextLine(), h.width, row.data());
+      if (reducer)
+        reducer->AddRow(rowBytes);
+      else
+        sink(rowBytes);
+    }
+    decoder.Finish();
+    if (o.statistics) black = decoder.black();
 
     std::vector<uint8_t> bytes;
     if (g4) {
