@@ -3,6 +3,7 @@
 // reading the format's own structure.
 #include <gtest/gtest.h>
 #include <tiffio.h>
+#include <zlib.h>
 #ifdef JUX_HAVE_PNG
 #include <png.h>
 #endif
@@ -21,6 +22,7 @@
 #include "tests/converters/testdata.h"
 #include "tools/converters/bitimage.h"
 #include "tools/converters/g4verify.h"
+#include "tools/converters/rasterin.h"
 #include "tools/converters/tiffio.h"
 #include "tools/converters/tlc.h"
 
@@ -356,6 +358,125 @@ TEST_F(ConvertersTest, ReadsOrdinaryBitonalTiffs) {
     ASSERT_EQ(File2Tlc("C:\\in.tif", "C:\\in.tlc").exitCode, 0) << Slurp(Host("Tile.Err"));
     EXPECT_EQ(ImageDiff(DecodeTlc(Host("in.tlc")), drawing), "");
   }
+}
+
+// The PNG and CALS files that the station files go back in as they came out,
+// with their resolution; a PNG of grey levels (filtered rows, as libpng writes
+// them) is black where darker than half.
+TEST_F(ConvertersTest, ReadsThePngAndCalsFilesTheStationFiles) {
+  const BitImage drawing = convtest::Drawing(397, 213, 5);  // odd width: pad bits
+  convtest::WriteBytes(Host("scan.tif"), convtest::ScanFileBytes(drawing));
+  ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\d.tlc", {"-D", "200"}).exitCode, 0);
+  std::vector<std::string> inputs;
+  for (const auto& [code, file] : {std::pair{"-N", "d.png"}, std::pair{"-C", "d.cal"}}) {
+    ASSERT_EQ(Export({code, "-o", std::string("C:\\") + file, "C:\\d.tlc"}).exitCode, 0);
+    inputs.push_back(file);
+  }
+#ifdef JUX_HAVE_PNG
+  std::vector<uint8_t> grey(size_t{drawing.width} * drawing.height);
+  for (uint32_t y = 0; y < drawing.height; ++y)
+    for (uint32_t x = 0; x < drawing.width; ++x)
+      grey[size_t{y} * drawing.width + x] = drawing.Pixel(x, y) ? (x % 2 ? 0 : 127) : (x % 3 ? 255 : 128);
+  png_image writer{};
+  writer.version = PNG_IMAGE_VERSION;
+  writer.width = drawing.width;
+  writer.height = drawing.height;
+  writer.format = PNG_FORMAT_GRAY;
+  ASSERT_TRUE(png_image_write_to_file(&writer, Host("grey.png").c_str(), 0, grey.data(), 0, nullptr));
+  inputs.push_back("grey.png");
+#endif
+  for (const std::string& file : inputs) {
+    SCOPED_TRACE(file);
+    ASSERT_EQ(File2Tlc("C:\\" + file, "C:\\back.tlc").exitCode, 0) << Slurp(Host("Tile.Err"));
+    EXPECT_EQ(ImageDiff(DecodeTlc(Host("back.tlc")), drawing), "");
+    const bool hasDpi = file != "grey.png";  // libpng's simple writer gives none: 400
+    EXPECT_NE(Slurp(Host("back.tlc")).find(hasDpi ? " Density 200 " : " Density 400 "), std::string::npos);
+  }
+
+  // Damaged, cut short or of a kind not taken: one line, exit 1.
+  const std::vector<uint8_t> png = convtest::ReadBytes(Host("d.png"));
+  const std::vector<uint8_t> cals = convtest::ReadBytes(Host("d.cal"));
+  auto changed = [](std::vector<uint8_t> b, size_t at, const std::string& text) {
+    std::copy(text.begin(), text.end(), b.begin() + static_cast<ptrdiff_t>(at));
+    return b;
+  };
+  auto cut = [](const std::vector<uint8_t>& b, size_t keep) {
+    return std::vector<uint8_t>(b.begin(), b.begin() + static_cast<ptrdiff_t>(keep));
+  };
+  std::vector<uint8_t> badCrc = png;
+  badCrc[8 + 8 + 13] ^= 1;  // the header chunk's check sum
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> input;
+    const char* message;
+  } cases[] = {
+      {"PNG cut short", cut(png, png.size() / 2), "the PNG file is cut short"},
+      {"PNG header damaged", badCrc, "damaged PNG chunk IHDR"},
+      {"CALS cut in the data", cut(cals, 2048 + (cals.size() - 2048) / 2), "damaged image data at line"},
+      {"CALS cut in the header", cut(cals, 1000), "the CALS header is cut short"},
+      {"CALS turned", changed(cals, 7 * 128, "rorient: 090,000"), "CALS orientation 090,000 is not supported"},
+      {"CALS size not stated", changed(cals, 8 * 128, "rpelcnt: NONE         "), "damaged CALS header"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    convtest::WriteBytes(Host("in.dat"), c.input);
+    std::ofstream(Host("out.tlc")) << "OLD";
+    const RunResult r = File2Tlc("C:\\in.dat", "C:\\out.tlc");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.stderrText.find("C:\\in.dat: " + std::string(c.message)), std::string::npos) << r.stderrText;
+    const std::string errFile = Slurp(Host("Tile.Err"));
+    EXPECT_EQ(std::count(errFile.begin(), errFile.end(), '\n'), 1) << errFile;
+    EXPECT_EQ(Slurp(Host("out.tlc")), "OLD");
+  }
+}
+
+// Every row filter of PNG undone: rows of 8-bit grey, filtered in turn with
+// each of the five types, read back as the bitonal picture they show.
+TEST(RasterInTest, UndoesEveryPngRowFilter) {
+  const uint32_t width = 37, height = 20;
+  auto grey = [](uint32_t x, uint32_t y) { return static_cast<uint8_t>((x * 29 + y * 53) % 256); };
+  auto paeth = [](int a, int b, int c) {
+    const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+  };
+  std::vector<uint8_t> raw;
+  for (uint32_t y = 0; y < height; ++y) {
+    const uint8_t type = y % 5;
+    raw.push_back(type);
+    for (uint32_t x = 0; x < width; ++x) {
+      const int v = grey(x, y), a = x ? grey(x - 1, y) : 0, b = y ? grey(x, y - 1) : 0,
+                c = x && y ? grey(x - 1, y - 1) : 0;
+      const int predicted = type == 1 ? a : type == 2 ? b : type == 3 ? (a + b) / 2 : type == 4 ? paeth(a, b, c) : 0;
+      raw.push_back(static_cast<uint8_t>(v - predicted));
+    }
+  }
+  uLongf packedSize = compressBound(raw.size());
+  std::vector<uint8_t> packed(packedSize);
+  ASSERT_EQ(compress(packed.data(), &packedSize, raw.data(), raw.size()), Z_OK);
+  packed.resize(packedSize);
+  std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  auto chunk = [&file](const char* type, const std::vector<uint8_t>& data) {
+    for (int s = 24; s >= 0; s -= 8) file.push_back(static_cast<uint8_t>(data.size() >> s));
+    const size_t start = file.size();
+    file.insert(file.end(), type, type + 4);
+    file.insert(file.end(), data.begin(), data.end());
+    const uLong crc = crc32(0, file.data() + start, static_cast<uInt>(file.size() - start));
+    for (int s = 24; s >= 0; s -= 8) file.push_back(static_cast<uint8_t>(crc >> s));
+  };
+  chunk("IHDR", {0, 0, 0, width, 0, 0, 0, height, 8, 0, 0, 0, 0});
+  chunk("IDAT", std::vector<uint8_t>(packed.begin(), packed.begin() + 10));  // split over two
+  chunk("IDAT", std::vector<uint8_t>(packed.begin() + 10, packed.end()));
+  chunk("IEND", {});
+
+  BitImage got;
+  uint32_t y = 0;
+  conv::ReadRasterRows(
+      file, "test.png", [&](const conv::TiffInfo& info) { got = BitImage(info.width, info.height); },
+      [&](const uint8_t* row) { std::copy_n(row, got.stride, got.Row(y++)); });
+  BitImage want(width, height);
+  for (uint32_t yy = 0; yy < height; ++yy)
+    for (uint32_t x = 0; x < width; ++x) want.Set(x, yy, grey(x, yy) < 128);
+  EXPECT_EQ(ImageDiff(got, want), "");
 }
 
 TEST_F(ConvertersTest, ReadsTheScanFileAfterTheStripEdit) {

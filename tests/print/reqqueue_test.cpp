@@ -108,6 +108,10 @@ TEST_F(ReqQueueTest, CommandLine) {
       {{"/S", "C:\\bad.JUX", "/Q", "/C:0"}, 2, "bad.JUX", -1},
       {{"/Q", "/C:2"}, 2, "", -1},
       {{"/S", "C:\\unknown.JUX", "/X"}, 2, "unknown.JUX", -1},
+      // Host paths, also with a blank (in two parts).
+      {{"/S", H("host.JUX"), "/Q", "/C:2"}, 0, "host.JUX", 2},
+      {{"/S", H("My"), "Temp/host.JUX", "/Q", "/C:4"}, 0, "My Temp/host.JUX", 4},
+      {{"/S", "/Q", "/C:2"}, 2, "", -1},
   };
   for (const Case& c : cases) {
     QProcess p;

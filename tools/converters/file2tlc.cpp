@@ -7,6 +7,7 @@
 #include "tools/converters/bitimage.h"
 #include "tools/converters/formats.h"
 #include "tools/converters/g4.h"
+#include "tools/converters/rasterin.h"
 #include "tools/converters/tiffio.h"
 #include "tools/converters/tlc.h"
 
@@ -22,7 +23,8 @@ const char kFile2TlcUsage[] =
     "  -r ROT  leading edge 0 top, 1 right, 2 bottom, 3 left; + 4 mirrors the image\n"
     "  -D DPI  resolution written into the TLC header (default: the scan file's)\n"
     "  -I      invert black and white\n"
-    "  -M W,H  keep a view picture of at most W x H pixels in the TLC file (-M alone: none)\n";
+    "  -M W,H  keep a view picture of at most W x H pixels in the TLC file (-M alone: none)\n"
+    "SCANFILE is a 1-bit TIFF (the scan program's among them), a grey PNG or a CALS Type 1 raster.\n";
 
 // The scan program's header states 400 dpi; a file without a resolution is
 // taken to come from the scanner at its native resolution.
@@ -88,7 +90,7 @@ void RunFile2Tlc(const File2TlcOptions& o, Messages& messages) {
     // No turn: the scan streams through row by row, the whole image is never
     // held.
     std::vector<uint8_t> work;
-    ReadBitonalTiffRows(
+    ReadRasterRows(
         file, o.scanFile,
         [&](const TiffInfo& info) {
           begin(info.width, info.height, info.dpi);
@@ -108,7 +110,7 @@ void RunFile2Tlc(const File2TlcOptions& o, Messages& messages) {
     // at a time for a quarter turn).
     std::optional<g4::OrientedImage> oriented;
     uint32_t fileDpi = 0, scanHeight = 0, rowsRead = 0;
-    ReadBitonalTiffRows(
+    ReadRasterRows(
         file, o.scanFile,
         [&](const TiffInfo& info) {
           oriented.emplace(info.width, info.height, o.rotation, o.invert);

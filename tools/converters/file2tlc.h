@@ -1,4 +1,4 @@
-// file2tlc: a scan TIFF to a TLC file, turned upright, mirrored, inverted,
+// file2tlc: a scan TIFF (or a PNG or CALS raster) to a TLC file, turned upright, mirrored, inverted,
 // with the resolution for the header and an optional reduced view picture.
 //   file2tlc -Q msgfile -E errfile -o TLCFILE [-r ROT] [-D DPI] [-I] [-M W,H] SCANFILE
 //   file2tlc -@ responsefile

@@ -16,6 +16,20 @@ namespace reqqueue {
 
 using printreq::Field;
 
+namespace {
+
+// The options after which a value follows the colon, and the bare ones.
+const QStringList kValueOptions = {"/C:", "/D:", "/M:", "/T:", "/N:"};
+const QStringList kBareOptions = {"/S", "/Q"};
+
+bool IsOption(const QString& arg) {
+  for (const QString& o : kBareOptions)
+    if (arg.compare(o, Qt::CaseInsensitive) == 0) return true;
+  return kValueOptions.contains(arg.left(3).toUpper());
+}
+
+}  // namespace
+
 std::optional<QString> ParseOptions(const QStringList& args, Options& options) {
   QStringList file;
   bool inFile = false;
@@ -25,8 +39,10 @@ std::optional<QString> ParseOptions(const QStringList& args, Options& options) {
       inFile = true;
       continue;
     }
-    if (!arg.startsWith('/') && inFile) {
-      file << arg;  // a path with blanks arrives in parts
+    // The file's first part may be a host path (/home/op/x.jux); a path with
+    // blanks arrives in parts, and the later parts never begin with '/'.
+    if (inFile && !IsOption(arg) && (file.isEmpty() || !arg.startsWith('/'))) {
+      file << arg;
       continue;
     }
     inFile = false;
