@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -78,6 +79,7 @@ class PrintMonTest : public ::testing::Test {
     bool done = true;
     std::function<void(QList<printreq::RequestRecord>&)> spoilRecords = nullptr;
     int cutBytes = 0;
+    QByteArray spoilPointers = {};  // when set, every pointer file holds these bytes
   };
   QString MakeJob(const JobSpec& job) {
     QString folder = job.queue + "/" + job.name;
@@ -86,7 +88,7 @@ class PrintMonTest : public ::testing::Test {
     for (const QString& image : job.images) {
       printreq::RequestRecord r = printreq::RequestRecord::Defaults();
       QString base = image.section('\\', -1).section('.', 0, 0);
-      Write(folder + "/" + base + ".PTR", image.toLatin1() + "\r\n");
+      Write(folder + "/" + base + ".PTR", job.spoilPointers.isEmpty() ? image.toLatin1() + "\r\n" : job.spoilPointers);
       r.SetText(Field::JobName, job.name.toStdString());
       r.SetText(Field::PtrName, (base + ".PTR").toStdString());
       r.SetText(Field::ImagePath, image.toStdString());
@@ -124,6 +126,27 @@ class PrintMonTest : public ::testing::Test {
   }
   QStringList LogOf(const QString& job) { return Log().filter(QRegularExpression("^" + job + " ")); }
   QStringList Pages() { return printtest::PdfPages(H("Printed")); }
+  // The drawing A.TLC exported by tlcexport with a type code.
+  void Export(const QString& code, const QString& relative) {
+    ASSERT_EQ(QProcess::execute(JUX_BIN_DIR "/tlcexport", {"-E", H("x.err"), "-Q", H("x.msg"), code, "-o",
+                                                           H(relative), H("SCANS/A.TLC")}),
+              0);
+  }
+  // Every file under a folder with its bytes, links as their targets.
+  QMap<QString, QByteArray> Tree(const QString& folder) {
+    QMap<QString, QByteArray> tree;
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      QFileInfo e(it.next());
+      QFile f(e.filePath());
+      tree[e.filePath()] = e.isSymLink() ? e.symLinkTarget().toUtf8()
+                           : e.isDir()   ? QByteArray("<dir>")
+                           : f.open(QIODevice::ReadOnly) ? f.readAll()
+                                                         : QByteArray("<unreadable>");
+    }
+    return tree;
+  }
   QStringList FilesOf(const QString& folder) {
     return QDir(H(folder)).entryList(QDir::Files, QDir::Name);
   }
@@ -168,6 +191,8 @@ TEST_F(PrintMonTest, MovesMalformedJobsWholeIntoFailedWithTheirReason) {
   Write("SCANS/BAD.TLC", "hello, no image here");
   // A TLC file cut short.
   Write("SCANS/BROKEN.TLC", "Virozoro Size 100,100 Density 400 Data 500" + QByteArray(84, ' ') + "\r\nxxxxx");
+  Export("-F", "SCANS/WHOLE.PDF");
+  Write("SCANS/CUT.PDF", Read("SCANS/WHOLE.PDF").chopped(40));
   struct Case {
     JobSpec job;
     const char* reason;
@@ -180,10 +205,18 @@ TEST_F(PrintMonTest, MovesMalformedJobsWholeIntoFailedWithTheirReason) {
       {{.name = "IMGGONE", .images = {"C:\\SCANS\\A.TLC", "C:\\SCANS\\GONE.TLC"}},
        "record 2: image C:\\SCANS\\GONE.TLC is missing"},
       {{.name = "NOTIMAGE", .images = {"C:\\SCANS\\BAD.TLC"}},
-       "record 1: image C:\\SCANS\\BAD.TLC is not a TLC, TIFF or PDF image"},
+       "record 1: image C:\\SCANS\\BAD.TLC is not a TLC, TIFF, PNG, CALS or PDF image"},
       {{.name = "BROKEN", .images = {"C:\\SCANS\\A.TLC", "C:\\SCANS\\BROKEN.TLC"}},
        "image 2 (C:\\SCANS\\BROKEN.TLC): tlcexport failed"},
-      {{.name = "NOCOPIES", .images = {"C:\\SCANS\\A.TLC"}, .copies = 0}, "record 1 asks for 0 copies"},
+      {{.name = "NOCOPIES", .images = {"C:\\SCANS\\A.TLC"}, .copies = 0}, "record 1 asks for 0 copies (1 to 999)"},
+      {{.name = "MANYCOPY", .images = {"C:\\SCANS\\A.TLC"}, .copies = 32767},
+       "record 1 asks for 32767 copies (1 to 999)"},
+      {{.name = "CUTPDF", .images = {"C:\\SCANS\\A.TLC", "C:\\SCANS\\CUT.PDF"}},
+       "record 2: image C:\\SCANS\\CUT.PDF is a PDF cut short"},
+      // A pointer file of binary bytes: refused, and the log keeps one line.
+      {{.name = "BINPTR", .images = {"C:\\SCANS\\A.TLC"},
+        .spoilPointers = QByteArray("\x01\x02", 2) + "C:\\SCANS\\A.TLC\x1b[2J\rXX" + QByteArray("\0\x7f\x85", 3)},
+       "record 1: \\x01\\x02C:\\SCANS\\A.TLC\\x1b[2J\\x0dXX"},
       {{.name = "NOREQ", .images = {}}, "no request file NOREQ.JUX"},
   };
   QHash<QString, QStringList> before;
@@ -203,6 +236,13 @@ TEST_F(PrintMonTest, MovesMalformedJobsWholeIntoFailedWithTheirReason) {
     QStringList lines = LogOf(name);
     ASSERT_EQ(lines.size(), 1) << name.toStdString();
     EXPECT_TRUE(lines[0].startsWith(name + " (normal) failed: " + c.reason)) << lines[0].toStdString();
+  }
+  // Every log line is one of a job's (or the start's): nothing garbled it.
+  for (const QString& line : Log()) {
+    const QString name = line.section(' ', 0, 0);
+    EXPECT_TRUE(name == "printmon" || name == "GOODJOB" ||
+                std::any_of(std::begin(cases), std::end(cases), [&](const Case& c) { return c.job.name == name; }))
+        << line.toStdString();
   }
   // Nothing of a failed job was printed; the good one was.
   QStringList pages = Pages();
@@ -323,9 +363,139 @@ TEST_F(PrintMonTest, APrinterThatFailsKeepsTheJob) {
   EXPECT_EQ(kept, before);
   QStringList lines = LogOf("LPFAILED");
   ASSERT_EQ(lines.size(), 1);
-  EXPECT_TRUE(lines[0].contains("not printed yet")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[0].contains("try 1 of 5 not printed")) << lines[0].toStdString();
   EXPECT_TRUE(lines[0].contains("does not exist")) << lines[0].toStdString();
   EXPECT_FALSE(QFileInfo::exists(H("failed")));
+}
+
+// A printer that refuses image 2 of a job: each copy of each image is printed
+// exactly once, every retry starts at the first image not yet taken and is
+// logged, and a job that keeps failing goes to the failed folder, saying
+// which of its images were printed.
+TEST_F(PrintMonTest, RetriesStartAtTheFirstImageNotYetPrinted) {
+  struct Case {
+    const char* name;
+    int refusals;  // of image 2, before the printer takes it
+    int maxTries;
+    std::vector<int> exitCodes;  // of the runs, in turn
+    std::vector<int> printed;    // accepted lp calls per image
+    bool failed;
+  } cases[] = {
+      {"REFUSTWO", 2, 5, {1, 1, 0}, {1, 1, 1}, false},
+      {"ALWAYSNO", 1000, 3, {1, 1, 0}, {1, 0, 0}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Script("bin/lp", "echo \"$*\" >> '" + H("lp.log").toUtf8() + "'\n"
+                     "case \"$*\" in *\"image 2 \"*) n=$(cat '" + H("count").toUtf8() + "' 2>/dev/null || echo 0)\n"
+                     "  n=$((n + 1)); echo $n > '" + H("count").toUtf8() + "'\n"
+                     "  if [ $n -le " + QByteArray::number(c.refusals) + " ]; then echo 'lp: refused' >&2; exit 1; fi;;\n"
+                     "esac\n"
+                     "echo \"$*\" >> '" + H("accepted.log").toUtf8() + "'");
+    WriteIni("Printer=Plotter1\nLpExe=" + H("bin/lp").toUtf8() + "\nMaxTries=" + QByteArray::number(c.maxTries) + "\n");
+    QString job = MakeJob({.name = c.name, .images = {"C:\\SCANS\\A.TLC", "C:\\SCANS\\B.TIF", "C:\\SCANS\\A.TLC"},
+                           .copies = 2});
+    for (int code : c.exitCodes) EXPECT_EQ(RunOnce(), code) << output_.toStdString();
+
+    const QStringList accepted = QString::fromUtf8(Read("accepted.log")).split('\n', Qt::SkipEmptyParts);
+    for (int i = 0; i < 3; ++i) {
+      const QStringList calls = accepted.filter(QString(" image %1 ").arg(i + 1));
+      EXPECT_EQ(calls.size(), c.printed[i]) << "image " << i + 1;
+      for (const QString& call : calls) EXPECT_TRUE(call.startsWith("-d Plotter1 -n 2 ")) << call.toStdString();
+    }
+    const QStringList lines = LogOf(c.name);
+    const QStringList retries = lines.filter(QRegularExpression(" try \\d of \\d, from image 2$"));
+    EXPECT_EQ(retries.size(), 2) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.filter(" not printed: ").size(), 2);
+    if (c.failed) {
+      EXPECT_TRUE(QFileInfo::exists(H("failed/") + c.name));
+      const QString reason = QString::fromUtf8(Read(QString("failed/") + c.name + "/Reason.txt"));
+      EXPECT_TRUE(reason.startsWith("not printed in 3 tries: ")) << reason.toStdString();
+      EXPECT_TRUE(reason.contains("failed for image 2: lp: refused; images 1 to 1 were printed")) << reason.toStdString();
+      EXPECT_TRUE(lines.last().contains("failed: not printed in 3 tries")) << lines.last().toStdString();
+    } else {
+      EXPECT_TRUE(lines.last().contains("printed: 3 image(s), 4 page(s) on Plotter1 (images 1 to 1 in an earlier try)"))
+          << lines.last().toStdString();
+      EXPECT_FALSE(QFileInfo::exists(H(job)));
+    }
+    for (const char* f : {"lp.log", "accepted.log", "count"}) QFile::remove(H(f));
+  }
+}
+
+// The monitor never acts outside its queues and the station's drives.
+TEST_F(PrintMonTest, NeverActsOutsideItsQueues) {
+  // A job folder that is a link to a folder elsewhere, a job in a folder whose
+  // name begins with a dot, and images that lead out of the drives.
+  QTemporaryDir outside;
+  const QString away = outside.path() + "/LINKEDJB";
+  QString made = MakeJob({.name = "LINKEDJB", .images = {"C:\\SCANS\\A.TLC"}});
+  ASSERT_TRUE(QDir().rename(H(made), away));
+  { QFile keep(away + "/unrelated.txt"); ASSERT_TRUE(keep.open(QIODevice::WriteOnly)); keep.write("keep me"); }
+  ASSERT_TRUE(QFile::link(away, H("Request/LINKEDJB")));
+
+  const QString dotJob = MakeJob({.name = ".HIDDENJ", .images = {"C:\\SCANS\\A.TLC"}});
+  const auto dotBefore = Tree(H(dotJob));
+
+  QFile::copy(H("SCANS/A.TLC"), outside.path() + "/OUT.TLC");
+  ASSERT_TRUE(QFile::link(outside.path() + "/OUT.TLC", H("SCANS/LINK.TLC")));
+  const QString up = "C:\\..\\" + QFileInfo(outside.path()).fileName() + "\\OUT.TLC";
+  struct Case {
+    const char* name;
+    QString image;
+    const char* reason;  // a pattern
+  } cases[] = {
+      {"HOSTPATH", outside.path() + "/OUT.TLC", "lies outside the station's drives"},
+      {"DOTSDOTS", up, "(lies outside the station's drives|is missing)"},
+      {"LINKAWAY", "C:\\SCANS\\LINK.TLC", "lies outside the station's drives"},
+  };
+  for (const Case& c : cases) MakeJob({.name = c.name, .images = {c.image}});
+
+  const auto awayBefore = Tree(outside.path());
+  ASSERT_EQ(RunOnce(), 0) << output_.toStdString();
+  EXPECT_EQ(Tree(outside.path()), awayBefore);  // byte for byte, the unrelated file too
+  EXPECT_TRUE(QFileInfo(H("failed/LINKEDJB")).isSymLink());
+  EXPECT_FALSE(QFileInfo(H("Request/LINKEDJB")).exists());
+  QStringList lines = LogOf("LINKEDJB");
+  ASSERT_EQ(lines.size(), 1);
+  EXPECT_TRUE(lines[0].startsWith("LINKEDJB (normal) refused: the job folder is a link")) << lines[0].toStdString();
+
+  EXPECT_EQ(Tree(H(dotJob)), dotBefore);
+  lines = LogOf(".HIDDENJ");
+  ASSERT_EQ(lines.size(), 1);
+  EXPECT_TRUE(lines[0].contains("ignored: a name that begins with a dot")) << lines[0].toStdString();
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString reason = QString::fromUtf8(Read(QString("failed/") + c.name + "/Reason.txt"));
+    EXPECT_TRUE(reason.contains(QRegularExpression(c.reason))) << reason.toStdString();
+  }
+  EXPECT_TRUE(Pages().isEmpty());
+}
+
+// Every format the station files is printed: TLC, the scan TIFF, Group 4 and
+// PackBits TIFF, PNG, CALS and PDF, one page per image and copy.
+TEST_F(PrintMonTest, PrintsEveryFormatTheStationFiles) {
+  const struct {
+    const char* code;
+    const char* file;
+  } exports[] = {{"-T", "SCANS/G4.TIF"}, {"-B", "SCANS/PB.TIF"}, {"-N", "SCANS/D.PNG"},
+                 {"-C", "SCANS/D.CAL"},  {"-F", "SCANS/D.PDF"}};
+  QStringList images = {"C:\\SCANS\\A.TLC", "C:\\SCANS\\B.TIF"};
+  for (const auto& e : exports) {
+    Export(e.code, e.file);
+    images << "C:\\" + QString(e.file).replace('/', '\\');
+  }
+  QString job = MakeJob({.name = "ALLKINDS", .images = images, .copies = 2});
+  ASSERT_EQ(RunOnce(), 0) << output_.toStdString();
+  QStringList pages = Pages();
+  ASSERT_EQ(pages.size(), 2 * images.size()) << Log().join('\n').toStdString();
+  for (const QString& page : pages) EXPECT_EQ(printtest::PageCount(H("Printed/" + page)), 1) << page.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(H(job)));
+}
+
+TEST(PrintMonLog, ALineStaysOneLine) {
+  EXPECT_EQ(printmon::Sanitised(QString::fromLatin1("a\nb\r\x1b[0m\x7f\x85\xe9")), QString::fromLatin1("a\\x0ab\\x0d\\x1b[0m\\x7f\\x85\xe9"));
+  EXPECT_EQ(printmon::Sanitised(QString(3000, 'x')).size(), 2003);
 }
 
 }  // namespace

@@ -7,21 +7,31 @@
 // main window title is kTitle). /1 prints the jobs that are there and ends.
 // /I names the configuration (default PrintMon.Ini in the program's folder),
 // section [PrintMon]: RequestDir, PriorityDir, OutputDir, FailedDir, Printer,
-// LpExe, File2TlcExe, ExportExe, LogFile, PollMs. Paths are Windows-style
+// LpExe, File2TlcExe, ExportExe, LogFile, PollMs, MaxTries. Paths are Windows-style
 // (mapped through JUX_DRIVES) or host paths.
 //
 // A job is a folder of a queue folder holding Done.Jux. Priority jobs go
 // first, then the others, each in the order its Done.Jux was written. Every
-// image of a job is rendered to PDF (TLC through tlcexport -F, TIFF through
-// file2tlc first, PDF as it is) before anything is printed; then each image
-// goes to the printer with lp -n COPIES, or, without a printer, each copy is
-// one PDF page file in OutputDir. Then the job folder is removed, Done.Jux
-// last. A malformed job is moved whole into FailedDir with Reason.txt.
+// image of a job is rendered to PDF (TLC through tlcexport -F; TIFF, PNG and
+// CALS through file2tlc first; PDF as it is) before anything is printed; then
+// each image goes to the printer with lp -n COPIES, or, without a printer,
+// each copy is one PDF page file in OutputDir. Then the job folder is
+// removed, Done.Jux last. A malformed job (also: an image outside the
+// station's drives, more than 999 copies, a PDF cut short) is moved whole
+// into FailedDir with Reason.txt.
 //
-// Killed at any point, the monitor loses nothing: Taken.Jux in the job folder
-// names the pages of the job, so a job printed again after a kill replaces
-// its own pages instead of adding to them; Printed.Jux says a job only has to
-// be removed.
+// Taken.Jux in the job folder keeps the job's page names, the images the
+// printer has accepted and the failed tries: a retry starts at the first image
+// not yet accepted and is logged; after MaxTries (default 5) failed tries the
+// job goes to FailedDir, its reason saying which images were printed. Killed
+// at any point, the monitor loses nothing and prints nothing twice, but for an
+// image accepted by lp in the moment before the kill; Printed.Jux says a job
+// only has to be removed.
+//
+// Nothing outside the queues is touched: a job folder that is a link is not
+// followed (the link alone is moved to FailedDir), a folder whose name begins
+// with a dot is left alone (both logged once), files in a job folder are
+// never read or written through links, and every log line is one line.
 #pragma once
 
 #include <QString>
@@ -32,6 +42,9 @@
 namespace printmon {
 
 inline const QString kTitle = QStringLiteral("Tarvex Unattended Print");
+// Failed tries of a job (the printer refuses it, a converter cannot run, the
+// output folder cannot be written) before it is moved to the failed folder.
+inline constexpr int kDefaultMaxTries = 5;
 
 struct Config {
   // Host paths.
@@ -39,6 +52,7 @@ struct Config {
   QString printer;  // CUPS destination; empty: PDF pages into outputDir
   QString lpExe, file2tlcExe, exportExe;
   int pollMs = 1000;
+  int maxTries = kDefaultMaxTries;  // failed tries of a job before it goes to the failed folder
 };
 
 // Reads the configuration; a missing file gives the defaults.
@@ -65,6 +79,15 @@ Outcome ProcessJob(const Config& config, const Job& job);
 
 // Removes the rest of jobs whose removal was cut short.
 void FinishRemovals(const Config& config);
+
+// Deals with what in the queues is no job: a link is moved (as the link) to
+// the failed folder, a folder whose name begins with a dot is left alone;
+// each gets one log line.
+void SweepQueues(const Config& config);
+
+// A text as one log line: control characters written as \xNN, cut at 2000
+// characters.
+QString Sanitised(const QString& text);
 
 // The monitor's loop; with once, returns when no job is left (1 when a job had
 // to be left for later, else 0).
