@@ -87,6 +87,44 @@ TEST(ViewerDrawing, LevelsHalveDownToTheSmallestAndStayGrey) {
   EXPECT_EQ(viewer::HalveGrey(s.levels[1]).pixel(0, 0), qRgb(191, 191, 191));  // one black of four
 }
 
+// A drawing wider than twice the loaded level's bound: level 1 is left to
+// the window, which makes any part of it (and of any level) from level 0 the
+// same as the whole level would be.
+TEST(ViewerDrawing, FinerLevelsAreMadeForThePartShown) {
+  const conv::BitImage image = convtest::NoisyDrawing(2 * viewer::kLoadedLevelSide + 905, 333, 7);
+  const fs::path p = Files().dir / "WIDE.TIF";
+  convtest::WriteBytes(p.string(), conv::TiffPackBits(image, 200));
+  const viewer::Drawing d = Load(p);
+  fs::remove(p);
+  ASSERT_GE(d.levels.size(), 3u);
+  EXPECT_TRUE(d.levels[1].isNull());
+  ASSERT_FALSE(d.levels[2].isNull());
+  EXPECT_EQ(d.levels[2].size(), QSize((image.width + 3) / 4, (333 + 3) / 4));
+  QRect whole(0, 0, 1 << 20, 1 << 20);
+  EXPECT_EQ(viewer::GreyPart(d.levels[0], 2, whole), d.levels[2]);
+  for (int k : {1, 2, 3}) {
+    QRect all(0, 0, 1 << 20, 1 << 20);
+    const QImage full = viewer::GreyPart(d.levels[0], k, all);
+    for (const QRect want : {QRect(0, 0, 10, 10), QRect(33, 7, 101, 20), QRect(301, 3, 517, 999)}) {
+      SCOPED_TRACE(std::to_string(k) + " at " + std::to_string(want.x()));
+      QRect part = want;
+      const QImage got = viewer::GreyPart(d.levels[0], k, part);
+      EXPECT_LE(part.left(), want.left());
+      EXPECT_EQ(got, full.copy(part));
+    }
+  }
+  // Each grey pixel of level 1 from the black of its 2 x 2 square.
+  QRect part(0, 0, 200, 150);
+  const QImage level1 = viewer::GreyPart(d.levels[0], 1, part);
+  const int grey[] = {255, 128, 75, 34, 0};  // 255 (1 - sqrt(n / 4))
+  for (int y = 0; y < 150; ++y)
+    for (int x = 0; x < 200; ++x) {
+      const int n = image.Pixel(2 * x, 2 * y) + image.Pixel(2 * x + 1, 2 * y) +
+                    image.Pixel(2 * x, 2 * y + 1) + image.Pixel(2 * x + 1, 2 * y + 1);
+      ASSERT_EQ(qGray(level1.pixel(x, y)), grey[n]) << x << "," << y;
+    }
+}
+
 TEST(ViewerDrawing, ViewPictureComesFirstElsePreviewsGrowWithTheDecoding) {
   const auto& f = Files();
   struct Seen {

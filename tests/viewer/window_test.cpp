@@ -6,7 +6,9 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "tests/converters/testdata.h"
 #include "tests/varnel/support/fakes.h"
+#include "tools/converters/tiffio.h"
 #include "tests/viewer/support/drawing_files.h"
 #include "tools/viewer/viewerwindow.h"
 
@@ -141,6 +143,48 @@ TEST_F(ViewerWindowTest, ScreenshotOfADrawing) {
   };
   EXPECT_GT(darkShare(fitted), 0.002);
   EXPECT_GT(darkShare(actual), 0.002);
+}
+
+// One to one the window shows level 0's very pixels (up to the rounding of
+// the place to a whole pixel); zoomed out to a level made only for the part
+// shown, it shows the drawing's grey.
+TEST(ViewerCanvas, PaintsLevelZeroExactlyAndMadeLevelsWhenZoomedOut) {
+  varnel::testing::EnsureQtApp();
+  const conv::BitImage image = convtest::NoisyDrawing(2 * viewer::kLoadedLevelSide + 905, 333, 3);
+  const fs::path p = Files().dir / "CANVAS.TIF";
+  convtest::WriteBytes(p.string(), conv::TiffPackBits(image, 200));
+  auto drawing =
+      std::make_shared<const viewer::Drawing>(viewer::LoadDrawing(p.string(), "CANVAS.TIF"));
+  fs::remove(p);
+  ASSERT_TRUE(drawing->levels[1].isNull());
+  viewer::DrawingView view;
+  view.resize(643, 301);
+  view.SetDrawing(drawing);
+  view.ActualSize();
+  const QImage shot = view.grab().toImage();
+  // The window's middle shows the drawing's middle.
+  bool same = false;
+  for (int dy = -1; dy <= 1 && !same; ++dy)
+    for (int dx = -1; dx <= 1 && !same; ++dx) {
+      same = true;
+      const int ox = static_cast<int>(image.width) / 2 - 643 / 2 + dx;
+      const int oy = static_cast<int>(image.height) / 2 - 301 / 2 + dy;
+      for (int y = 0; y < 301 && same; ++y)
+        for (int x = 0; x < 643 && same; ++x) {
+          const int sx = ox + x, sy = oy + y;
+          if (sy < 0 || sy >= static_cast<int>(image.height)) continue;  // around the page
+          same = (qGray(shot.pixel(x, y)) < 128) == image.Pixel(sx, sy);
+        }
+    }
+  EXPECT_TRUE(same);
+  view.ZoomOut();
+  view.ZoomOut();  // 64 %: level 1, made for the part shown
+  EXPECT_EQ(viewer::LevelFor(view.Scale(), static_cast<int>(drawing->levels.size())), 1);
+  const QImage zoomed = view.grab().toImage();
+  int grey = 0;
+  for (int y = 0; y < zoomed.height(); ++y)
+    for (int x = 0; x < zoomed.width(); ++x) grey += qGray(zoomed.pixel(x, y)) < 200;
+  EXPECT_GT(grey, 100);
 }
 
 }  // namespace

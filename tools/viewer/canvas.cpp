@@ -4,8 +4,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <QRegion>
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 
 namespace viewer {
 
@@ -61,6 +64,7 @@ void DrawingView::SetDrawing(std::shared_ptr<const Drawing> drawing) {
   const QSize size = drawing ? QSize(drawing->info.width, drawing->info.height) : QSize();
   const bool newSize = size != size_;
   drawing_ = std::move(drawing);
+  made_ = {};
   size_ = size;
   if (!drawing_) preview_ = QImage();
   message_.clear();
@@ -70,6 +74,7 @@ void DrawingView::SetDrawing(std::shared_ptr<const Drawing> drawing) {
 
 void DrawingView::SetMessage(const QString& text) {
   drawing_.reset();
+  made_ = {};
   preview_ = QImage();
   size_ = QSize();
   message_ = text;
@@ -154,29 +159,100 @@ void DrawingView::keyPressEvent(QKeyEvent* event) {
   Changed();
 }
 
-void DrawingView::PaintLevel(QPainter& painter, const QImage& level, int reduction) {
+namespace {
+
+// Black-and-white pixels (1 black, the first in the high bit) as window
+// pixels, eight at a time through a table: what the window draws one to one
+// is then a plain copy.
+QImage WindowPixels(const uchar* bits, qsizetype bytesPerLine, QSize size) {
+  static const auto table = [] {
+    std::array<std::array<uint32_t, 8>, 256> t;
+    for (int b = 0; b < 256; ++b)
+      for (int i = 0; i < 8; ++i) t[b][i] = (b >> (7 - i)) & 1 ? 0xFF000000u : 0xFFFFFFFFu;
+    return t;
+  }();
+  QImage out(size, QImage::Format_RGB32);
+  if (out.isNull()) return out;
+  const int w = size.width();
+  for (int y = 0; y < size.height(); ++y) {
+    const uchar* in = bits + y * bytesPerLine;
+    auto* o = reinterpret_cast<uint32_t*>(out.scanLine(y));
+    int x = 0;
+    for (; x + 8 <= w; x += 8) std::memcpy(o + x, table[in[x / 8]].data(), 32);
+    for (; x < w; ++x) o[x] = table[in[x / 8]][x & 7];
+  }
+  return out;
+}
+
+}  // namespace
+
+QRect DrawingView::VisiblePart(int reduction, QSize levelSize) const {
   const QSizeF window(size());
-  // The part of the level in the window, in whole level pixels.
   const QPointF topLeft = place_.ToDrawing(QPointF(0, 0), window) / reduction;
   const QPointF bottomRight = place_.ToDrawing(QPointF(width(), height()), window) / reduction;
-  int x0 = std::max(0, static_cast<int>(std::floor(topLeft.x())) - 1);
+  const int x0 = std::max(0, static_cast<int>(std::floor(topLeft.x())) - 1);
   const int y0 = std::max(0, static_cast<int>(std::floor(topLeft.y())) - 1);
-  const int x1 = std::min(level.width(), static_cast<int>(std::ceil(bottomRight.x())) + 1);
-  const int y1 = std::min(level.height(), static_cast<int>(std::ceil(bottomRight.y())) + 1);
-  if (level.depth() == 1) x0 &= ~31;  // whole words copy fast
-  if (x1 <= x0 || y1 <= y0) return;
-  const QImage piece = level.copy(x0, y0, x1 - x0, y1 - y0);
-  const QPointF a = place_.ToWindow(QPointF(x0, y0) * reduction, window);
-  const QPointF b = place_.ToWindow(QPointF(x1, y1) * reduction, window);
+  const int x1 = std::min(levelSize.width(), static_cast<int>(std::ceil(bottomRight.x())) + 1);
+  const int y1 = std::min(levelSize.height(), static_cast<int>(std::ceil(bottomRight.y())) + 1);
+  return QRect(x0, y0, x1 - x0, y1 - y0);
+}
+
+const QImage& DrawingView::MadePart(int k, QRect visible) {
+  if (made_.drawing != drawing_.get() || made_.level != k || !made_.part.contains(visible)) {
+    // Half a window more on every side, so that panning a little finds it made.
+    QRect part = visible.adjusted(-visible.width() / 2, -visible.height() / 2,
+                                  visible.width() / 2, visible.height() / 2);
+    made_.image = GreyPart(drawing_->levels[0], k, part);
+    made_.part = part;
+    made_.drawing = drawing_.get();
+    made_.level = k;
+  }
+  return made_.image;
+}
+
+void DrawingView::PaintLevel(QPainter& painter, const QImage& image, QPoint origin, int reduction,
+                             QRect visible) {
+  // The part of the image in the window, in whole level pixels.
+  QRect r = visible & QRect(origin, image.size());
+  QImage piece;
   const double pixel = place_.scale * reduction;  // window pixels per level pixel
+  const bool oneToOne = std::abs(pixel - 1) < 1e-9;
+  if (image.depth() == 1) {
+    // Level 0 is drawn from its own rows, from a whole byte on: a copy of a
+    // 1-bit image whose width is not whole bytes would go pixel by pixel.
+    r.setLeft(r.left() & ~7);
+    if (r.isEmpty()) return;
+    const uchar* first = image.constScanLine(r.top()) + r.left() / 8;
+    if (oneToOne) {
+      piece = WindowPixels(first, image.bytesPerLine(), r.size());
+    } else {
+      r.setLeft(r.left() & ~31);  // a picture's rows begin at whole words
+      piece = QImage(image.constScanLine(r.top()) + r.left() / 8, r.width(), r.height(),
+                     image.bytesPerLine(), QImage::Format_Mono);
+      piece.setColorTable(image.colorTable());
+    }
+  } else {
+    if (r.isEmpty()) return;
+    piece = image.copy(r.translated(-origin));
+  }
+  const QSizeF window(size());
+  const QPointF a = place_.ToWindow(QPointF(r.topLeft()) * reduction, window);
+  if (oneToOne) {
+    // One to one: a plain copy to the nearest whole window pixel.
+    painter.drawImage(QPoint(static_cast<int>(std::lround(a.x())), static_cast<int>(std::lround(a.y()))),
+                      piece);
+    return;
+  }
+  const QPointF b =
+      place_.ToWindow(QPointF(r.x() + r.width(), r.y() + r.height()) * reduction, window);
   painter.setRenderHint(QPainter::SmoothPixmapTransform, pixel < 1);
   painter.drawImage(QRectF(a, b), piece);
 }
 
 void DrawingView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), QColor(96, 96, 96));
   if (!message_.isEmpty() || size_.isEmpty()) {
+    painter.fillRect(rect(), QColor(96, 96, 96));
     painter.setPen(Qt::white);
     painter.drawText(rect().adjusted(20, 20, -20, -20), Qt::AlignCenter | Qt::TextWordWrap,
                      message_);
@@ -185,10 +261,21 @@ void DrawingView::paintEvent(QPaintEvent*) {
   const QSizeF window(size());
   const QRectF page(place_.ToWindow(QPointF(0, 0), window),
                     place_.ToWindow(QPointF(size_.width(), size_.height()), window));
-  painter.fillRect(page, Qt::white);
+  // Only the window around the page is grey; a loaded drawing covers its page.
+  const QRegion around = QRegion(rect()) - QRegion(page.toAlignedRect().adjusted(1, 1, -1, -1));
+  for (const QRect& r : around) painter.fillRect(r, QColor(96, 96, 96));
+  if (!drawing_) painter.fillRect(page, Qt::white);
   if (drawing_) {
     const int k = LevelFor(place_.scale, static_cast<int>(drawing_->levels.size()));
-    PaintLevel(painter, drawing_->levels[k], 1 << k);
+    const int reduction = 1 << k;
+    const QSize levelSize((size_.width() + reduction - 1) / reduction,
+                          (size_.height() + reduction - 1) / reduction);
+    const QRect visible = VisiblePart(reduction, levelSize);
+    const QImage& level = drawing_->levels[k];
+    if (!level.isNull())
+      PaintLevel(painter, level, QPoint(0, 0), reduction, visible);
+    else if (!visible.isEmpty())  // a level made only for the part shown
+      PaintLevel(painter, MadePart(k, visible), made_.part.topLeft(), reduction, visible);
   } else if (!preview_.isNull()) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.drawImage(page, preview_);

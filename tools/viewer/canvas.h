@@ -72,7 +72,13 @@ class DrawingView : public QWidget {
   QSizeF DrawingSize() const;
   void ZoomBy(double factor, QPointF anchor);
   void Changed();
-  void PaintLevel(QPainter& painter, const QImage& level, int reduction);
+  // The part of a level (of levelSize pixels) in the window, in its pixels.
+  QRect VisiblePart(int reduction, QSize levelSize) const;
+  // `image` holds the level's pixels from `origin` on.
+  void PaintLevel(QPainter& painter, const QImage& image, QPoint origin, int reduction,
+                  QRect visible);
+  // Level k (one not made while loading) made for a part around `visible`.
+  const QImage& MadePart(int k, QRect visible);
 
   std::shared_ptr<const Drawing> drawing_;
   QImage preview_;
@@ -82,6 +88,12 @@ class DrawingView : public QWidget {
   bool fitted_ = true;
   QPoint dragFrom_;
   bool dragging_ = false;
+  struct MadeLevel {
+    const Drawing* drawing = nullptr;  // of drawing_ when made
+    int level = -1;
+    QRect part;  // in level pixels
+    QImage image;
+  } made_;
 };
 
 }  // namespace viewer

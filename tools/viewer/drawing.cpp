@@ -10,6 +10,8 @@
 
 #include "tools/converters/bitimage.h"
 #include "tools/converters/cmdline.h"
+#include "tools/converters/g4.h"
+#include "tools/converters/g4verify.h"
 #include "tools/converters/tiffio.h"
 #include "tools/converters/tlc.h"
 
@@ -46,100 +48,79 @@ void AddHalvings(std::vector<QImage>& levels) {
     levels.push_back(HalveGrey(levels.back()));
 }
 
-// Level 1 of a black-and-white image: each grey pixel stands for a 2 x 2
-// square, its darkness growing with the square root of the square's black
-// share (as in the converters' view picture) so that thin lines stay visible.
-// Counted a byte at a time: four squares per byte of each of the two rows.
-class BitonalHalver {
- public:
-  explicit BitonalHalver(QImage& half) : half_(half) {
-    for (int b = 0; b < 256; ++b) {
-      uint32_t counts = 0;  // byte i of the word: black pixels of pair i, the leftmost first
-      for (int pair = 0; pair < 4; ++pair) {
-        const int bits = (b >> (6 - 2 * pair)) & 3;
-        counts |= static_cast<uint32_t>((bits & 1) + (bits >> 1)) << (8 * pair);
-      }
-      pairCounts_[b] = counts;
-    }
-    for (int c = 0; c <= 4; ++c)
-      grey_[c] = static_cast<uint8_t>(std::lround(255.0 * (1.0 - std::sqrt(c / 4.0))));
+uint32_t Reduced(uint32_t side, int k) { return (side + (1u << k) - 1) >> k; }
+
+// Level 0 of a black-and-white image: rows of whole 64-bit words, so that
+// change lists are drawn straight into them, in memory that comes zeroed
+// (and in huge pages where the host has them).
+QImage NewMonoImage(uint32_t width, uint32_t height, const std::string& shown) {
+  using Allocator = conv::PixelBytes::allocator_type;
+  struct Block {
+    void* p;
+    size_t bytes;
+  };
+  const size_t perLine = conv::g4::RowWords(width) * 8;
+  auto* block = new Block{nullptr, perLine * height};
+  try {
+    block->p = Allocator::AllocatePixels(block->bytes);
+  } catch (const std::bad_alloc&) {
+    delete block;
+    throw ConvertError(shown + ": not enough memory to show the image (" +
+                       std::to_string(width) + " x " + std::to_string(height) + " pixels)");
   }
+  QImage image(
+      static_cast<uchar*>(block->p), static_cast<int>(width), static_cast<int>(height),
+      static_cast<qsizetype>(perLine), QImage::Format_Mono,
+      [](void* info) {
+        auto* b = static_cast<Block*>(info);
+        Allocator::FreePixels(b->p, b->bytes);
+        delete b;
+      },
+      block);
+  image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+  return image;
+}
 
-  // Rows top to bottom, pad bits clear; `last` for the image's last row.
-  void AddRow(const uint8_t* row, size_t stride, bool last) {
-    if (!haveUpper_) {
-      upper_.assign(row, row + stride);
-      haveUpper_ = true;
-      if (!last) return;
-      row = nullptr;  // an odd last row pairs with white
-    }
-    haveUpper_ = false;
-    line_.resize(stride * 4);
-    for (size_t i = 0; i < stride; ++i) {
-      const uint8_t a = upper_[i], b = row ? row[i] : 0;
-      uint8_t* out = line_.data() + 4 * i;
-      if ((a | b) == 0) {
-        std::memset(out, 255, 4);
-        continue;
-      }
-      const uint32_t counts = pairCounts_[a] + pairCounts_[b];  // each at most 4: no carry
-      for (int pair = 0; pair < 4; ++pair) out[pair] = grey_[(counts >> (8 * pair)) & 0xFF];
-    }
-    std::memcpy(half_.scanLine(y_++), line_.data(), half_.width());
-  }
-
- private:
-  QImage& half_;
-  uint32_t pairCounts_[256];
-  uint8_t grey_[5];
-  std::vector<uint8_t> upper_, line_;
-  bool haveUpper_ = false;
-  int y_ = 0;
-};
-
-// Receives the rows of a black-and-white image (black = 1, top to bottom)
-// and builds the drawing's levels, the black count and the previews.
+// Receives the rows of a black-and-white image (black = 1, top to bottom),
+// as pixels or as change lists, and builds the drawing's level 0, its first
+// grey level (also the picture shown while it loads), the black count and
+// the previews.
 class BitonalSink {
  public:
   BitonalSink(const DrawingInfo& info, bool wantPreview, const LoadProgress& progress,
               const std::string& shown)
       : info_(info), progress_(progress), stride_(conv::StrideFor(info.width)) {
     CheckSize(info.width, info.height, shown);
-    full_ = NewImage(info.width, info.height, QImage::Format_Mono, shown);
-    full_.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    full_ = NewMonoImage(info.width, info.height, shown);
+    base_ = full_.bits();
+    perLine_ = static_cast<size_t>(full_.bytesPerLine());
     keep_ = static_cast<uint8_t>(0xFF << (stride_ * 8 - info.width));
-    if (std::max(info.width, info.height) > static_cast<uint32_t>(kSmallestLevel)) {
-      half_ = NewImage((info.width + 1) / 2, (info.height + 1) / 2, QImage::Format_Grayscale8,
-                       shown);
-      halver_.emplace(half_);
-    }
-    if (wantPreview && progress.preview) {
-      previewBuilder_.emplace(info.width, info.height, kPreviewSide, kPreviewSide,
-                              [this](const uint8_t* grey) {
-                                std::memcpy(preview_.scanLine(previewY_++), grey,
-                                            preview_.width());
-                              });
-      preview_ = NewImage(previewBuilder_->ViewWidth(), previewBuilder_->ViewHeight(),
-                          QImage::Format_Grayscale8, shown);
-      preview_.fill(255);
-      previewEvery_ = std::max<uint32_t>(1, info.height / kPreviewSteps);
+    changes_.resize(size_t{info.width} + 1);
+    const uint32_t side = std::max(info.width, info.height);
+    if (side > static_cast<uint32_t>(kSmallestLevel)) {
+      k_ = 1;
+      while (Reduced(side, k_) > kLoadedLevelSide) ++k_;
+      grey_ = NewImage(Reduced(info.width, k_), Reduced(info.height, k_),
+                       QImage::Format_Grayscale8, shown);
+      grey_.fill(255);
+      builder_.emplace(grey_, k_, info.width);
+      if (wantPreview && progress.preview)
+        previewEvery_ = std::max<uint32_t>(1, info.height / kPreviewSteps);
     }
   }
 
   void AddRow(const uint8_t* row) {
-    if (y_ % kRowsPerPoll == 0 && progress_.cancelled && progress_.cancelled())
-      throw LoadCancelled{};
-    uint8_t* line = full_.scanLine(static_cast<int>(y_));
+    uint8_t* line = NextLine();
     std::memcpy(line, row, stride_);
     line[stride_ - 1] &= keep_;
-    std::memset(line + stride_, 0, full_.bytesPerLine() - stride_);
-    black_ += conv::CountSetBits(line, stride_);
-    if (halver_) halver_->AddRow(line, stride_, y_ + 1 == info_.height);
-    if (previewBuilder_) {
-      previewBuilder_->AddRow(line);
-      if ((y_ + 1) % previewEvery_ == 0) progress_.preview(preview_.copy());
-    }
-    ++y_;
+    const size_t n = conv::g4::FindChanges(line, info_.width, changes_.data());
+    // Level 0 drawn again from its changes: pad bits clear, whatever the row held.
+    Take({changes_.data(), n});
+  }
+
+  void AddChanges(std::span<const uint32_t> changes) {
+    NextLine();
+    Take(changes);
   }
 
   Drawing Finish(const std::string& shown) {
@@ -151,26 +132,69 @@ class BitonalSink {
     d.info.blackShare = 100.0 * static_cast<double>(black_) /
                         (static_cast<double>(info_.width) * info_.height);
     d.levels.push_back(std::move(full_));
-    if (halver_) {
-      d.levels.push_back(std::move(half_));
+    if (builder_) {
+      builder_->Finish();
+      d.levels.resize(static_cast<size_t>(k_));  // the finer ones are made when shown
+      d.levels.push_back(std::move(grey_));
       AddHalvings(d.levels);
     }
     return d;
   }
 
  private:
+  uint8_t* NextLine() {
+    if (y_ % kRowsPerPoll == 0 && progress_.cancelled && progress_.cancelled())
+      throw LoadCancelled{};
+    if (y_ >= info_.height) throw ConvertError("the image has more rows than its size says");
+    return base_ + y_ * perLine_;
+  }
+
+  void Take(std::span<const uint32_t> changes) {
+    conv::g4::DrawRow(changes, info_.width, reinterpret_cast<uint64_t*>(base_ + y_ * perLine_));
+    const size_t n = changes.size();
+    for (size_t i = 0; i < n; i += 2) black_ += (i + 1 < n ? changes[i + 1] : info_.width) - changes[i];
+    if (builder_) {
+      builder_->AddChanges(changes);
+      if (previewEvery_ && (y_ + 1) % previewEvery_ == 0) progress_.preview(grey_.copy());
+    }
+    ++y_;
+  }
+
   DrawingInfo info_;
   const LoadProgress& progress_;
-  size_t stride_;
+  size_t stride_, perLine_ = 0;
+  QImage full_, grey_;
+  uint8_t* base_ = nullptr;
   uint8_t keep_ = 0xFF;
-  QImage full_, half_, preview_;
-  std::optional<BitonalHalver> halver_;
-  std::optional<conv::ViewBuilder> previewBuilder_;
-  int previewY_ = 0;
-  uint32_t previewEvery_ = 1;
+  int k_ = 0;
+  std::optional<GreyLevelBuilder> builder_;
+  std::vector<uint32_t> changes_;
+  uint32_t previewEvery_ = 0;
   uint32_t y_ = 0;
   uint64_t black_ = 0;
 };
+
+// The lines of a Group 4 stream into the sink, inverted when its 1 bits are
+// white. The stored stream of a TLC must also end where its lines end.
+void DecodeInto(BitonalSink& sink, std::span<const uint8_t> g4, uint32_t width, uint32_t height,
+                bool invert, bool wholeStream, const std::string& shown) {
+  conv::g4::Decoder decoder(g4.data(), g4.size(), width, height, shown);
+  std::vector<uint32_t> inverted(size_t{width} + 1);
+  for (uint32_t y = 0; y < height; ++y) {
+    const std::span<const uint32_t> changes = decoder.NextLine();
+    if (!invert) {
+      sink.AddChanges(changes);
+      continue;
+    }
+    // The colour before the row stays white: a change at 0 comes or goes.
+    size_t n = 0;
+    if (changes.empty() || changes[0] != 0) inverted[n++] = 0;
+    for (size_t i = changes.empty() || changes[0] != 0 ? 0 : 1; i < changes.size(); ++i)
+      inverted[n++] = changes[i];
+    sink.AddChanges({inverted.data(), n});
+  }
+  if (wholeStream) decoder.Finish();
+}
 
 Drawing LoadTlc(std::span<const uint8_t> file, const std::string& shown,
                 const LoadProgress& progress) {
@@ -187,8 +211,7 @@ Drawing LoadTlc(std::span<const uint8_t> file, const std::string& shown,
     }
   }
   BitonalSink sink(info, !havePreview, progress, shown);
-  conv::DecodeG4Rows(tlc.g4.data(), tlc.g4.size(), info.width, info.height, shown,
-                     [&](const uint8_t* row) { sink.AddRow(row); });
+  DecodeInto(sink, tlc.g4, info.width, info.height, false, true, shown);
   return sink.Finish(shown);
 }
 
@@ -340,15 +363,8 @@ Drawing LoadPdf(std::span<const uint8_t> file, const std::string& shown,
   CheckSize(info.width, info.height, shown);
   if (progress.started) progress.started(info);
   BitonalSink sink(info, true, progress, shown);
-  std::vector<uint8_t> inverted(conv::StrideFor(pdf.width));
-  conv::DecodeG4Rows(pdf.g4.data(), pdf.g4.size(), pdf.width, pdf.height, shown,
-                     [&](const uint8_t* row) {
-                       if (!pdf.blackIs1) return sink.AddRow(row);
-                       // Coded the other way round: the 1 bits are white.
-                       std::memcpy(inverted.data(), row, inverted.size());
-                       conv::InvertRow(inverted.data(), pdf.width);
-                       sink.AddRow(inverted.data());
-                     });
+  // With /BlackIs1 coded the other way round: the 1 bits are white.
+  DecodeInto(sink, pdf.g4, pdf.width, pdf.height, pdf.blackIs1, false, shown);
   return sink.Finish(shown);
 }
 
@@ -376,16 +392,82 @@ QImage HalveGrey(const QImage& grey) {
   const int w = grey.width(), h = grey.height();
   QImage half((w + 1) / 2, (h + 1) / 2, QImage::Format_Grayscale8);
   if (half.isNull()) return half;
-  for (int y = 0; y < half.height(); ++y) {
+  const int hw = half.width(), hh = half.height();
+  const int pairs = w / 2;  // whole pairs of a row; an odd last column pairs with itself
+  for (int y = 0; y < hh; ++y) {
     const uchar* a = grey.constScanLine(2 * y);
     const uchar* b = grey.constScanLine(std::min(2 * y + 1, h - 1));
     uchar* out = half.scanLine(y);
-    for (int x = 0; x < half.width(); ++x) {
-      const int x1 = std::min(2 * x + 1, w - 1);
-      out[x] = static_cast<uchar>((a[2 * x] + a[x1] + b[2 * x] + b[x1] + 2) / 4);
-    }
+    for (int x = 0; x < pairs; ++x)
+      out[x] = static_cast<uchar>((a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + 2) / 4);
+    if (pairs < hw) out[pairs] = static_cast<uchar>((2 * a[w - 1] + 2 * b[w - 1] + 2) / 4);
   }
   return half;
+}
+
+GreyLevelBuilder::GreyLevelBuilder(QImage& out, int k, uint32_t width)
+    : out_(out), k_(k), width_(width), counts_(Reduced(width, k) + 1) {
+  const uint32_t area = 1u << (2 * k);
+  grey_.resize(size_t{area} + 1);
+  for (uint32_t c = 0; c <= area; ++c)
+    grey_[c] = static_cast<uint8_t>(std::lround(255.0 * (1.0 - std::sqrt(double(c) / area))));
+}
+
+void GreyLevelBuilder::AddChanges(std::span<const uint32_t> changes) {
+  const size_t n = changes.size();
+  const uint32_t size = 1u << k_;
+  uint32_t* counts = counts_.data();
+  for (size_t i = 0; i < n; i += 2) {
+    // The black run [a, b): its share of each square it crosses.
+    const uint32_t a = changes[i], b = i + 1 < n ? changes[i + 1] : width_;
+    const uint32_t first = a >> k_, last = (b - 1) >> k_;
+    if (first == last) {
+      counts[first] += b - a;
+      continue;
+    }
+    counts[first] += ((first + 1) << k_) - a;
+    for (uint32_t x = first + 1; x < last; ++x) counts[x] += size;
+    counts[last] += b - (last << k_);
+  }
+  if (++rows_ == size) EmitRow();
+}
+
+void GreyLevelBuilder::EmitRow() {
+  rows_ = 0;
+  if (y_ >= out_.height()) return;
+  uchar* line = out_.scanLine(y_++);
+  const uint32_t columns = std::min<uint32_t>(Reduced(width_, k_), out_.width());
+  for (uint32_t x = 0; x < columns; ++x) line[x] = grey_[counts_[x]];
+  std::fill(counts_.begin(), counts_.end(), 0);
+}
+
+void GreyLevelBuilder::Finish() {
+  if (rows_) EmitRow();
+}
+
+QImage GreyPart(const QImage& mono, int k, QRect& part) {
+  const uint32_t width = static_cast<uint32_t>(mono.width());
+  const uint32_t height = static_cast<uint32_t>(mono.height());
+  // From a whole byte of level 0, so that its rows are read from there.
+  const int align = std::max(1, 8 >> k);
+  part.setLeft(part.left() / align * align);
+  part &= QRect(0, 0, static_cast<int>(Reduced(width, k)), static_cast<int>(Reduced(height, k)));
+  if (part.isEmpty()) return {};
+  QImage out(part.size(), QImage::Format_Grayscale8);
+  if (out.isNull()) return out;
+  const uint32_t x0 = static_cast<uint32_t>(part.left()) << k;
+  const uint32_t w = std::min(static_cast<uint32_t>(part.width()) << k, width - x0);
+  const uint32_t y0 = static_cast<uint32_t>(part.top()) << k;
+  const uint32_t y1 = std::min(static_cast<uint32_t>(part.bottom() + 1) << k, height);
+  GreyLevelBuilder builder(out, k, w);
+  std::vector<uint32_t> changes(size_t{w} + 1);
+  for (uint32_t y = y0; y < y1; ++y) {
+    const size_t n =
+        conv::g4::FindChanges(mono.constScanLine(static_cast<int>(y)) + x0 / 8, w, changes.data());
+    builder.AddChanges({changes.data(), n});
+  }
+  builder.Finish();
+  return out;
 }
 
 }  // namespace viewer

@@ -1,12 +1,14 @@
 // Reading a drawing for the viewer: TLC (with its grey view picture), 1-bit
 // TIFF (Group 4, PackBits, uncompressed), PNG and the one-page Group 4 PDF
 // the converters write. The file is decoded row by row into the full image
-// and, on the way, into grey pictures of it halved again and again, from
-// which the viewer draws whatever is zoomed out; a large drawing is never
-// scaled down from its full size while the window paints.
+// and, on the way, into a grey picture about the size of a screen, made from
+// the change lists of the rows, and that picture halved again and again;
+// from these the viewer draws whatever is zoomed out, and a large drawing is
+// never scaled down from its full size while the window paints.
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -26,16 +28,47 @@ struct DrawingInfo {
 
 struct Drawing {
   DrawingInfo info;
-  // levels[0] holds every pixel: Format_Mono (colour 1 black) for a
-  // black-and-white image, else Grayscale8. levels[k] is grey, each pixel
-  // standing for a square of 2^k pixels (the last row and column may be
-  // cut); the last level is at most kSmallestLevel pixels on its long side.
+  // levels[0] holds every pixel: Format_Mono (colour 1 black, rows of whole
+  // 64-bit words) for a black-and-white image, else Grayscale8. levels[k] is
+  // grey, each pixel standing for a square of 2^k pixels (the last row and
+  // column may be cut); the last level is at most kSmallestLevel pixels on
+  // its long side. Of a black-and-white image only the levels from the first
+  // whose long side is at most kLoadedLevelSide are made while it loads; the
+  // finer ones stay null, and the window makes the part it shows of them
+  // when it zooms in that far (GreyPart).
   std::vector<QImage> levels;
 };
 
 inline constexpr int kSmallestLevel = 512;
-// Long side of the picture shown while a file without a view picture loads.
-inline constexpr uint32_t kPreviewSide = 1024;
+inline constexpr uint32_t kLoadedLevelSide = 2048;
+
+// Builds a grey level from the change lists of a black-and-white image's
+// rows (as conv::g4::FindChanges gives them), fed top to bottom: each grey
+// pixel sums the black of its square of 2^k pixels over the runs that cross
+// it, its darkness growing with the square root of the square's black share
+// (as in the converters' view picture) so that thin lines stay visible.
+class GreyLevelBuilder {
+ public:
+  // `out` is the level (or a part of it), at least ceil(width / 2^k) wide;
+  // its rows are written in turn, the last one also from a part block.
+  GreyLevelBuilder(QImage& out, int k, uint32_t width);
+  void AddChanges(std::span<const uint32_t> changes);
+  void Finish();  // after the last row
+
+ private:
+  void EmitRow();
+  QImage& out_;
+  int k_;
+  uint32_t width_, rows_ = 0;
+  int y_ = 0;
+  std::vector<uint32_t> counts_;
+  std::vector<uint8_t> grey_;  // by black pixels of a square
+};
+
+// The part `part` (in level pixels) of level k of a black-and-white level 0;
+// the part returned may reach further left, so that it begins at a whole
+// byte of level 0: its place is `part` of the answer.
+QImage GreyPart(const QImage& mono, int k, QRect& part);
 
 // Told while a drawing loads; every member may be empty. Called on the
 // loading thread.
