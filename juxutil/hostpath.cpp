@@ -30,11 +30,12 @@ bool SameNoCase(std::string_view a, std::string_view b) {
 
 #endif
 
-// The names of a path between its separators (either slash), empty ones dropped.
-std::vector<std::string> Components(std::string_view path) {
+// The names of a path between its separators (either slash, or only those
+// given), empty ones dropped.
+std::vector<std::string> Components(std::string_view path, const char* separators = "\\/") {
   std::vector<std::string> names;
   while (!path.empty()) {
-    size_t sep = path.find_first_of("\\/");
+    size_t sep = path.find_first_of(separators);
     if (sep != 0) names.emplace_back(path.substr(0, sep));
     path = sep == std::string_view::npos ? std::string_view() : path.substr(sep + 1);
   }
@@ -157,21 +158,17 @@ std::string Join(const std::string& folder, const std::string& name) {
 
 // Appends one component to a host folder. The exact name comes first; when
 // it is not there, an entry that matches without regard to case (the way
-// Windows names are matched), or one whose 8.3 alias the name is. Host paths
-// are matched exactly apart from aliases (`anyCase` false).
-std::string AppendComponent(const std::string& folder, const std::string& name,
-                            bool anyCase = true) {
-  if (name == "." || name == "..") return folder + "/" + name;
+// Windows names are matched), or one whose 8.3 alias the name is. The same
+// holds below a drive's folder and anywhere else on the host (the program's
+// own folder need not lie on a drive).
+std::string AppendComponent(const std::string& folder, const std::string& name) {
   std::string exact = Join(folder, name);
   std::error_code ec;
   if (fs::exists(exact, ec)) return exact;
   const bool maybeAlias = name.find('~') != std::string::npos && IsShortName(name);
-  if (!anyCase && !maybeAlias) return exact;
   std::vector<std::string> entries = FolderEntries(folder);
-  if (anyCase) {
-    for (const std::string& entry : entries)
-      if (SameNoCase(entry, name)) return Join(folder, entry);
-  }
+  for (const std::string& entry : entries)
+    if (SameNoCase(entry, name)) return Join(folder, entry);
   if (maybeAlias) {
     std::vector<std::string> shortNames = ShortNames(entries);
     for (size_t i = 0; i < entries.size(); ++i)
@@ -179,6 +176,98 @@ std::string AppendComponent(const std::string& folder, const std::string& name,
         return Join(folder, entries[i]);
   }
   return exact;
+}
+
+// The drive whose folder holds a host path (the longest such folder), 0 for none.
+char DriveOf(const std::string& path, const DriveTable& drives) {
+  char best = 0;
+  size_t bestLength = 0;
+  for (const auto& [letter, root] : drives) {
+    bool under = root == "/" ? !path.empty() && path[0] == '/'
+                             : path.compare(0, root.size(), root) == 0 &&
+                                   (path.size() == root.size() || path[root.size()] == '/');
+    if (under && (best == 0 || root.size() > bestLength)) {
+      best = letter;
+      bestLength = root.size();
+    }
+  }
+  return best;
+}
+
+// The drive a name without a letter stands on when the process works under
+// no drive: C:, else the first drive of the table.
+char DefaultDrive(const DriveTable& drives) {
+  if (drives.count('C')) return 'C';
+  return drives.empty() ? 0 : drives.begin()->first;
+}
+
+// Where a name starts and the names below that point, read the Windows way:
+// "." is dropped and ".." takes back the name before it, never past the start
+// (a drive's folder, or the host's root for a host path), so nothing a name
+// holds leads out of its drive.
+struct Anchored {
+  char drive = 0;                  // 0: a host path under no drive
+  std::string root;                // host folder of the drive, or "/"
+  std::vector<std::string> names;  // below `root`, "." and ".." folded away
+};
+
+void Fold(std::vector<std::string>& names, const std::string& name) {
+  if (name == ".") return;
+  if (name == "..") {
+    if (!names.empty()) names.pop_back();
+    return;
+  }
+  names.push_back(name);
+}
+
+// The process's working folder as an anchor: on the drive that holds it, or
+// as a host path; false when the host cannot tell it.
+bool CurrentFolder(const DriveTable& drives, Anchored& here) {
+  std::error_code ec;
+  const std::string cwd = fs::current_path(ec).string();
+  if (ec || cwd.empty() || cwd[0] != '/') return false;
+  here.drive = DriveOf(cwd, drives);
+  here.root = here.drive ? drives.at(here.drive) : "/";
+  const size_t below = here.root == "/" ? 1 : here.root.size();
+  here.names = Components(std::string_view(cwd).substr(below), "/");
+  return true;
+}
+
+// The anchor of a name; false when it names a drive this station lacks.
+bool Anchor(std::string_view path, const DriveTable& drives, Anchored& out) {
+  std::string_view rest = path;
+  const bool rooted = !rest.empty() && (rest[0] == '\\' || rest[0] == '/');
+  auto driveRoot = [&](char letter) {
+    auto it = drives.find(letter);
+    if (it == drives.end()) return false;
+    out.drive = letter;
+    out.root = it->second;
+    return true;
+  };
+  if (!rest.empty() && rest[0] == '/') {
+    out.root = "/";  // a host path
+  } else if (rest.size() >= 2 && rest[1] == ':' &&
+             std::isalpha(static_cast<unsigned char>(rest[0]))) {
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
+    if (!driveRoot(letter)) return false;
+    rest.remove_prefix(2);
+    // "C:NAME" is in the current folder of C:, its root unless the process works there.
+    Anchored here;
+    if ((rest.empty() || (rest[0] != '\\' && rest[0] != '/')) && CurrentFolder(drives, here) &&
+        here.drive == letter)
+      out.names = here.names;
+  } else {
+    Anchored here;
+    const bool known = CurrentFolder(drives, here);
+    if (rooted || !known) {
+      // "\NAME" is at the root of the current drive.
+      if (!driveRoot(known && here.drive ? here.drive : DefaultDrive(drives))) return false;
+    } else {
+      out = here;  // a relative name: below the working folder
+    }
+  }
+  for (const std::string& name : Components(rest)) Fold(out.names, name);
+  return true;
 }
 #endif
 
@@ -209,33 +298,14 @@ std::string ToHost(std::string_view windowsPath, const DriveTable& drives) {
   (void)drives;
   return std::string(windowsPath);
 #else
-  if (!windowsPath.empty() && windowsPath[0] == '/') {
-    // A host folder the station has extended with its own separator
-    // ("/opt/station\Varnel.Ini"): the backslashes are separators too.
-    std::string path(windowsPath);
-    for (char& c : path)
-      if (c == '\\') c = '/';
-    if (path.find('~') == std::string::npos) return path;
-    // A short form of a host path: its aliases back to the long names.
-    std::string folder = "/";
-    for (const std::string& name : Components(path)) folder = AppendComponent(folder, name, false);
-    if (path.back() == '/' && folder != "/") folder += '/';
-    return folder;
-  }
-  std::string folder;  // empty: the current folder
-  std::string_view rest = windowsPath;
-  if (rest.size() >= 2 && rest[1] == ':' && std::isalpha(static_cast<unsigned char>(rest[0]))) {
-    auto it = drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0]))));
-    if (it == drives.end()) return {};
-    folder = it->second;
-    rest.remove_prefix(2);
-  }
-  bool any = false;
-  for (const std::string& name : Components(rest)) {
-    folder = AppendComponent(folder, name);
-    any = true;
-  }
-  if (!any && folder.empty()) return ".";
+  Anchored at;
+  if (!Anchor(windowsPath, drives, at)) return {};
+  std::string folder = at.root;
+  for (const std::string& name : at.names) folder = AppendComponent(folder, name);
+  // A host folder named with its closing separator keeps it.
+  if (at.drive == 0 && folder != "/" && !windowsPath.empty() &&
+      (windowsPath.back() == '/' || windowsPath.back() == '\\'))
+    folder += '/';
   return folder;
 #endif
 }
@@ -250,25 +320,14 @@ std::string ShortPath(std::string_view windowsPath, const DriveTable& drives) {
   DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
   return length == 0 || length >= sizeof buffer ? std::string() : std::string(buffer, length);
 #else
-  std::string_view rest = windowsPath;
-  std::string folder, out;  // host folder reached so far, short form so far
-  char separator = '\\';
-  bool anyCase = true;
-  if (!rest.empty() && rest[0] == '/') {
-    folder = out = "/";
-    separator = '/';
-    anyCase = false;
-  } else if (rest.size() >= 2 && rest[1] == ':' &&
-             std::isalpha(static_cast<unsigned char>(rest[0]))) {
-    auto it = drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0]))));
-    if (it == drives.end()) return {};
-    folder = it->second;
-    out = std::string(rest.substr(0, 2)) + "\\";
-    rest.remove_prefix(2);
-  }
+  Anchored at;
+  if (!Anchor(windowsPath, drives, at)) return {};
+  std::string folder = at.root;  // host folder reached so far
+  std::string out = at.drive ? std::string{at.drive, ':', '\\'} : "/";  // short form so far
+  const char separator = at.drive ? '\\' : '/';
   std::error_code ec;
-  for (const std::string& name : Components(rest)) {
-    std::string host = AppendComponent(folder, name, anyCase);
+  for (const std::string& name : at.names) {
+    std::string host = AppendComponent(folder, name);
     if (!fs::exists(host, ec)) return {};
     std::string entry = fs::path(host).filename().string();
     std::string shortName = IsShortName(name) ? name : ShortNameIn(folder, entry);
@@ -276,8 +335,7 @@ std::string ShortPath(std::string_view windowsPath, const DriveTable& drives) {
     out += shortName;
     folder = host;
   }
-  if (!fs::exists(folder.empty() ? "." : folder, ec)) return {};
-  if (out.empty()) out = ".";
+  if (!fs::exists(folder, ec)) return {};
   // A folder named with its closing separator keeps it.
   if (!windowsPath.empty() && (windowsPath.back() == '\\' || windowsPath.back() == '/') &&
       out.back() != separator)
@@ -296,17 +354,8 @@ std::string ToWindows(std::string_view hostPath, const DriveTable& drives) {
   return std::string(hostPath);
 #else
   std::string path(hostPath);
-  char bestLetter = 0;
-  size_t bestLength = 0;
-  for (const auto& [letter, root] : drives) {
-    bool under = root == "/" ? !path.empty() && path[0] == '/'
-                             : path.compare(0, root.size(), root) == 0 &&
-                                   (path.size() == root.size() || path[root.size()] == '/');
-    if (under && (bestLetter == 0 || root.size() > bestLength)) {
-      bestLetter = letter;
-      bestLength = root.size();
-    }
-  }
+  const char bestLetter = DriveOf(path, drives);
+  const size_t bestLength = bestLetter ? drives.at(bestLetter).size() : 0;
   if (bestLetter == 0) return path;
   std::string rest = path.substr(bestLength == 1 ? 0 : bestLength);
   std::string out{bestLetter, ':'};

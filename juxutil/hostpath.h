@@ -4,8 +4,8 @@
 //
 // On Windows both directions are the identity. Elsewhere the drive table comes
 // from JUX_DRIVES ("C=/home/op;D=/media/usb"); without it, C: is the user's
-// home folder. A path that begins with "/" is already a host path and stands
-// as it is, except that a backslash the station appended to it is a separator.
+// home folder. A path that begins with "/" is already a host path, in which a
+// backslash the station appended is a separator too.
 #pragma once
 
 #include <map>
@@ -23,9 +23,15 @@ DriveTable ParseDrives(std::string_view spec);
 DriveTable CurrentDrives();
 
 // The host path for a Windows-style path. "C:\SCANS\a.tif" -> "/home/op/scans/A.tif"
-// when those components exist under other case, else as written. A path without
-// a drive is relative to the current folder. Empty when the drive is not in the
-// table (no such drive on this station).
+// when those components exist under other case, else as written; every
+// component of a host path is found the same way. Names are read as Windows
+// reads them: "." is dropped, ".." goes one folder up but never above the
+// drive's root ("C:\..\X" is "C:\X"), "C:NAME" is in the current folder of C:
+// (its root unless the process works on C:), "\NAME" at the root of the
+// current drive, and a name without either below the process's working folder
+// (which, under no drive, is a host folder like any other). So a name that
+// begins with a drive letter always maps inside that drive's folder. Empty when
+// the drive is not in the table (no such drive on this station).
 std::string ToHost(std::string_view windowsPath, const DriveTable& drives);
 std::string ToHost(std::string_view windowsPath);
 

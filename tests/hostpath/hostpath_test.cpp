@@ -8,6 +8,8 @@
 #include <sstream>
 #include <vector>
 
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 class HostPathTest : public ::testing::Test {
@@ -42,9 +44,91 @@ TEST_F(HostPathTest, MapsWindowsNamesToHostPaths) {
       {"D:\\x.tif", "/media/usb/x.tif"},
       {"/already/host path", "/already/host path"},
       {"/already/host path\\Varnel.Ini", "/already/host path/Varnel.Ini"},
+      {r + "/SCANS\\brevik.tif", r + "/Scans/Brevik.TIF"},  // a host path, any case
+      {r + "/scans/", r + "/Scans/"},
       {"E:\\x.tif", ""},  // no such drive
   };
   for (const auto& c : cases) EXPECT_EQ(hostpath::ToHost(c.windows, drives_), c.host) << c.windows;
+}
+
+// Works in a folder for the time of one scope.
+class InFolder {
+ public:
+  explicit InFolder(const fs::path& folder) : before_(fs::current_path()) {
+    fs::current_path(folder);
+  }
+  ~InFolder() { fs::current_path(before_); }
+
+ private:
+  fs::path before_;
+};
+
+struct NameCase {
+  std::string windows, host;
+};
+
+TEST_F(HostPathTest, DotsNeverLeaveTheDrive) {
+  const std::string r = root_.string();
+  const NameCase cases[] = {
+      {"C:\\Scans\\.\\brevik.tif", r + "/Scans/Brevik.TIF"},
+      {"C:\\Scans\\Temp\\..\\BREVIK.TIF", r + "/Scans/Brevik.TIF"},
+      {"C:\\..\\ESCAPED\\X1.TLC", r + "/ESCAPED/X1.TLC"},  // ".." at the root stays there
+      {"C:\\..\\..\\..\\..\\ESCAPE\\X0001.TLC", r + "/ESCAPE/X0001.TLC"},
+      {"C:\\Scans\\..\\..\\scans\\temp", r + "/Scans/Temp"},
+      {"C:\\Scans\\Temp\\..\\..\\..", r},
+      {"C:/../Scans/./Temp/../Brevik.TIF", r + "/Scans/Brevik.TIF"},
+      {"c:..\\x.tlc", r + "/x.tlc"},  // the process works under no drive: C:'s root
+      {"D:\\..\\..\\etc\\passwd", "/media/usb/etc/passwd"},
+      {"/already/../host/./path", "/host/path"},  // a host path is read the same way
+      {"/../../x", "/x"},
+      {"E:\\..\\x.tif", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(hostpath::ToHost(c.windows, drives_), c.host) << c.windows;
+  EXPECT_EQ(hostpath::ShortPath("C:\\..\\Scans\\Temp\\..\\brevik.tif", drives_),
+            "C:\\Scans\\brevik.tif");
+}
+
+TEST_F(HostPathTest, NamesWithoutADriveAreReadFromTheWorkingFolder) {
+  const std::string r = root_.string();
+  const fs::path away = root_.string() + "-away";  // a folder under no drive
+  fs::create_directories(away / "Sub");
+  std::ofstream(away / "H.tif") << "x";
+  struct Case {
+    fs::path workIn;
+    std::string windows, host;
+  } cases[] = {
+      {root_ / "Scans" / "Temp", "X.TLC", r + "/Scans/Temp/X.TLC"},
+      {root_ / "Scans" / "Temp", "..\\brevik.tif", r + "/Scans/Brevik.TIF"},
+      {root_ / "Scans" / "Temp", "..\\..\\..\\..\\..\\x", r + "/x"},  // not above C:'s root
+      {root_ / "Scans" / "Temp", "C:NEW.TLC", r + "/Scans/Temp/NEW.TLC"},
+      {root_ / "Scans" / "Temp", "C:..\\..\\..\\x", r + "/x"},
+      {root_ / "Scans" / "Temp", "\\X.TLC", r + "/X.TLC"},  // the root of the current drive
+      {root_ / "Scans" / "Temp", "D:X.TLC", "/media/usb/X.TLC"},
+      {root_ / "Scans" / "Temp", "", r + "/Scans/Temp"},
+      {away / "Sub", "./zz.tlc", (away / "Sub" / "zz.tlc").string()},
+      {away / "Sub", "../h.TIF", (away / "H.tif").string()},
+      {away / "Sub", "..\\SUB\\.\\y", (away / "Sub" / "y").string()},
+      {away / "Sub", "\\X.TLC", r + "/X.TLC"},  // under no drive, C: is the current drive
+      {away / "Sub", "C:X.TLC", r + "/X.TLC"},
+      {away / "Sub", (away / "SUB" / ".." / "h.tif").string(), (away / "H.tif").string()},
+  };
+  for (const auto& c : cases) {
+    InFolder in(c.workIn);
+    EXPECT_EQ(hostpath::ToHost(c.windows, drives_), c.host) << c.workIn << " " << c.windows;
+  }
+  fs::remove_all(away);
+}
+
+TEST_F(HostPathTest, ALinkIsANameLikeAnyOther) {
+  // ".." after a link goes back to the folder holding the link, as Windows
+  // reads names, not to the parent of the link's target.
+  const fs::path away = root_.string() + "-away";
+  fs::create_directories(away / "Deep");
+  fs::create_directory_symlink(away / "Deep", root_ / "Scans" / "Out");
+  const std::string r = root_.string();
+  EXPECT_EQ(hostpath::ToHost("C:\\SCANS\\OUT\\..\\..\\..\\X", drives_), r + "/X");
+  EXPECT_EQ(hostpath::ToHost("C:\\scans\\out\\a.tif", drives_), r + "/Scans/Out/a.tif");
+  fs::remove_all(away);
 }
 
 TEST_F(HostPathTest, MapsHostPathsBackToWindowsNames) {
