@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
+#include <QMap>
 #include <QFile>
 #include <QTest>
 
@@ -72,6 +74,20 @@ TEST_F(BrowserTest, CreateFolderMakesTheNameOnceAndRefusesItTheSecondTime) {
   EXPECT_EQ(dirs_.ListCount(), 1);
 }
 
+TEST_F(BrowserTest, CreateFolderRefusesANameThatLeadsElsewhere) {
+  ASSERT_TRUE(dirs_.SetPath("C:\\Scans"));
+  const auto before = QDir(Host("")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+  for (const char* name : {"..\\ESC2", "../ESC3", "C:\\ESC4", "a.b", "  "}) {
+    prompts_.shown.clear();
+    inputs_.answer = [name](const QString&) { return QString(name); };
+    cmdCreateDir_Click(*st_, f_);
+    EXPECT_EQ(Shown(), QStringList(QString("Unable To Create Folder: The name can not be used: '") +
+                                   name + "'"));
+  }
+  EXPECT_EQ(QDir(Host("")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+  EXPECT_EQ(dirs_.ListCount(), 0);
+}
+
 TEST_F(BrowserTest, CreateFolderAtTheRootJoinsWithOneBackslash) {
   ASSERT_TRUE(dirs_.SetPath("C:\\"));
   inputs_.answer = [](const QString&) { return QString("Top"); };
@@ -113,14 +129,86 @@ TEST_F(BrowserTest, RemoveFolderProtectsOnlyTheApplicationFolderInAnyCase) {
       EXPECT_EQ(dirs_.ListCount(), 0);
     }
   }
-  // The application folder's parent is not protected.
-  ASSERT_TRUE(dirs_.SetPath("C:\\"));
-  WriteFile("Parent/Station/x", "x");
-  ASSERT_TRUE(dirs_.SetPath("C:\\Parent"));
+  // Nor is any folder that holds it, nor a drive's root.
+  for (const char* holder : {"C:\\", "C:\\Parent", "c:\\parent\\"}) {
+    WriteFile("Parent/Station/x", "x");
+    st_->AppDir = "C:\\Parent\\Station\\";
+    ASSERT_TRUE(dirs_.SetPath(holder));
+    prompts_.shown.clear();
+    prompts_.answers = {Answer::Yes};
+    cmdRemoveDir_Click(*st_, f_);
+    EXPECT_TRUE(Exists("Parent/Station/x")) << holder;
+    ASSERT_EQ(prompts_.shown.size(), 1) << holder;
+    EXPECT_EQ(prompts_.shown[0].title, "Can not Delete this Folder");
+  }
+  EXPECT_TRUE(Shown()[0].startsWith(
+      "Can not Delete this Folder: You can not remove a folder that holds the application Folder:"));
+}
+
+// Every file and folder under the drive (C:), with its bytes, but those under `tree`.
+QMap<QString, QByteArray> Snapshot(const QString& drive, const QString& tree) {
+  QMap<QString, QByteArray> all;
+  QDirIterator it(drive, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString path = it.next();
+    if (path == tree || path.startsWith(tree + '/')) continue;
+    QFile file(path);
+    all[path] = it.fileInfo().isFile() && file.open(QIODevice::ReadOnly) ? file.readAll() : "dir";
+  }
+  return all;
+}
+
+TEST_F(BrowserTest, DelTreeNeverLeavesTheTreeWhateverAnEntryIsCalled) {
+  // Entries whose names read as other Windows paths: each is only a name here.
+  MakeTree();
+  WriteFile("VICTIM/keep.tif", "keep");
+  WriteFile("Scans/VICTIM/keep.tif", "keep");
+  WriteFile("Station/Settings/DEFAULT.Set", "keep");
+  for (const char* name : {"..\\..\\VICTIM", "..\\VICTIM", "\\", "\\\\", "C:\\VICTIM", "..\\",
+                           ".\\", "Sub\\..\\..", "*", " .. "}) {
+    QDir().mkpath(Host("Scans/Old/Odd") + '/' + name);
+    WriteFile(QString("Scans/Old/Odd/") + name + "/inner.tif", "x");
+    QFile::link(Host("VICTIM"), Host("Scans/Old/Odd/") + name + "/link");
+  }
+  const QString tree = Host("Scans/Old");
+  const auto before = Snapshot(Host(""), tree);
+  ASSERT_GT(before.size(), 5);
+  DelTree(*st_, "C:\\Scans\\Old");
+  EXPECT_TRUE(prompts_.shown.isEmpty()) << Shown().join('\n').toStdString();
+  EXPECT_FALSE(QFileInfo::exists(tree));
+  EXPECT_EQ(Snapshot(Host(""), tree), before);
+}
+
+TEST_F(BrowserTest, DelTreeRefusesADriveRootAndTheProgramFolderAndItsParents) {
+  MakeTree();
+  WriteFile("Station/Settings/DEFAULT.Set", "keep");
+  st_->AppDir = "C:\\Station\\";
+  const auto before = Snapshot(Host(""), QString());
+  for (const char* folder : {"C:\\", "C:\\Scans\\..", "C:\\Station", "C:\\station\\"}) {
+    prompts_.shown.clear();
+    DelTree(*st_, folder);
+    ASSERT_EQ(prompts_.shown.size(), 1) << folder;
+    EXPECT_EQ(prompts_.shown[0].title, "Can not Delete this Folder") << folder;
+  }
+  EXPECT_EQ(Snapshot(Host(""), QString()), before);
+  // A program folder under no drive is safe from every removal on the drives.
+  st_->AppDir = QDir::tempPath() + "/elsewhere\\";
+  prompts_.shown.clear();
+  DelTree(*st_, "C:\\Scans\\Old");
+  EXPECT_TRUE(prompts_.shown.isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(Host("Scans/Old")));
+}
+
+TEST_F(BrowserTest, AfterARemovalTheListShowsAFolderThatIsStillThere) {
+  MakeTree();
+  ASSERT_TRUE(dirs_.SetPath("C:\\Scans\\Old\\Sub\\Deep"));
+  dirs_.SetListIndex(-3);  // C:\Scans\Old, two levels up
   prompts_.answers = {Answer::Yes};
-  st_->AppDir = "C:\\Parent\\Station\\";
   cmdRemoveDir_Click(*st_, f_);
-  EXPECT_FALSE(QFileInfo::exists(Host("Parent")));
+  EXPECT_FALSE(QFileInfo::exists(Host("Scans/Old")));
+  EXPECT_EQ(dirs_.Path(), "C:\\Scans");
+  EXPECT_TRUE(Exists("Scans/keep.txt"));
 }
 
 TEST_F(BrowserTest, DelTreeStopsAtAReadOnlyFileAndCancelKeepsItsFolders) {
@@ -136,6 +224,7 @@ TEST_F(BrowserTest, DelTreeStopsAtAReadOnlyFileAndCancelKeepsItsFolders) {
   EXPECT_EQ(prompts_.shown[0].title, "Error in DelTree");
   EXPECT_EQ(prompts_.shown[0].buttons, Prompts::Buttons::RetryCancel);
   EXPECT_EQ(prompts_.shown[0].icon, Prompts::Icon::Critical);
+  EXPECT_EQ(prompts_.shown[0].defaultButton, Answer::Cancel);
   EXPECT_EQ(prompts_.shown[1].text, prompts_.shown[0].text);
   QStringList rest;
   for (int i = 2; i < prompts_.shown.size(); ++i) rest << prompts_.shown[i].text;

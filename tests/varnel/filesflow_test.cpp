@@ -2,7 +2,16 @@
 // station whose drive C: is a temporary folder.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QDirIterator>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <memory>
 #include <QComboBox>
 #include <QDir>
 #include <QFocusEvent>
@@ -543,6 +552,26 @@ TEST_F(SchemesTest, SaveAsAndDelete) {
   EXPECT_EQ(Listed(), QStringList({"DEFAULT", "Plan 2"}));
   EXPECT_TRUE(ReadFile("Station/Settings/Default.Set").contains("\r\n300 DPI\r\n"));
 
+  // A name that would lead out of the Settings folder is refused before any write.
+  auto everyFile = [this] {
+    QStringList files;
+    QDirIterator it(Host(""), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) files << it.next();
+    files.sort();
+    return files;
+  };
+  const QStringList before = everyFile();
+  for (const char* name : {"../../evil", "..\\evil", "Plan.Set", "C:x", " "}) {
+    prompts_.shown.clear();
+    inputs_.answers = {name};
+    f_.cmdSaveAs->click();
+    ASSERT_EQ(prompts_.shown.size(), 1) << name;
+    EXPECT_EQ(prompts_.shown[0].text, QString("The name can not be used: '") + name + "'");
+  }
+  EXPECT_EQ(Listed(), QStringList({"DEFAULT", "Plan 2"}));
+  EXPECT_EQ(everyFile(), before);
+  prompts_.shown.clear();
+
   // DEFAULT cannot be deleted.
   f_.cboSettings->setCurrentIndex(0);
   f_.cmdDelete->click();
@@ -615,6 +644,70 @@ TEST(InputBox, DefaultsKeyFilterAndCancel) {
   box.cmdOK_Click();
   EXPECT_EQ(box.txtName->text(), "kept");
   EXPECT_EQ(box.result(), QDialog::Accepted);
+}
+
+TEST(InputBox, APastedOrDroppedNameIsFilteredAsAWhole) {
+  testing::EnsureQtApp();
+  frmInputBox box;
+  box.show();
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  const QString bad = "..\\ESC2/x.y:\t*";
+  struct Way {
+    const char* name;
+    std::function<void()> paste;
+  } ways[] = {
+      {"Ctrl+V", [&] { QTest::keyClick(box.txtName, Qt::Key_V, Qt::ControlModifier); }},
+      {"Shift+Insert", [&] { QTest::keyClick(box.txtName, Qt::Key_Insert, Qt::ShiftModifier); }},
+      {"context menu",
+       [&] {
+         std::unique_ptr<QMenu> menu(box.txtName->createStandardContextMenu());
+         QAction* paste = nullptr;
+         for (QAction* action : menu->actions())
+           if (action->text().remove('&').startsWith("Paste")) paste = action;
+         ASSERT_NE(paste, nullptr);
+         paste->trigger();
+       }},
+      {"drop",
+       [&] {
+         QMimeData mime;
+         mime.setText(bad);
+         const QPoint at = box.txtName->rect().center();
+         QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+         QApplication::sendEvent(box.txtName, &enter);
+         QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+         QApplication::sendEvent(box.txtName, &drop);
+       }},
+      {"set", [&] { box.txtName->setText(box.txtName->text() + bad); }},
+  };
+  for (const Way& way : ways) {
+    box.txtName->setText("Job ");
+    box.txtName->end(false);
+    clipboard->setText(bad);
+    way.paste();
+    EXPECT_EQ(box.txtName->text(), "Job ESC2xy") << way.name;
+  }
+  if (clipboard->supportsSelection()) {  // middle click pastes the selection
+    box.txtName->setText("Job ");
+    clipboard->setText(bad, QClipboard::Selection);
+    QTest::mouseClick(box.txtName, Qt::MiddleButton, Qt::NoModifier, QPoint(60, 5));
+    EXPECT_EQ(box.txtName->text(), "Job ESC2xy");
+  }
+  // Characters taken out before the cursor move it back with them.
+  box.txtName->setText("AB");
+  box.txtName->setCursorPosition(1);
+  clipboard->setText("./x");
+  QTest::keyClick(box.txtName, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(box.txtName->text(), "AxB");
+  EXPECT_EQ(box.txtName->cursorPosition(), 2);
+  // Ctrl+A selects the whole name.
+  box.txtName->setText("Plan 7");
+  box.txtName->deselect();
+  QTest::keyClick(box.txtName, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(box.txtName->selectedText(), "Plan 7");
+
+  EXPECT_TRUE(NameAccepted("New Folder 2_b-c"));
+  for (const char* name : {"", "  ", "..", "a.b", "a\\b", "a/b", "C:a", "\t"})
+    EXPECT_FALSE(NameAccepted(name)) << name;
 }
 
 }  // namespace

@@ -24,6 +24,13 @@ class Prompts {
   virtual ~Prompts() = default;
   // Shows a modal box and returns the button pressed.
   virtual Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title) = 0;
+  // The same with the button that Enter presses; a box that cannot place it
+  // shows its first button as the default.
+  virtual Answer MsgBoxDefault(const QString& text, Buttons buttons, Icon icon, const QString& title,
+                               Answer defaultButton) {
+    (void)defaultButton;
+    return MsgBox(text, buttons, icon, title);
+  }
 };
 
 // Window state of a program started through the shell (the platform may ignore it).

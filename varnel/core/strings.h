@@ -84,6 +84,9 @@ enum ResString : int {
   resSysInfoUnavailable = 2320,
   resAboutDescription = 2321,
   resAboutDisclaimer = 2322,
+  resCannotRemoveDriveRoot = 2150,
+  resFolderHoldsAppFolder = 2151,
+  resNameNotUsable = 2152,
   resAlertTitle = 2400,
   resErrorTitle = 2401,
 };

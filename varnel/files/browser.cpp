@@ -8,11 +8,15 @@
 #include <QSize>
 #include <QStringList>
 #include <QWidget>
+#include <optional>
+#include <utility>
 
+#include "juxutil/hostpath.h"
 #include "varnel/core/helpers.h"
 #include "varnel/core/hostfiles.h"
 #include "varnel/core/strings.h"
 #include "varnel/files/curdir.h"
+#include "varnel/files/inputbox.h"
 #include "varnel/files/lists.h"
 #include "varnel/files/naming.h"
 #include "varnel/files/schemes.h"
@@ -25,8 +29,18 @@ constexpr int kDeviceUnavailable = 68;
 constexpr int kPathNotFound = 76;
 
 Prompts::Answer Ask(Station& st, const QString& text, Prompts::Buttons buttons, Prompts::Icon icon,
-                    int title) {
-  return st.seams.prompts->MsgBox(text, buttons, icon, LoadResString(title));
+                    int title, std::optional<Prompts::Answer> defaultButton = std::nullopt) {
+  return defaultButton ? st.seams.prompts->MsgBoxDefault(text, buttons, icon, LoadResString(title),
+                                                         *defaultButton)
+                       : st.seams.prompts->MsgBox(text, buttons, icon, LoadResString(title));
+}
+
+// The folder that holds a folder ("C:\\A\\B" -> "C:\\A", "C:\\A" -> "C:\\").
+QString ParentFolder(QString path) {
+  while (path.size() > 3 && path.endsWith('\\')) path.chop(1);
+  int cut = path.lastIndexOf('\\');
+  if (cut < 0) return path;
+  return cut <= 2 ? path.left(2) + '\\' : path.left(cut);
 }
 
 // A folder name with a trailing backslash, for joining names to it.
@@ -78,44 +92,46 @@ void DisplayDir(Station& st, Form& f, const QString& path) {
   }
 }
 
-void DelTree(Station& st, QString path) {
-  path = WithBackslash(path);
+namespace {
+
+// One level of DelTree on the host tree: `host` is the folder's host path,
+// `name` its Windows-style name for the messages. Entries are taken by their
+// host names and joined to `host` as they stand, never read again as Windows
+// names, so whatever an entry is called ("..\\X", "\\") the walk stays in the
+// tree it was given.
+void DelTreeAt(Station& st, const QString& host, const QString& name) {
   QString deleting, removing;  // the names the message reports
   auto retry = [&](const QString& description) {
     QString text = description;
     if (!deleting.isEmpty()) text += " " + deleting;
     if (!removing.isEmpty()) text += " " + removing;
-    return Ask(st, text, Prompts::Buttons::RetryCancel, Prompts::Icon::Critical,
-               resDelTreeError) == Prompts::Answer::Retry;
+    return Ask(st, text, Prompts::Buttons::RetryCancel, Prompts::Icon::Critical, resDelTreeError,
+               Prompts::Answer::Cancel) == Prompts::Answer::Retry;
   };
 
   // Files go at once, subfolders are collected. A link is never followed: it
   // goes as a file, whatever it points to.
-  // The host name without its trailing separator: a link is looked at, not followed.
-  QString host = HostPath(path.left(path.size() - 1));
-  QFileInfo folder(host);
-  if (folder.isSymLink()) {
-    removing = path.left(path.size() - 1);
+  if (QFileInfo(host).isSymLink()) {
+    removing = name;
     while (!QFile::remove(host))
       if (!retry(LoadResString(resAccessError))) return;
     return;
   }
-  QStringList subfolders;
+  QList<std::pair<QString, QString>> subfolders;  // host path, Windows name
   const QFileInfoList entries = QDir(host).entryInfoList(
       QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
   for (const QFileInfo& entry : entries) {
-    QString name = path + entry.fileName();
+    const QString hostName = host + '/' + entry.fileName();
+    const QString entryName = WithBackslash(name) + entry.fileName();
     if (entry.isDir() && !entry.isSymLink()) {
-      subfolders << name;
+      subfolders.append({hostName, entryName});
       continue;
     }
-    deleting = name;
+    deleting = entryName;
     for (;;) {
-      QString hostName = entry.absoluteFilePath();
       // A read-only file (no write permission for its owner, whoever runs
       // this) stays, as the station's platform keeps it.
-      bool readOnly =
-          !entry.isSymLink() && !(QFileInfo(hostName).permissions() & QFile::WriteOwner);
+      bool readOnly = !entry.isSymLink() && !(QFileInfo(hostName).permissions() & QFile::WriteOwner);
       if (!readOnly && QFile::remove(hostName)) break;
       if (!retry(LoadResString(resAccessError))) return;
     }
@@ -123,14 +139,47 @@ void DelTree(Station& st, QString path) {
   }
 
   // The subfolders first, each emptied and removed the same way.
-  for (const QString& subfolder : subfolders) DelTree(st, subfolder);
+  for (const auto& [subHost, subName] : subfolders) DelTreeAt(st, subHost, subName);
 
   // Then the folder itself.
-  removing = path.left(path.size() - 1);
-  while (host.isEmpty() || !QDir().rmdir(host)) {
-    bool missing = host.isEmpty() || !QFileInfo(host).isDir();
-    if (!retry(missing ? PathNotFoundText() : LoadResString(resAccessError))) return;
+  removing = name;
+  while (!QDir().rmdir(host)) {
+    if (!retry(QFileInfo(host).isDir() ? LoadResString(resAccessError) : PathNotFoundText())) return;
   }
+}
+
+}  // namespace
+
+QString RemoveFolderRefusal(const Station& st, const QString& folder) {
+  const QString host = QDir::cleanPath(HostPath(folder));
+  if (host.isEmpty()) return {};
+  for (const auto& [letter, root] : hostpath::CurrentDrives())
+    if (host == QDir::cleanPath(QString::fromStdString(root)))
+      return LoadResString(resCannotRemoveDriveRoot) + " '" + folder + "'";
+  const QString app = QDir::cleanPath(HostPath(st.AppDir));
+  if (!app.isEmpty() && (app == host || app.startsWith(host == "/" ? host : host + '/')))
+    return LoadResString(resFolderHoldsAppFolder) + " '" + folder + "'";
+  return {};
+}
+
+void DelTree(Station& st, QString path) {
+  path = WithBackslash(path);
+  const QString name = path.left(path.size() - 1);
+  // The host name without its trailing separator: a link is looked at, not followed.
+  QString host = HostPath(name);
+  while (host.isEmpty()) {  // a drive this station does not have
+    if (Ask(st, DeviceUnavailableText() + " " + name, Prompts::Buttons::RetryCancel,
+            Prompts::Icon::Critical, resDelTreeError,
+            Prompts::Answer::Cancel) != Prompts::Answer::Retry)
+      return;
+    host = HostPath(name);
+  }
+  // A drive's root and any folder that holds the program's own are never removed.
+  if (QString refusal = RemoveFolderRefusal(st, name); !refusal.isEmpty()) {
+    Ask(st, refusal, Prompts::Buttons::Ok, Prompts::Icon::Exclamation, resCannotDeleteFolder);
+    return;
+  }
+  DelTreeAt(st, host, name);
 }
 
 void DirMasterList_Change(Station& st, Form& f) {
@@ -175,6 +224,12 @@ void cmdCreateDir_Click(Station& st, Form& f) {
                                            window ? std::function<QPoint(const QSize&)>(place)
                                                   : std::function<QPoint(const QSize&)>());
   if (name.isEmpty()) return;
+  // However the name was given, it names a folder in the highlighted one only.
+  if (!NameAccepted(name)) {
+    Ask(st, LoadResString(resNameNotUsable) + " '" + name + "'", Prompts::Buttons::Ok,
+        Prompts::Icon::Exclamation, resCannotCreateFolder);
+    return;
+  }
   QString path = WithBackslash(list->List(list->ListIndex())) + name;
   if (PathExists(path)) {
     Ask(st, LoadResString(resFolderExists) + " '" + path + "'", Prompts::Buttons::Ok,
@@ -200,6 +255,11 @@ void cmdRemoveDir_Click(Station& st, Form& f) {
         resCannotDeleteFolder);
     return;
   }
+  // Nor a drive's root, nor a folder that holds the program's own.
+  if (QString refusal = RemoveFolderRefusal(st, folder); !refusal.isEmpty()) {
+    Ask(st, refusal, Prompts::Buttons::Ok, Prompts::Icon::Exclamation, resCannotDeleteFolder);
+    return;
+  }
   if (Ask(st,
           LoadResString(resConfirmRemoveFolder) + " '" + folder + "' " +
               LoadResString(resAndAllContents),
@@ -209,7 +269,14 @@ void cmdRemoveDir_Click(Station& st, Form& f) {
   // The list steps up to the parent before the folder goes.
   list->SetPath(list->List(-2));
   DelTree(st, folder);
-  list->Refresh();
+  // The list goes to the nearest folder that is still there (the removed one
+  // may have held the folder it showed).
+  QString shown = list->Path();
+  while (shown.size() > 3 && !PathExists(shown)) shown = ParentFolder(shown);
+  if (shown != list->Path())
+    list->SetPath(shown);
+  else
+    list->Refresh();
 }
 
 }  // namespace varnel

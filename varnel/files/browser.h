@@ -15,8 +15,14 @@ void DisplayDir(Station& st, Form& f, const QString& path);
 
 // Deletes a folder with all its files and subfolders. A symbolic link (also one
 // to a folder) is removed as a link; nothing it points to is entered or touched.
-// A read-only file is not deleted, as the station's platform refuses to.
+// A read-only file is not deleted, as the station's platform refuses to. The
+// walk goes by the host names of the entries and never leaves the tree it was
+// given; a drive's root and a folder that holds the program's own folder
+// (AppDir) are refused with a message.
 void DelTree(Station& st, QString path);
+// Why a folder may not be removed (a drive's root, or it holds the program's
+// folder), as the message tells it; empty when it may.
+QString RemoveFolderRefusal(const Station& st, const QString& folder);
 
 // Event handlers.
 void DirMasterList_Change(Station& st, Form& f);

@@ -46,6 +46,15 @@ frmInputBox::frmInputBox(QWidget* parent) : QDialog(parent) {
   cmdOK->setDefault(true);
 
   txtName->installEventFilter(this);
+  // However the text came in (typed, pasted by any means, dropped, set), what
+  // stays is the name the key filter would have let through.
+  connect(txtName, &QLineEdit::textChanged, this, [this](const QString& text) {
+    const QString kept = FilterName(text);
+    if (kept == text) return;
+    const int cursor = FilterName(text.left(txtName->cursorPosition())).size();
+    txtName->setText(kept);
+    txtName->setCursorPosition(cursor);
+  });
   connect(cmdOK, &QPushButton::clicked, this, &frmInputBox::cmdOK_Click);
   connect(cmdCancel, &QPushButton::clicked, this, &frmInputBox::cmdCancel_Click);
   // Closing the dialog any other way (ESC, the window's close box) is a Cancel.
@@ -65,12 +74,26 @@ bool frmInputBox::KeyAccepted(int keyAscii) {
          (keyAscii >= 'a' && keyAscii <= 'z');
 }
 
+QString frmInputBox::FilterName(const QString& text) {
+  QString kept;
+  for (QChar c : text)
+    if (c.unicode() != 8 && KeyAccepted(c.unicode())) kept += c;
+  return kept;
+}
+
+bool NameAccepted(const QString& name) {
+  return !name.trimmed().isEmpty() && frmInputBox::FilterName(name) == name;
+}
+
 bool frmInputBox::eventFilter(QObject* watched, QEvent* event) {
   if (watched == txtName && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     int ascii = KeyAsciiOf(key);
-    // Enter, ESC and Tab work the dialog; they type nothing.
+    // Enter, ESC and Tab work the dialog; they type nothing. The other control
+    // keys (Ctrl+A selects all, the clipboard keys) keep their edit meaning:
+    // whatever they put in passes the text filter.
     if (ascii == 0 || ascii == 13 || ascii == 27 || ascii == 9) return false;
+    if (ascii < 32 && ascii != 8) return false;
     return !KeyAccepted(ascii);
   }
   if (watched == txtName && event->type() == QEvent::FocusIn) {

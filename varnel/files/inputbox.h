@@ -23,6 +23,8 @@ class frmInputBox : public QDialog {
   void cmdCancel_Click();
   // Keys txtName accepts: space, Backspace, "-", digits, letters and "_".
   static bool KeyAccepted(int keyAscii);
+  // The text with every character the key filter discards taken out.
+  static QString FilterName(const QString& text);
 
   QLabel* lblName;
   QLineEdit* txtName;
@@ -43,6 +45,11 @@ class QtInputDialogs : public InputDialogs {
  private:
   QWidget* parent_;
 };
+
+// True when a name given through the input dialog is one the dialog lets
+// through as a whole (letters, digits, blanks, "-" and "_"; not only blanks),
+// so it names a file or folder in the folder it is joined to and nowhere else.
+bool NameAccepted(const QString& name);
 
 // The character code a key press types, as the station's key handlers see it
 // (Ctrl+letter gives 1-26); 0 for a key that types no character.

@@ -16,6 +16,7 @@
 #include "varnel/core/hostfiles.h"
 #include "varnel/core/numbers.h"
 #include "varnel/files/curdir.h"
+#include "varnel/files/inputbox.h"
 #include "varnel/files/lists.h"
 #include "varnel/files/naming.h"
 #include "varnel/files/params.h"
@@ -339,6 +340,12 @@ void cmdSaveAs_Click(Station& st, Form& f) {
                                            LoadResString(resSettingName), f.SettingsTag, place);
   // The new scheme is selected, which loads it and sets the tag.
   if (name.isEmpty()) return;
+  // However the name was given, the scheme file lands in the Settings folder.
+  if (!NameAccepted(name)) {
+    ShowOk(st, LoadResString(resNameNotUsable) + " '" + name + "'", Prompts::Icon::Exclamation,
+           LoadResString(resSaveSettings));
+    return;
+  }
   if (CreateNewSettings(st, f, SaveFolder(st) + name + ".Set")) SelectComboItem(name, f.cboSettings);
 }
 

@@ -14,6 +14,8 @@ class QtPrompts : public Prompts {
   explicit QtPrompts(QWidget* parent = nullptr) : parent_(parent) {}
   void SetParent(QWidget* parent) { parent_ = parent; }
   Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
+  Answer MsgBoxDefault(const QString& text, Buttons buttons, Icon icon, const QString& title,
+                       Answer defaultButton) override;
 
  private:
   QPointer<QWidget> parent_;

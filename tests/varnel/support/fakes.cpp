@@ -5,9 +5,16 @@
 
 namespace varnel::testing {
 
+Prompts::Answer ScriptedPrompts::MsgBoxDefault(const QString& text, Buttons buttons, Icon icon,
+                                               const QString& title, Answer defaultButton) {
+  Answer answer = MsgBox(text, buttons, icon, title);
+  shown.last().defaultButton = defaultButton;
+  return answer;
+}
+
 Prompts::Answer ScriptedPrompts::MsgBox(const QString& text, Buttons buttons, Icon icon,
                                         const QString& title) {
-  shown << Box{text, buttons, icon, title};
+  shown << Box{text, buttons, icon, title, std::nullopt};
   if (!answers.isEmpty()) return answers.takeFirst();
   switch (buttons) {
     case Buttons::YesNo:

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <ostream>
 
 #include "varnel/core/qtprocess.h"
@@ -27,10 +28,13 @@ class ScriptedPrompts : public Prompts {
     Buttons buttons;
     Icon icon;
     QString title;
+    std::optional<Answer> defaultButton;  // when the caller named one
   };
   QList<Answer> answers;  // taken from the front
   QList<Box> shown;
   Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
+  Answer MsgBoxDefault(const QString& text, Buttons buttons, Icon icon, const QString& title,
+                       Answer defaultButton) override;
 };
 
 class RecordingWindows : public WindowHooks {
