@@ -5,11 +5,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <QtEndian>
@@ -162,6 +164,21 @@ TEST_F(ScanRoadTest, AScanIsFiledAsTlcAndTheButtonTurnsToRescan) {
   EXPECT_EQ(TlcSize("SCANS/TEMP002.TLC"), "800,300");
   EXPECT_EQ(TlcSize("SCANS/TEMP001.TLC"), "800,600");
   EXPECT_TRUE(st_->RescanFlag);
+}
+
+TEST_F(ScanRoadTest, AScanWithTheProgramFolderUnderNoDrive) {
+  // An installed program: its folder (and so Database.All and the log) lies
+  // outside every drive, under a name the station spells in its own case.
+  QTemporaryDir installed;
+  QDir().mkpath(installed.path() + "/Program");
+  st_->AppDir = WindowsPath(installed.path() + "/PROGRAM") + "\\";
+  FeedStarted(Pbm("a.pbm", 800, 600));
+  cmdScan_Click(*road_);
+  EXPECT_TRUE(Errors().isEmpty()) << Errors().join('|').toStdString();
+  EXPECT_EQ(TlcSize("SCANS/TEMP001.TLC"), "800,600");
+  QFile all(installed.path() + "/Program/Database.All");
+  ASSERT_TRUE(all.open(QIODevice::ReadOnly));
+  EXPECT_EQ(all.readAll(), ReadFile("SCANS/Database.Asc"));
 }
 
 TEST_F(ScanRoadTest, AnotherFormatGoesThroughTheExportConverter) {

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QScreen>
 #include <QSlider>
 #include <QApplication>
@@ -162,6 +163,28 @@ TEST_F(FrmMainTest, OpensWithEveryListFilledDefaultLoadedAndANameProposed) {
   EXPECT_EQ(f.sldThreshold->maximum(), 115);
   EXPECT_EQ(f.lvContentsOf->headerItem()->text(2), "Modified");
   EXPECT_EQ(main_.focusWidget(), f.txtFileName);
+}
+
+TEST_F(FrmMainTest, StartsAndLoadsItsSchemesWithItsProgramFolderUnderNoDrive) {
+  // An installed program: its folder lies outside every drive of the station.
+  QTemporaryDir installed;
+  const QString program = installed.path() + "/Program";
+  QDir().mkpath(program);
+  QFile ini(program + "/Varnel.Ini");
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write(kPlainIni);
+  ini.close();
+  bool terminate = true;
+  ASSERT_TRUE(main_.Form_Load(WindowsPath(program), "", terminate));
+  EXPECT_TRUE(prompts_.shown.isEmpty()) << prompts_.shown.first().text.toStdString();
+  Form& f = main_.form();
+  EXPECT_EQ(f.cboSettings->currentText(), "DEFAULT");
+  EXPECT_TRUE(QFileInfo::exists(program + "/Settings/Default.Set"));
+  EXPECT_TRUE(QFileInfo::exists(program + "/Varnel.Log"));
+  // A second start finds what the first one made, in whatever case it asks for it.
+  f.cboSettings->setCurrentIndex(0);
+  EXPECT_TRUE(prompts_.shown.isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(program + "/Settings/DEFAULT.Set"));
 }
 
 TEST_F(FrmMainTest, AutoSetPrintAsksThroughTheRequestProgramAndGoesBackOffWithoutIt) {
