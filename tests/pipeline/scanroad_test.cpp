@@ -167,11 +167,13 @@ TEST_F(ScanRoadTest, AScanIsFiledAsTlcAndTheButtonTurnsToRescan) {
 }
 
 TEST_F(ScanRoadTest, AScanWithTheProgramFolderUnderNoDrive) {
-  // An installed program: its folder (and so Database.All and the log) lies
+  // An installed program: its folder (and so Database.All) lies
   // outside every drive, under a name the station spells in its own case.
   QTemporaryDir installed;
   QDir().mkpath(installed.path() + "/Program");
   st_->AppDir = WindowsPath(installed.path() + "/PROGRAM") + "\\";
+  txtDataField_.setVisible(true);
+  txtDataField_.setText("DWG-1");
   FeedStarted(Pbm("a.pbm", 800, 600));
   cmdScan_Click(*road_);
   EXPECT_TRUE(Errors().isEmpty()) << Errors().join('|').toStdString();

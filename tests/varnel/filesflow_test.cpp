@@ -339,6 +339,39 @@ TEST_F(FilesFormTest, ScanListEntriesAreCheckedShownAndLoadTheirScheme) {
   EXPECT_EQ(f_.lstDisplayScanInfo->item(2)->text(), "   ");
 }
 
+TEST_F(FilesFormTest, NamesWithoutAFolderOrWithDotsStayOnTheirDrive) {
+  QDir().mkpath(Host("JOB/SUB"));
+  QString error;
+  ASSERT_TRUE(ChDrive("C:", error) && ChDir("C:\\JOB", error)) << error.toStdString();
+  WriteFile("Lists/names.lst",
+            "C:DWG0001.TLC,\r\nDWG0002.TLC,\r\nC:\\..\\..\\..\\..\\ESCAPE\\X0001.TLC,\r\n"
+            "C:SUB\\..\\..\\X2.TLC,\r\nC:/A/./B/../X3.TLC,\r\n");
+  LoadScanList(*st_, "C:\\Lists\\names.lst");
+  ASSERT_EQ(st_->ScanCnt, 5);
+  QStringList names;
+  DisplayFileName(*st_, f_);
+  names << st_->ScanFileName;
+  while (st_->CurScanCnt < st_->ScanCnt && SetNewName(*st_, f_)) names << st_->ScanFileName;
+  EXPECT_TRUE(prompts_.shown.isEmpty());
+  EXPECT_EQ(names, QStringList({"C:\\JOB\\DWG0001.TLC", "C:\\JOB\\DWG0002.TLC",
+                                "C:\\ESCAPE\\X0001.TLC", "C:\\X2.TLC", "C:\\A\\X3.TLC"}));
+  EXPECT_EQ(st_->ScanFileList[1], "C:\\JOB\\DWG0001.TLC,");
+
+  // Typed names are read the same way, from the folder the box stands in.
+  st_->ScanListMode = false;
+  ASSERT_TRUE(ChDir("C:\\JOB\\SUB", error));
+  const char* typed[][2] = {
+      {"..\\T1.TLC", "C:\\JOB\\T1.TLC"},
+      {"C:\\..\\..\\OUT\\T2.TLC", "C:\\OUT\\T2.TLC"},
+      {"C:T3.TLC", "C:\\JOB\\T3.TLC"},
+  };
+  for (const auto& [text, full] : typed) {
+    TypeFileName(text);
+    EXPECT_EQ(st_->ScanFileName, full) << text;
+  }
+  EXPECT_TRUE(prompts_.shown.isEmpty());
+}
+
 TEST_F(FilesFormTest, LongScanListsAreCutWithOneMessage) {
   QByteArray lines;
   for (int i = 1; i <= 1002; ++i) lines += "C:\\OLD\\F" + QByteArray::number(i) + ".TLC,\r\n";
@@ -498,6 +531,16 @@ TEST_F(SchemesTest, LoadingAppliesEveryLineAndToleratesShortFiles) {
   EXPECT_EQ(f_.txtFileName->text(), "C:\\JOBS\\J1\\TEMP001.PDF");
   EXPECT_EQ(f_.cboScannerSpeed->itemText(1), "Norm 6.3\"/Sec");
   EXPECT_EQ(f_.cboSettings->currentText(), "DEFAULT");
+
+  // A folder line with dots stays on its drive.
+  QDir().mkpath(Host("Out"));
+  WriteFile("Station/Settings/A2.Set", "..\\..\\OUT\\.\r\nTLC\r\nc:\r\n36.0\"\r\n");
+  LoadCfgFiles(*st_, f_);
+  SelectComboItem("A2", f_.cboSettings);
+  EXPECT_TRUE(prompts_.shown.isEmpty());
+  EXPECT_EQ(st_->ScanFolder, "OUT\\");
+  EXPECT_TRUE(f_.txtFileName->text().startsWith("C:\\OUT\\TEMP001."));
+  f_.cboSettings->setCurrentIndex(0);
 
   // A resolution and an edge no entry begins with leave them as they are.
   f_.cboSettings->setCurrentIndex(1);

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QStringList>
 
 #include "juxutil/hostpath.h"
 #include "varnel/core/hostfiles.h"
@@ -36,6 +37,22 @@ bool Enter(const QString& windowsFolder) {
 }
 
 }  // namespace
+
+QString FolderFromRoot(const QString& drive, const QString& folder) {
+  const bool fromRoot = folder.startsWith('\\') || folder.startsWith('/');
+  QString path = (fromRoot ? QString() : CurDir(drive).mid(2)) + '\\' + folder;
+  path.replace('/', '\\');
+  QStringList names;
+  for (const QString& part : path.split('\\', Qt::SkipEmptyParts)) {
+    if (part == ".") continue;
+    if (part == "..") {
+      if (!names.isEmpty()) names.removeLast();
+      continue;
+    }
+    names << part;
+  }
+  return names.isEmpty() ? QStringLiteral("\\") : '\\' + names.join('\\') + '\\';
+}
 
 QString DeviceUnavailableText() { return LoadResString(resDeviceUnavailable); }
 QString PathNotFoundText() { return LoadResString(resPathNotFound); }

@@ -21,6 +21,13 @@ bool ChDrive(const QString& drive, QString& error);
 // drive); the current drive stays as it is.
 bool ChDir(const QString& path, QString& error);
 
+// The folder part of a name as a folder from its drive's root, "\\" at both
+// ends ("\\SCANS\\JOB12\\", "\\" for the root), read the Windows way: "." is
+// dropped and ".." goes up but never above the root; a folder that does not
+// begin with a backslash (also none at all, as in "C:NAME") is below the
+// drive's current folder. Either slash separates.
+QString FolderFromRoot(const QString& drive, const QString& folder);
+
 // Texts of the two errors a drive or folder step raises.
 QString DeviceUnavailableText();
 QString PathNotFoundText();

@@ -162,7 +162,12 @@ void DisplayFileName(Station& st, Form& f) {
   // The file part of the entry is the scan file.
   st.ScanFileName = comma >= 0 ? entry.left(comma) : entry;
   QString drive, folder, name, ext;
-  ParseFileName(st.ScanFileName, drive, folder, name, ext);
+  ParseFileName(QString(st.ScanFileName).replace('/', '\\'), drive, folder, name, ext);
+  // A name without a drive is on the current drive; one without a folder from
+  // the root is in (or below) its drive's current folder; ".." never climbs
+  // above the root.
+  if (drive.isEmpty()) drive = CurDir().left(2).toUpper();
+  folder = FolderFromRoot(drive, folder);
   st.FreeSpaceText.clear();
 
   // The entry's drive in the drive list, remembering drive C: on the way.
@@ -285,13 +290,23 @@ void UpdateFileFields(Station& st, Form& f, int source, QString drive, QString f
 
   // A whole file name gives the drive, folder, name and extension.
   QString name;
-  if (!fileName.isEmpty()) ParseFileName(fileName, drive, folder, name, ext);
+  if (!fileName.isEmpty())
+    ParseFileName(QString(fileName).replace('/', '\\'), drive, folder, name, ext);
+  const QString givenDrive = drive, givenFolder = folder, givenExt = ext;
   // The drive: the current one when none is given.
   if (drive.isEmpty()) drive = CurDir().left(2).toUpper();
   if (!step([&](QString& error) { return ChDrive(drive, error); })) return recover();
-  // The folder: the drive's current one when none is given.
+  // The folder: the drive's current one when none is given; one given below
+  // the current folder or with dots is read from the root as Windows reads it.
   if (folder.isEmpty()) folder = CurDir(drive).mid(2);
   if (!folder.endsWith('\\')) folder += '\\';
+  if (!fileName.isEmpty()) {
+    folder = FolderFromRoot(drive, folder);
+    // A whole name that said less (no drive, a folder not from the root) is
+    // written out in full, so it names the same file wherever the road takes it.
+    if (givenDrive.isEmpty() || givenFolder.compare(folder, Qt::CaseInsensitive) != 0)
+      fileName = drive + folder + name + (givenExt.isEmpty() ? QString() : "." + givenExt);
+  }
   if (!step([&](QString& error) { return ChDir(drive + folder, error); })) return recover();
   QString listed = drive + folder;
   LoadList(st, f, listed);

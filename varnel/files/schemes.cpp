@@ -131,8 +131,8 @@ void LoadSettingsNamed(Station& st, Form& f, const QString& name) {
   // With a scan list the entries name folder, drive and format.
   QString folder, driveLine;
   if (!st.ScanListMode) {
-    folder = v.folder;
-    if (!folder.isEmpty() && !folder.endsWith('\\')) folder += '\\';
+    // A folder from the drive's root whose ".." never climbs above the root.
+    folder = v.folder.isEmpty() ? QString() : FolderFromRoot(v.drive.left(2), '\\' + v.folder).mid(1);
     SetComboText(f.cboFormat, v.format);
     driveLine = v.drive;
   }
@@ -175,19 +175,22 @@ void LoadSettingsNamed(Station& st, Form& f, const QString& name) {
       f.LoadingScheme = false;
       return;
     }
+    const QString lastFolder = st.ScanFolder;
     st.ScanFolder = folder;
     DriveStep path = DriveStep::Done;
     if (f.DirMasterList)
       path = RunDriveStep(
           st,
           [&](QString& error) {
-            bool ok = f.DirMasterList->SetPath(st.ScanDrive + st.ScanFolder);
+            bool ok = f.DirMasterList->SetPath(st.ScanDrive + folder);
             error = f.DirMasterList->error();
             return ok;
           },
-          st.ScanDrive + st.ScanFolder,
+          st.ScanDrive + folder,
           [&] { f.DirMasterList->SetPath(CurDir().left(3)); });
     if (path != DriveStep::Done) {
+      // The scans do not go to the folder that could not be entered.
+      if (st.ScanFolder == folder) st.ScanFolder = lastFolder;
       f.LoadingScheme = false;
       return;
     }
