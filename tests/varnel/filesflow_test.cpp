@@ -12,6 +12,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <memory>
+
+#include <sys/stat.h>
 #include <QComboBox>
 #include <QDir>
 #include <QFocusEvent>
@@ -381,7 +383,7 @@ TEST_F(FilesFormTest, LongScanListsAreCutWithOneMessage) {
   EXPECT_EQ(st_->ScanFileList[1000], "C:\\OLD\\F1000.TLC,");
   ASSERT_EQ(prompts_.shown.size(), 1);
   EXPECT_TRUE(prompts_.shown[0].text.contains("C:\\Lists\\long.lst"));
-  EXPECT_TRUE(prompts_.shown[0].text.contains("2 lines"));
+  EXPECT_TRUE(prompts_.shown[0].text.contains("from line 1001 on"));
 
   for (const char* none : {"", "   ", "C:\\Lists\\missing.lst"}) {
     LoadScanList(*st_, none);
@@ -390,6 +392,24 @@ TEST_F(FilesFormTest, LongScanListsAreCutWithOneMessage) {
   WriteFile("Lists/blank.lst", "  \r\n\r\n");
   LoadScanList(*st_, "C:\\Lists\\blank.lst");
   EXPECT_FALSE(st_->ScanListMode);
+
+  // A line too long to be an entry is left out with its number; the rest loads.
+  prompts_.shown.clear();
+  WriteFile("Lists/wide.lst", "C:\\A.TLC,\r\n" + QByteArray(5000, 'x') + "\r\nC:\\B.TLC,\r\n");
+  LoadScanList(*st_, "C:\\Lists\\wide.lst");
+  EXPECT_EQ(st_->ScanCnt, 2);
+  ASSERT_EQ(prompts_.shown.size(), 1);
+  EXPECT_EQ(prompts_.shown[0].text,
+            "The scan list C:\\Lists\\wide.lst has lines longer than 1024 characters; they were "
+            "left out: line 2");
+  // A named pipe is not waited on.
+  prompts_.shown.clear();
+  ASSERT_EQ(mkfifo(Host("Lists/pipe.lst").toLocal8Bit().constData(), 0600), 0);
+  LoadScanList(*st_, "C:\\Lists\\pipe.lst");
+  EXPECT_FALSE(st_->ScanListMode);
+  ASSERT_EQ(prompts_.shown.size(), 1);
+  EXPECT_EQ(prompts_.shown[0].text,
+            "The scan list C:\\Lists\\pipe.lst is not a file and was not loaded.");
 }
 
 TEST_F(FilesFormTest, TypeAheadCompletesResolutionsAndChecksTypedValues) {
@@ -509,8 +529,8 @@ TEST_F(SchemesTest, FirstStartCreatesDefaultAndALoadSelectsIt) {
 
 TEST_F(SchemesTest, LoadingAppliesEveryLineAndToleratesShortFiles) {
   QDir().mkpath(Host("Jobs/J1"));
-  WriteFile("Station/Settings/default.set",
-            "JOBS\\J1\r\nPDF Acrobat\r\nc: [data]\r\n  11.0\"  \r\n  400 DPI  \r\nBottom\r\nNorm\r\n1\r\n 1 \r\n0\r\n 1 \r\nJob one\r\n");
+  WriteFile("Station/Settings/default.set",  // with a byte-order mark in front
+            "\xEF\xBB\xBF" "JOBS\\J1\r\nPDF Acrobat\r\nc: [data]\r\n  11.0\"  \r\n  400 DPI  \r\nBottom\r\nNorm\r\n1\r\n 1 \r\n0\r\n 1 \r\nJob one\r\n");
   WriteFile("Station/Settings/A1.Set", "\r\nTLC\r\nc:\r\n36.0\"\r\n250\r\nNowhere\r\n\r\n0\r\n0\r\n0\r\n0\r\n\r\n0\r\n");
   f_.chkEditFlag->setChecked(true);
   LoadCfgFiles(*st_, f_);

@@ -1,6 +1,8 @@
 // The plain text work of scan file naming and the scan list.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+
 #include "tests/varnel/support/fakes.h"
 #include "varnel/files/naming.h"
 #include "varnel/files/scanlist.h"
@@ -117,7 +119,7 @@ TEST(ParseScanList, SkipsBlankLinesUpperCasesAndKeepsACommaInEveryEntry) {
   EXPECT_EQ(list.entries[1], "C:\\JOB12\\DWG0002.TIF,");  // no comma: trimmed, one appended
   EXPECT_EQ(list.entries[2], "D:\\X.TLC,\tB");
   EXPECT_EQ(list.entries[3], "LAST,ONE");
-  EXPECT_EQ(list.leftOut, 0);
+  EXPECT_EQ(list.firstLeftOut, 0);
   EXPECT_EQ(EntrySchemeName("XXD1"), "D1");
   EXPECT_EQ(EntrySchemeName("XX D1   "), "D1");
   EXPECT_EQ(EntrySchemeName("X 5"), "5");
@@ -127,7 +129,28 @@ TEST(ParseScanList, SkipsBlankLinesUpperCasesAndKeepsACommaInEveryEntry) {
   list = ParseScanList(many);
   ASSERT_EQ(list.entries.size(), kMaxScanListEntries);
   EXPECT_EQ(list.entries.last(), "F1000,");
-  EXPECT_EQ(list.leftOut, 3);
+  EXPECT_EQ(list.firstLeftOut, 2001);  // F1001, after a blank line each
+}
+
+TEST(ParseScanList, ReadsNoMoreThanItKeepsAndLeavesOverlongLinesOut) {
+  // Two hundred thousand entries: reading stops just after the thousandth.
+  QByteArray huge;
+  huge.reserve(200'000 * 12);
+  for (int i = 0; i < 200'000; ++i) huge += "C:\\F" + QByteArray::number(i % 10000) + ",\r\n";
+  QBuffer buffer(&huge);
+  buffer.open(QIODevice::ReadOnly);
+  ScanListText list = ParseScanList(buffer);
+  EXPECT_EQ(list.entries.size(), kMaxScanListEntries);
+  EXPECT_EQ(list.firstLeftOut, 1001);
+  EXPECT_LT(buffer.pos(), 64 * 1024);
+
+  // One 3 MB line among sane ones, a byte-order mark in front, lone CRs as line ends.
+  QByteArray bytes = "\xEF\xBB\xBF" "c:\\a.tlc,x\r\n" + QByteArray(3'000'000, 'A') + "\r\nB,\rC,\n" +
+                     QByteArray(kMaxScanListLine, 'D') + "\n" + QByteArray(kMaxScanListLine + 1, 'E');
+  list = ParseScanList(bytes);
+  EXPECT_EQ(list.entries, QStringList({"C:\\A.TLC,X", "B,", "C,", QString(kMaxScanListLine, 'D') + ","}));
+  EXPECT_EQ(list.longLines, QList<int>({2, 6}));
+  EXPECT_EQ(list.firstLeftOut, 0);
 }
 
 }  // namespace

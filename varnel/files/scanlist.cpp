@@ -1,7 +1,10 @@
 #include "varnel/files/scanlist.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QListWidget>
+#include <filesystem>
+#include <system_error>
 
 #include "varnel/core/helpers.h"
 #include "varnel/core/hostfiles.h"
@@ -11,21 +14,63 @@
 
 namespace varnel {
 
-ScanListText ParseScanList(const QByteArray& bytes) {
-  QString text = QString::fromUtf8(bytes);
-  if (text.toUtf8() != bytes) text = QString::fromLatin1(bytes);
-  text.replace("\r\n", "\n").replace('\r', '\n');
+ScanListText ParseScanList(QIODevice& in) {
   ScanListText list;
-  for (const QString& line : text.split('\n')) {
-    if (line.trimmed().isEmpty()) continue;
-    if (list.entries.size() >= kMaxScanListEntries) {
-      ++list.leftOut;
-      continue;
+  QByteArray line;
+  bool tooLong = false;
+  int number = 0;
+  // Takes the line read so far; false once the list is full and reading stops.
+  auto take = [&]() {
+    ++number;
+    if (number == 1 && line.startsWith("\xEF\xBB\xBF")) line.remove(0, 3);
+    if (tooLong) {
+      if (list.longLines.size() < 10) list.longLines << number;
+    } else {
+      QString text = QString::fromUtf8(line);
+      if (text.toUtf8() != line) text = QString::fromLatin1(line);
+      if (!text.trimmed().isEmpty()) {
+        if (list.entries.size() >= kMaxScanListEntries) {
+          list.firstLeftOut = number;
+          return false;
+        }
+        // Every later step takes the file name from before the first comma.
+        list.entries << (text.contains(',') ? text.toUpper() : text.trimmed().toUpper() + ",");
+      }
     }
-    // Every later step takes the file name from before the first comma.
-    list.entries << (line.contains(',') ? line.toUpper() : line.trimmed().toUpper() + ",");
+    line.clear();
+    tooLong = false;
+    return true;
+  };
+  char buffer[16384];
+  bool afterCr = false;  // CR LF is one line end, as is a CR or an LF alone
+  for (qint64 n; (n = in.read(buffer, sizeof buffer)) > 0;) {
+    for (qint64 i = 0; i < n; ++i) {
+      const char c = buffer[i];
+      if (c == '\n' || c == '\r') {
+        const bool secondHalf = c == '\n' && afterCr;
+        afterCr = c == '\r';
+        if (!secondHalf && !take()) return list;
+        continue;
+      }
+      afterCr = false;
+      if (tooLong) continue;
+      if (line.size() >= kMaxScanListLine) {
+        tooLong = true;
+        line.clear();
+      } else {
+        line += c;
+      }
+    }
   }
+  if (!line.isEmpty() || tooLong) take();
   return list;
+}
+
+ScanListText ParseScanList(const QByteArray& bytes) {
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  return ParseScanList(buffer);
 }
 
 void LoadScanList(Station& st, const QString& commandLine) {
@@ -33,12 +78,23 @@ void LoadScanList(Station& st, const QString& commandLine) {
   st.ScanListMode = false;
   const QString fileName = commandLine.trimmed();
   if (fileName.isEmpty() || !FileExists(fileName)) return;
+  auto tell = [&](const QString& text) {
+    st.seams.prompts->MsgBox(text, Prompts::Buttons::Ok, Prompts::Icon::Exclamation,
+                             LoadResString(resAppTitle));
+  };
+  // Only a plain file: a pipe or a device would hold the start-up for ever.
+  const QString host = HostPath(fileName);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(host.toStdString(), error)) {
+    tell(LoadResString(resScanListNotAFile).arg(fileName));
+    return;
+  }
   if (st.seams.windows) st.seams.windows->ShowSplashStatus(LoadResString(resLoadingScanList));
   // Entries 1 to the maximum; entry 0 stays unused.
   st.ScanFileList = QStringList(kMaxScanListEntries + 1);
-  QFile file(HostPath(fileName));
+  QFile file(host);
   if (!file.open(QIODevice::ReadOnly)) return;
-  ScanListText list = ParseScanList(file.readAll());
+  ScanListText list = ParseScanList(file);
   file.close();
   int count = 0;
   for (const QString& entry : list.entries) {
@@ -51,10 +107,16 @@ void LoadScanList(Station& st, const QString& commandLine) {
     st.ScanListMode = true;
     st.CurScanCnt = 1;
   }
-  if (list.leftOut > 0)
-    st.seams.prompts->MsgBox(
-        LoadResString(resScanListTooLong).arg(fileName).arg(list.leftOut), Prompts::Buttons::Ok,
-        Prompts::Icon::Exclamation, LoadResString(resAppTitle));
+  if (!list.longLines.isEmpty()) {
+    QStringList numbers;
+    for (int line : list.longLines) numbers << QString::number(line);
+    tell(LoadResString(resScanListLongLines)
+             .arg(fileName)
+             .arg(kMaxScanListLine)
+             .arg(numbers.join(", ")));
+  }
+  if (list.firstLeftOut > 0)
+    tell(LoadResString(resScanListTooLong).arg(fileName).arg(list.firstLeftOut));
 }
 
 QString GetToken(const QString& text, const std::optional<QString>& delimiter) {

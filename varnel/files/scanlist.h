@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -13,15 +15,20 @@
 
 namespace varnel {
 
-// At most this many entries are loaded.
+// At most this many entries are loaded, each of at most so many bytes.
 inline constexpr int kMaxScanListEntries = 1000;
+inline constexpr int kMaxScanListLine = 1024;
 
 struct ScanListText {
-  QStringList entries;  // upper case, in file order; each holds a comma
-  int leftOut = 0;      // non-blank lines beyond kMaxScanListEntries
+  QStringList entries;   // upper case, in file order; each holds a comma
+  int firstLeftOut = 0;  // line of the first non-blank line beyond kMaxScanListEntries, or 0
+  QList<int> longLines;  // lines longer than kMaxScanListLine, left out (the first few)
 };
-// The entries of a list file's bytes: blank lines skipped, lines upper-cased;
-// a line without a comma is the file name alone (trimmed) and gets one appended.
+// The entries of a list file: blank lines skipped, lines upper-cased; a line
+// without a comma is the file name alone (trimmed) and gets one appended. A
+// byte-order mark in front is skipped. Reading stops at the first line beyond
+// the last entry kept, so any input loads in bounded time and memory.
+ScanListText ParseScanList(QIODevice& in);
 ScanListText ParseScanList(const QByteArray& bytes);
 
 // Loads the list named by the command line (no list when it is blank or names no file).

@@ -216,7 +216,8 @@ QByteArray SchemeFileText(const SchemeValues& v) {
 }
 
 SchemeValues ParseSchemeFile(const QByteArray& bytes) {
-  QString text = TextOfBytes(bytes);
+  // A byte-order mark an editor put in front is not part of the first line.
+  QString text = TextOfBytes(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
   text.replace("\r\n", "\n").replace('\r', '\n');
   QStringList lines = text.split('\n');
   if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // after the last line end

@@ -43,13 +43,15 @@ enum FilesText : int {
   resNorm = 2135,
   resMmPerSec = 2136,
   resPerSec = 2137,
-  resScanListTooLong = 2138,       // %1 file, %2 lines left out
+  resScanListTooLong = 2138,       // %1 file, %2 the first line left out
   resSchemeOpenFailed = 2139,      // %1 file, %2 reason
   resSchemeWriteFailed = 2140,
   resSchemeDeleteFailed = 2141,
   resAccessDenied = 2142,
   resFileNotFoundText = 2143,
   resPathFileAccessError = 2144,
+  resScanListLongLines = 2153,     // %1 file, %2 the longest line kept, %3 the lines left out
+  resScanListNotAFile = 2154,      // %1 file
   resInputName = 2381,
   resInputOk = 2382,
   resInputCancel = 2383,
