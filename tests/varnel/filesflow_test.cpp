@@ -14,6 +14,7 @@
 #include <memory>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <QComboBox>
 #include <QDir>
 #include <QFocusEvent>
@@ -684,6 +685,16 @@ TEST_F(SchemesTest, SchemesThatCannotBeReadOrWrittenAreReported) {
   EXPECT_FALSE(CreateNewSettings(*st_, f_, "Q:\\Settings\\X.Set"));
   EXPECT_EQ(prompts_.shown.size(), 2);
   EXPECT_EQ(Listed(), QStringList({"DEFAULT", "Gone"}));
+
+  // A read-only Settings folder: the message tells why (the superuser writes anyway).
+  if (geteuid() == 0) return;
+  QFile::setPermissions(Host("Station/Settings"), QFile::ReadOwner | QFile::ExeOwner);
+  EXPECT_FALSE(CreateNewSettings(*st_, f_, "C:\\Station\\Settings\\New.Set"));
+  QFile::setPermissions(Host("Station/Settings"),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  ASSERT_EQ(prompts_.shown.size(), 3);
+  EXPECT_EQ(prompts_.shown[2].text,
+            "The setting file C:\\Station\\Settings\\New.Set could not be written: Access denied");
 }
 
 TEST(InputBox, DefaultsKeyFilterAndCancel) {

@@ -56,11 +56,18 @@ void ShowOk(Station& st, const QString& text, Prompts::Icon icon = Prompts::Icon
 }
 
 // The reason a file step failed, in the operator's words.
-QString Reason(const QFileDevice& file) {
+QString Reason(const QFileDevice& file, bool writing = false) {
   switch (file.error()) {
-    case QFileDevice::OpenError:
-      return QFileInfo::exists(file.fileName()) ? LoadResString(resAccessDenied)
-                                                : LoadResString(resFileNotFoundText);
+    case QFileDevice::OpenError: {
+      const QFileInfo info(file.fileName());
+      if (info.exists()) return LoadResString(resAccessDenied);
+      if (!info.dir().exists()) return PathNotFoundText();
+      // A new file the folder would not take: the folder is what refused.
+      if (writing)
+        return QFileInfo(info.absolutePath()).isWritable() ? file.errorString()
+                                                           : LoadResString(resAccessDenied);
+      return LoadResString(resFileNotFoundText);
+    }
     case QFileDevice::PermissionsError:
       return LoadResString(resAccessDenied);
     default:
@@ -314,7 +321,7 @@ bool CreateNewSettings(Station& st, Form& f, const QString& PathSet) {
   if (host.isEmpty() || !file.open(QIODevice::WriteOnly) ||
       file.write(SchemeFileText(v)) < 0 || !file.commit()) {
     ShowSchemeError(st, resSchemeWriteFailed, PathSet,
-                    host.isEmpty() ? DeviceUnavailableText() : Reason(file));
+                    host.isEmpty() ? DeviceUnavailableText() : Reason(file, true));
     return false;
   }
   // The new scheme joins the list.
