@@ -125,6 +125,19 @@ TEST_F(FrmMainTest, AScannerThatDoesNotAnswerEndsTheProgram) {
   EXPECT_FALSE(main_.isVisible());
 }
 
+TEST_F(FrmMainTest, AWorkingFolderOnADriveTheStationLacksIsToldAsSuch) {
+  bool terminate = false;
+  EXPECT_FALSE(Load("[PROGRAMS]\r\nHardwareConnect=YES\r\nStatusExe=C:\\bin\\juxstat\r\n"
+                    "TempDir=Q:\\Temp\r\n",
+                    terminate));
+  EXPECT_TRUE(terminate);
+  ASSERT_FALSE(prompts_.shown.isEmpty());
+  EXPECT_EQ(prompts_.shown.last().text,
+            "The working folder Q:\\Temp\\ (TempDir) is on a drive this station does not have, "
+            "Exiting");
+  for (const QString& line : processes_.started) EXPECT_FALSE(line.contains("/O:")) << line.toStdString();
+}
+
 TEST_F(FrmMainTest, AMissingConfigurationEndsTheProgramAtOnce) {
   bool terminate = true;
   EXPECT_FALSE(main_.Form_Load("C:\\Station", "", terminate));

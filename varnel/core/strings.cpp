@@ -90,6 +90,7 @@ constexpr Entry kTable[] = {
     {2152, "The name can not be used:"},
     {2153, "The scan list %1 has lines longer than %2 characters; they were left out: line %3"},
     {2154, "The scan list %1 is not a file and was not loaded."},
+    {2155, "The working folder %1 (TempDir) is on a drive this station does not have, Exiting"},
     {2170, "Printing scanned in image"},
     {2172, "Error: Cant Find Printer Path : "},
     {2173, "Error: Destination folder already exists - Can not complete request."},

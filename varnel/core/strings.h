@@ -87,6 +87,7 @@ enum ResString : int {
   resCannotRemoveDriveRoot = 2150,
   resFolderHoldsAppFolder = 2151,
   resNameNotUsable = 2152,
+  resTempDirNoDrive = 2155,  // %1 the working folder
   resAlertTitle = 2400,
   resErrorTitle = 2401,
 };

@@ -430,13 +430,18 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
   f.sldThreshold->setRange(kMinThreshold, kMaxThreshold);
   // 6. A scanner channel left busy by an earlier run is freed.
   if (st_.HardwareConnect == "YES") StartScannerReset(st_);
-  // 7. The scanner's threshold; no answer ends the program.
-  f.Threshold = ReadThreshold(st_);
+  // 7. The scanner's threshold; no answer ends the program. A working folder on
+  // a drive the station lacks is said as such: the scanner was never asked.
+  const bool noTempDrive = HostPath(st_.TempDir).isEmpty();
+  f.Threshold = noTempDrive ? -1 : ReadThreshold(st_);
   f.txtThreshold->setText(QString::number(f.Threshold));
   if (f.Threshold == -1) {
     if (splash_) splash_->hide();
-    st_.seams.prompts->MsgBox(LoadResString(resNotCommunicating), Prompts::Buttons::Ok,
-                              Prompts::Icon::None, LoadResString(resAppTitle));
+    const QString text = noTempDrive ? LoadResString(resTempDirNoDrive).arg(st_.TempDir)
+                                     : LoadResString(resNotCommunicating);
+    if (noTempDrive) WriteLog(st_, 0, text);
+    st_.seams.prompts->MsgBox(text, Prompts::Buttons::Ok, Prompts::Icon::None,
+                              LoadResString(resAppTitle));
     unloaded_ = true;  // nothing was shown: nothing to store
     terminate = true;
     return false;
