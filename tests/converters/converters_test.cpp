@@ -336,6 +336,11 @@ TEST_F(ConvertersTest, ReadsOrdinaryBitonalTiffs) {
       {"PackBits, one strip, reversed bit order", COMPRESSION_PACKBITS, PHOTOMETRIC_MINISWHITE,
        FILLORDER_LSB2MSB, 213},
       {"Group 3", COMPRESSION_CCITTFAX3, PHOTOMETRIC_MINISWHITE, FILLORDER_MSB2LSB, 213},
+      {"Group 4 in strips", COMPRESSION_CCITTFAX4, PHOTOMETRIC_MINISWHITE, FILLORDER_MSB2LSB, 50},
+      {"Group 4, black is zero", COMPRESSION_CCITTFAX4, PHOTOMETRIC_MINISBLACK, FILLORDER_MSB2LSB,
+       213},
+      {"Group 4, reversed bit order", COMPRESSION_CCITTFAX4, PHOTOMETRIC_MINISWHITE,
+       FILLORDER_LSB2MSB, 100},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "tools/converters/cmdline.h"
+#include "tools/converters/g4.h"
 #include "tools/converters/g4verify.h"
 
 namespace conv {
@@ -300,9 +301,14 @@ bool CanHold(uint16_t compression, uint64_t codedBytes, uint64_t rows, size_t st
 
 }  // namespace
 
-void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown,
-                         const std::function<void(const TiffInfo&)>& start,
-                         const std::function<void(const uint8_t* row)>& emit) {
+namespace {
+
+// Both readers in one: the rows go to `emit` when it is given, else as
+// change lists to `changesOut`.
+void ReadTiffLines(std::span<const uint8_t> file, const std::string& shown,
+                   const std::function<void(const TiffInfo&)>& start,
+                   const std::function<void(const uint8_t* row)>* emit,
+                   const std::function<void(std::span<const uint32_t>)>* changesOut) {
   if (file.empty()) throw ConvertError(shown + ": the file is empty");
   MemFile mem;
   mem.data = file.data();
@@ -357,6 +363,13 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
   }
   // The strips' data must be able to hold their rows, before anything is
   // sized from the header.
+  struct G4Strip {
+    std::span<const uint8_t> coded;
+    uint32_t rows;
+  };
+  std::vector<G4Strip> g4Strips;
+  std::vector<std::vector<uint8_t>> reversedStrips;  // of data stored in the other bit order
+  reversedStrips.reserve(TIFFNumberOfStrips(t));
   const uint32_t strips = TIFFNumberOfStrips(t);
   bool oneStream = compression == COMPRESSION_PACKBITS;
   for (uint32_t s = 1; s < strips && oneStream; ++s) oneStream = offsets[s] == 0;
@@ -384,24 +397,58 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
         throw ConvertError(shown + ": strip " + std::to_string(s + 1) + " of the image data (" +
                            std::to_string(bytes) + " bytes) cannot hold its " +
                            std::to_string(rows) + " lines of " + std::to_string(width) + " pixels");
-      // Group 4 data is held to the header as a TLC's is: every line ends
-      // exactly at the width, and the strip holds exactly its lines. The
-      // decoder alone would take a width the data contradicts, or lines left
-      // over, without a word.
       if (compression == COMPRESSION_CCITTFAX4) {
-        std::span<const uint8_t> coded = file.subspan(std::min<uint64_t>(offsets[s], file.size()), bytes);
-        std::vector<uint8_t> reversed;
+        std::span<const uint8_t> coded =
+            file.subspan(std::min<uint64_t>(offsets[s], file.size()), bytes);
         if (fillOrder == FILLORDER_LSB2MSB) {
-          reversed.assign(coded.begin(), coded.end());
+          std::vector<uint8_t>& reversed = reversedStrips.emplace_back(coded.begin(), coded.end());
           TIFFReverseBits(reversed.data(), static_cast<tmsize_t>(reversed.size()));
           coded = reversed;
         }
-        const std::string where = strips > 1 ? " (strip " + std::to_string(s + 1) + ")" : "";
-        VerifyG4(coded.data(), coded.size(), width, static_cast<uint32_t>(rows), shown + where);
+        g4Strips.push_back({coded, static_cast<uint32_t>(rows)});
       }
     }
   }
   start(info);
+
+  const bool invert = photometric == PHOTOMETRIC_MINISBLACK;
+  std::vector<uint32_t> changes(size_t{width} + 1);
+  if (compression == COMPRESSION_CCITTFAX4) {
+    // Group 4 data is held to the header as a TLC's is: every line ends
+    // exactly at the width, and each strip holds exactly its lines (libtiff's
+    // decoder would take a width the data contradicts, or lines left over,
+    // without a word). The converters' own decoder checks that while it
+    // decodes, so the data is decoded once.
+    std::vector<uint64_t> row(emit ? g4::RowWords(width) : 0);
+    uint32_t done = 0;
+    for (size_t s = 0; s < g4Strips.size(); ++s) {
+      const auto [coded, rows] = g4Strips[s];
+      const std::string where = g4Strips.size() > 1 ? " (strip " + std::to_string(s + 1) + ")" : "";
+      g4::Decoder decoder(coded.data(), coded.size(), width, rows, shown + where);
+      for (uint32_t r = 0; r < rows; ++r) {
+        std::span<const uint32_t> line = decoder.NextLine();
+        if (invert) {  // the colour before the row stays white: a change at 0 comes or goes
+          size_t n = 0;
+          const bool atZero = !line.empty() && line[0] == 0;
+          if (!atZero) changes[n++] = 0;
+          for (size_t i = atZero ? 1 : 0; i < line.size(); ++i) changes[n++] = line[i];
+          line = {changes.data(), n};
+        }
+        if (!emit) {
+          (*changesOut)(line);
+          continue;
+        }
+        g4::DrawRow(line, width, row.data());
+        (*emit)(reinterpret_cast<const uint8_t*>(row.data()));
+      }
+      decoder.Finish();
+      done += rows;
+    }
+    if (done < height)
+      throw ConvertError(shown + ": the image data ends after line " + std::to_string(done) +
+                         " of " + std::to_string(height));
+    return;
+  }
 
   const uint8_t keep = static_cast<uint8_t>(0xFF << (stride * 8 - width));
   // Every row passes here: black = 1, clear pad bits. (The bit order is
@@ -410,7 +457,8 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
     if (photometric == PHOTOMETRIC_MINISBLACK)
       for (size_t i = 0; i < stride; ++i) row[i] = static_cast<uint8_t>(~row[i]);
     row[stride - 1] &= keep;
-    emit(row);
+    if (emit) return (*emit)(row);
+    (*changesOut)({changes.data(), g4::FindChanges(row, width, changes.data())});
   };
 
   if (oneStream) {
@@ -446,6 +494,20 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
   if (y < height)
     throw ConvertError(shown + ": the image data ends after line " + std::to_string(y) + " of " +
                        std::to_string(height));
+}
+
+}  // namespace
+
+void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown,
+                         const std::function<void(const TiffInfo&)>& start,
+                         const std::function<void(const uint8_t* row)>& row) {
+  ReadTiffLines(file, shown, start, &row, nullptr);
+}
+
+void ReadBitonalTiffChanges(std::span<const uint8_t> file, const std::string& shown,
+                            const std::function<void(const TiffInfo&)>& start,
+                            const std::function<void(std::span<const uint32_t>)>& changes) {
+  ReadTiffLines(file, shown, start, nullptr, &changes);
 }
 
 ScanImage ReadBitonalTiff(std::span<const uint8_t> file, const std::string& shown) {

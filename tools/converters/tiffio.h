@@ -35,6 +35,12 @@ struct TiffInfo {
 void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown,
                          const std::function<void(const TiffInfo&)>& start,
                          const std::function<void(const uint8_t* row)>& row);
+// The same as change lists (as g4::FindChanges gives them, valid during the
+// call). Group 4 data is decoded by the converters' own decoder in either
+// form, once, every strip held to the header's width and its rows.
+void ReadBitonalTiffChanges(std::span<const uint8_t> file, const std::string& shown,
+                            const std::function<void(const TiffInfo&)>& start,
+                            const std::function<void(std::span<const uint32_t>)>& changes);
 // The same into one image.
 ScanImage ReadBitonalTiff(std::span<const uint8_t> file, const std::string& shown);
 

@@ -218,7 +218,7 @@ Drawing LoadTlc(std::span<const uint8_t> file, const std::string& shown,
 Drawing LoadTiff(std::span<const uint8_t> file, const std::string& shown,
                  const LoadProgress& progress) {
   std::optional<BitonalSink> sink;
-  conv::ReadBitonalTiffRows(
+  conv::ReadBitonalTiffChanges(
       file, shown,
       [&](const conv::TiffInfo& t) {
         const DrawingInfo info{"TIFF", t.width, t.height, t.dpi, {}};
@@ -226,7 +226,7 @@ Drawing LoadTiff(std::span<const uint8_t> file, const std::string& shown,
         if (progress.started) progress.started(info);
         sink.emplace(info, true, progress, shown);
       },
-      [&](const uint8_t* row) { sink->AddRow(row); });
+      [&](std::span<const uint32_t> changes) { sink->AddChanges(changes); });
   if (!sink) throw ConvertError(shown + ": the file has no image");
   return sink->Finish(shown);
 }
