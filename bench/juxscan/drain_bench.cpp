@@ -15,10 +15,12 @@
 //
 //   juxscan_drain_bench [runs]
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -73,18 +75,6 @@ class Record {
   }
   LocalParms* operator->() const { return record_; }
 
-  // Waits (polling every 100 us, so as not to take the processor from the
-  // programs measured) until `done`; the moment it held.
-  template <class Done>
-  Clock::time_point WaitUntil(Done done) const {
-    const Clock::time_point limit = Clock::now() + std::chrono::seconds(60);
-    while (!done()) {
-      if (Clock::now() > limit) throw std::runtime_error("the scan does not go on");
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    return Clock::now();
-  }
-
  private:
   JUXHANDLE handle_ = JUX_INVALID_HANDLE;
   LocalParms* record_ = nullptr;
@@ -98,23 +88,35 @@ ScanTimes TimeScan(simcard::SimCard& card, const Record& record, const std::stri
   if (!scan.WaitForOutput("ESC to exit from scan...", 30000))
     throw std::runtime_error("juxscan did not get ready: " + scan.OutputSoFar());
   const uint32_t interrupts = Peek(record->IntrptCnt);
-  card.PressStart();
+  // The record is watched from before the Start: a scan quicker than the
+  // first look must not be missed (the look would wait for a scan that
+  // had already ended).
+  std::atomic<bool> ended{false};
+  std::optional<Clock::time_point> first, last;
+  std::thread watcher([&] {
+    for (;;) {
+      const bool finalLook = ended.load();  // one more look after juxscan's end
+      // juxscan sets IntrptCnt to 0 before it starts the scanner; the card
+      // counts one interrupt per buffer filled.
+      const uint32_t n = Peek(record->IntrptCnt);
+      const bool scanning = Peek(record->IntrptStat0) & kStat0ScanInProgress;
+      if (!first && n != 0 && n != interrupts && scanning) first = Clock::now();
+      if (first && !scanning && Peek(record->BufsInUse) == 0) last = Clock::now();
+      if (last || finalLook) break;
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  });
   const Clock::time_point start = Clock::now();
-  // juxscan sets IntrptCnt to 0 before it starts the scanner; the card
-  // counts one interrupt per buffer filled.
-  const Clock::time_point first = record.WaitUntil([&] {
-    const uint32_t n = Peek(record->IntrptCnt);
-    return n != 0 && n != interrupts && (Peek(record->IntrptStat0) & kStat0ScanInProgress);
-  });
-  const Clock::time_point last = record.WaitUntil([&] {
-    return !(Peek(record->IntrptStat0) & kStat0ScanInProgress) && Peek(record->BufsInUse) == 0;
-  });
+  card.PressStart();
   simcard::RunResult r = scan.Wait();
   const Clock::time_point end = Clock::now();
+  ended = true;
+  watcher.join();
+  if (!first || !last) throw std::runtime_error("the scan ended without its buffers being seen");
   if (r.exitCode != 0) throw std::runtime_error("juxscan failed: " + r.out);
   ScanTimes t;
-  t.handshake = Seconds(first - start);
-  t.data = Seconds(last - first);
+  t.handshake = Seconds(*first - start);
+  t.data = Seconds(*last - *first);
   t.total = Seconds(end - start);
   t.bytes = std::filesystem::file_size(file) - 186;
   std::filesystem::remove(file);

@@ -8,6 +8,12 @@
 //   stall     the longest time the window's event loop was kept from running
 //             while the drawing opened in the window (view picture first,
 //             full image loaded on its thread), against the time to open.
+// Two more forms give whole processes to time against each other (see
+// bench/converters/run-bench):
+//   viewer_bench open FILE    start, open FILE in the window, paint it fitted, end
+//   viewer_bench floor FILE   the floor of that: the converters' own decoding
+//                             and the fitted grey picture from the change lists,
+//                             no window (FILE a TLC or a Group 4 TIFF)
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
@@ -15,11 +21,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "tests/converters/testdata.h"
 #include "tools/converters/cmdline.h"
+#include "tools/converters/g4verify.h"
 #include "tools/converters/tiffio.h"
 #include "tools/converters/tlc.h"
 #include "tools/viewer/viewerwindow.h"
@@ -34,11 +43,54 @@ double Seconds(const std::function<void()>& f) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+// The window's work on opening a drawing, as the operator sees it.
+int OpenAndPaint(QApplication& app, const QString& file) {
+  viewer::ViewerWindow window;
+  window.resize(1600, 1000);
+  window.show();
+  bool done = false;
+  window.OpenFile(file, [&] { done = true; });
+  while (!done) app.processEvents(QEventLoop::WaitForMoreEvents);
+  window.grab();
+  return window.StateText().contains("Cannot") ? 1 : 0;
+}
+
+// What no viewer can do without: decoding, and the grey picture of the
+// fitted view (the level the viewer builds while loading).
+int Floor(const std::string& path) {
+  const conv::FileBytes bytes = conv::ReadWholeFile(path, path);
+  QImage grey;
+  std::optional<viewer::GreyLevelBuilder> builder;
+  auto start = [&](uint32_t width, uint32_t height) {
+    int k = 1;
+    while (std::max(width, height) >> k > viewer::kLoadedLevelSide) ++k;
+    grey = QImage((width + (1 << k) - 1) >> k, (height + (1 << k) - 1) >> k,
+                  QImage::Format_Grayscale8);
+    builder.emplace(grey, k, width);
+  };
+  if (bytes.bytes().size() > 8 && std::memcmp(bytes.bytes().data(), "Virozoro", 8) == 0) {
+    const conv::Tlc tlc = conv::ParseTlc(bytes.bytes(), path);
+    start(tlc.header.width, tlc.header.height);
+    conv::g4::Decoder decoder(tlc.g4.data(), tlc.g4.size(), tlc.header.width, tlc.header.height,
+                              path);
+    for (uint32_t y = 0; y < tlc.header.height; ++y) builder->AddChanges(decoder.NextLine());
+  } else {
+    conv::ReadBitonalTiffChanges(
+        bytes.bytes(), path, [&](const conv::TiffInfo& info) { start(info.width, info.height); },
+        [&](std::span<const uint32_t> changes) { builder->AddChanges(changes); });
+  }
+  builder->Finish();
+  std::printf("%d x %d\n", grey.width(), grey.height());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (argc == 3 && std::string(argv[1]) == "floor") return Floor(argv[2]);
   QApplication app(argc, argv);
+  if (argc == 3 && std::string(argv[1]) == "open") return OpenAndPaint(app, argv[2]);
   const fs::path dir = fs::temp_directory_path() / ("viewer-bench-" + std::to_string(getpid()));
   fs::create_directories(dir);
   std::printf("making a 14400 x 19200 drawing ...\n");
@@ -54,13 +106,13 @@ int main(int argc, char** argv) {
   const conv::FileBytes bytes = conv::ReadWholeFile(tlc.string(), "BIG.TLC");
   const conv::Tlc parsed = conv::ParseTlc(bytes.bytes(), "BIG.TLC");
   const double decode = Seconds([&] {
-    conv::CountBlackG4(parsed.g4.data(), parsed.g4.size(), 14400, 19200, "BIG.TLC");
+    conv::VerifyG4(parsed.g4.data(), parsed.g4.size(), 14400, 19200, "BIG.TLC");
   });
   std::shared_ptr<const viewer::Drawing> drawing;
   const double load = Seconds([&] {
     drawing = std::make_shared<const viewer::Drawing>(viewer::LoadDrawing(tlc.string(), "BIG.TLC"));
   });
-  std::printf("load   %.2f s, converters' decoding %.2f s: ratio %.2f (%zu levels)\n", load,
+  std::printf("load   %.2f s, the converters' own decoding %.2f s: ratio %.2f (%zu levels)\n", load,
               decode, load / decode, drawing->levels.size());
 
   // paint
