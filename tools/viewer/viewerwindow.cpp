@@ -61,6 +61,10 @@ ViewerWindow::ViewerWindow() : view_(new DrawingView(this)), status_(new QLabel(
   QAction* one = zoom->addAction(Text(texts::kActualSize), view_, &DrawingView::ActualSize);
   one->setShortcut(QKeySequence(Qt::Key_1));
 
+  previewTimer_ = new QTimer(this);
+  previewTimer_->setSingleShot(true);
+  previewTimer_->setInterval(kPreviewPause);
+  connect(previewTimer_, &QTimer::timeout, this, [this] { ShowPendingPreview(); });
   view_->scaleChanged = [this] { UpdateTitleAndStatus(); };
   view_->SetMessage(Text(texts::kNothingOpen));
   resize(1100, 850);
@@ -152,8 +156,16 @@ void ViewerWindow::StartNext() {
     progress.preview = [this, id, post](const QImage& picture) {
       post([this, id, picture] {
         if (!current_ || current_->id != id || current_->cancel->load() || !info_) return;
-        view_->SetPreview(picture, QSize(info_->width, info_->height));
-        UpdateTitleAndStatus();
+        // The first picture at once, later ones at most every kPreviewPause:
+        // a window repainted for every step of a quick load would cost more
+        // than the load.
+        pendingPreview_ = picture;
+        if (previewShownFor_ != id) {
+          previewShownFor_ = id;
+          ShowPendingPreview();
+        } else if (!previewTimer_->isActive()) {
+          previewTimer_->start();
+        }
       });
     };
     std::shared_ptr<const Drawing> drawing;
@@ -172,9 +184,18 @@ void ViewerWindow::StartNext() {
   });
 }
 
+void ViewerWindow::ShowPendingPreview() {
+  if (!current_ || current_->cancel->load() || !info_ || pendingPreview_.isNull()) return;
+  view_->SetPreview(pendingPreview_, QSize(info_->width, info_->height));
+  pendingPreview_ = QImage();
+  UpdateTitleAndStatus();
+}
+
 void ViewerWindow::Finished(quint64 id, std::shared_ptr<const Drawing> drawing,
                             const QString& error) {
   if (worker_.joinable()) worker_.join();
+  previewTimer_->stop();
+  pendingPreview_ = QImage();
   busy_ = false;
   std::vector<std::function<void()>> done;
   if (current_ && current_->id == id) {

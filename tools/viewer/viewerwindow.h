@@ -17,6 +17,7 @@
 #include "tools/viewer/keys.h"
 
 class QLabel;
+class QTimer;
 
 namespace varnel {
 class TaskWindowServer;
@@ -74,6 +75,7 @@ class ViewerWindow : public QMainWindow {
   void Finished(quint64 id, std::shared_ptr<const Drawing> drawing, const QString& error);
   void RunWhenIdle(std::function<void()> f);
   void StopLoading();
+  void ShowPendingPreview();
   void UpdateTitleAndStatus();
   void RunActions(std::shared_ptr<const std::vector<MenuAction>> actions, size_t i,
                   std::function<void()> done);
@@ -89,6 +91,11 @@ class ViewerWindow : public QMainWindow {
   QString shownName_;                 // the file open, as named; empty when none
   std::optional<DrawingInfo> info_;   // its size and so on, once known
   bool loaded_ = false;
+  // Pictures of the load in progress wait here to be shown.
+  static constexpr int kPreviewPause = 100;  // ms
+  QTimer* previewTimer_;
+  QImage pendingPreview_;
+  quint64 previewShownFor_ = 0;  // the load whose first picture is shown
 };
 
 }  // namespace viewer
