@@ -256,6 +256,22 @@ TEST_F(FilesFormTest, FolderErrorsAskRetryOrCancelAndCancelRestoresTheLastFields
   EXPECT_EQ(st_->ScanFileName, "C:\\OLD\\PLAN07.TLC");
   EXPECT_EQ(CurDir(), "C:\\Old");
 
+  // The current folder removed from outside: a change of format asks about
+  // it, and Cancel goes to the nearest folder that is still there.
+  QDir().mkpath(Host("Jobs/J7"));
+  TypeFileName("C:\\Jobs\\J7\\PLAN08.TLC");
+  ASSERT_EQ(CurDir(), "C:\\Jobs\\J7");
+  QDir(Host("Jobs")).removeRecursively();
+  prompts_.shown.clear();
+  prompts_.answers = {Answer::Cancel};
+  UpdateFileFields(*st_, f_, kFieldsFormat, "", "", "TIF", "");
+  ASSERT_EQ(prompts_.shown.size(), 1);
+  EXPECT_EQ(prompts_.shown[0].text, "Path not found");
+  EXPECT_EQ(prompts_.shown[0].buttons, Prompts::Buttons::RetryCancel);
+  EXPECT_EQ(st_->ScanFileName, "C:\\PLAN08.TLC");
+  EXPECT_EQ(f_.txtFileName->text(), "C:\\PLAN08.TLC");
+  EXPECT_EQ(CurDir(), "C:\\");
+
   // The same drive coming back between Retry and Cancel is taken.
   QDir().mkpath(Host("nomedium"));
   prompts_.shown.clear();

@@ -31,9 +31,18 @@ QString Join(QChar letter, QString folder) {
   return QString(letter.toUpper()) + ":\\" + folder;
 }
 
+// The folder last entered: what the current folder was, once it has been
+// removed under the process and the host no longer tells it.
+QString& LastEntered() {
+  static QString folder;
+  return folder;
+}
+
 bool Enter(const QString& windowsFolder) {
   QString host = HostPath(windowsFolder);
-  return !host.isEmpty() && QFileInfo(host).isDir() && QDir::setCurrent(host);
+  if (host.isEmpty() || !QFileInfo(host).isDir() || !QDir::setCurrent(host)) return false;
+  LastEntered() = windowsFolder;
+  return true;
 }
 
 }  // namespace
@@ -58,7 +67,12 @@ QString DeviceUnavailableText() { return LoadResString(resDeviceUnavailable); }
 QString PathNotFoundText() { return LoadResString(resPathNotFound); }
 
 QString CurDir() {
-  QString current = WindowsPath(QDir::currentPath());
+  const QString host = QDir::currentPath();
+  // A current folder removed from under the process is still the current one
+  // (every step into it then fails with "Path not found"), not the root of C:.
+  if ((host.isEmpty() || !QFileInfo(host).isDir()) && !LastEntered().isEmpty())
+    return LastEntered();
+  QString current = WindowsPath(host);
   if (current.size() < 2 || current[1] != ':') return "C:\\";
   if (current.size() == 2) current += '\\';
   return current[0].toUpper() + current.mid(1);

@@ -283,9 +283,15 @@ void UpdateFileFields(Station& st, Form& f, int source, QString drive, QString f
   // there is nothing better to restore, and the fields stay as they are.
   auto recover = [&] {
     st.FieldsUpdating = false;
-    if (source != kFieldsRecovery)
-      UpdateFileFields(st, f, kFieldsRecovery, f.SavedDrive, f.SavedFolder, f.SavedExt,
-                       f.SavedFileName);
+    if (source == kFieldsRecovery) return;
+    // The last good folder, or the nearest one above it that is still there.
+    QString folder = f.SavedFolder;
+    while (folder.size() > 1 && !PathExists(f.SavedDrive + folder))
+      folder = folder.left(folder.lastIndexOf('\\', -2) + 1);
+    const QString file = folder == f.SavedFolder
+                             ? f.SavedFileName
+                             : f.SavedDrive + folder + f.SavedName + "." + f.SavedExt;
+    UpdateFileFields(st, f, kFieldsRecovery, f.SavedDrive, folder, f.SavedExt, file);
   };
 
   // A whole file name gives the drive, folder, name and extension.
