@@ -766,8 +766,14 @@ std::vector<uint8_t> TlcWith(std::span<const uint8_t> g4, uint32_t width, uint32
 
 }  // namespace
 
-TEST_F(ConvertersTest, AnExportRefusesDataThatDoesNotDecodeToTheHeadersSize) {
-  const BitImage drawing = convtest::Drawing(400, 300);
+// Group 4 data is held to the size its header states, in a TLC (every
+// export) and in a TIFF (file2tlc) alike; the output stays as it was.
+TEST_F(ConvertersTest, DataThatDoesNotDecodeToTheHeadersSizeIsRefused) {
+  // Black to the right edge above white: decoded wider, those lines no
+  // longer end where the data ends them.
+  BitImage drawing = convtest::Drawing(400, 300);
+  for (uint32_t y = 40; y < 60; ++y)
+    for (uint32_t x = 0; x < 400; ++x) drawing.Set(x, y, x >= 360);
   convtest::WriteBytes(Host("scan.tif"), convtest::ScanFileBytes(drawing));
   ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\d.tlc", {"-D", "200"}).exitCode, 0);
   const std::vector<uint8_t> good = convtest::ReadBytes(Host("d.tlc"));
@@ -781,30 +787,38 @@ TEST_F(ConvertersTest, AnExportRefusesDataThatDoesNotDecodeToTheHeadersSize) {
 
   struct Case {
     const char* what;
-    std::vector<uint8_t> tlc;
+    std::span<const uint8_t> data;
+    uint32_t width, height;
     const char* message;
   };
   const std::vector<Case> cases = {
-      {"header one line too many", TlcWith(g4, 400, 301), "damaged image data at line 301"},
-      {"header one line too few", TlcWith(g4, 400, 299), "more than the 299 lines"},
-      {"header half the lines", TlcWith(g4, 400, 150), "more than the 150 lines"},
-      {"header narrower", TlcWith(g4, 392, 300), "damaged image data at line"},
-      {"header half as wide", TlcWith(g4, 200, 300), "damaged image data at line"},
-      {"damaged codes", TlcWith(flipped, 400, 300), "damaged image data at line"},
-      {"data cut in half, length to match", TlcWith(cut, 400, 300), "damaged image data at line"},
-      {"bytes after the end code", TlcWith(trailing, 400, 300), "end-of-block"},
+      {"header one line too many", g4, 400, 301, "damaged image data at line 301"},
+      {"header one line too few", g4, 400, 299, "more than the 299 lines"},
+      {"header half the lines", g4, 400, 150, "more than the 150 lines"},
+      {"header narrower", g4, 392, 300, "damaged image data at line"},
+      {"header half as wide", g4, 200, 300, "damaged image data at line"},
+      {"header 65535 wide", g4, 65535, 300, "damaged image data at line"},
+      {"damaged codes", flipped, 400, 300, "damaged image data at line"},
+      {"data cut in half, length to match", cut, 400, 300, "damaged image data at line"},
+      {"bytes after the end code", trailing, 400, 300, "end-of-block"},
+  };
+  auto refused = [&](const RunResult& r, const char* message) {
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.stderrText.find(message), std::string::npos) << r.stderrText;
+    EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
+    EXPECT_EQ(Slurp(Host("out.dat")), "OLD");
   };
   for (const Case& c : cases) {
-    convtest::WriteBytes(Host("bad.tlc"), c.tlc);
+    convtest::WriteBytes(Host("bad.tlc"), TlcWith(c.data, c.width, c.height));
     for (const char* code : {"-T", "-C", "-F", "-L", "-B"}) {
       SCOPED_TRACE(std::string(c.what) + ", " + code);
       std::ofstream(Host("out.dat")) << "OLD";
-      const RunResult r = Export({code, "-o", "C:\\out.dat", "C:\\bad.tlc"});
-      EXPECT_EQ(r.exitCode, 1);
-      EXPECT_NE(r.stderrText.find(c.message), std::string::npos) << r.stderrText;
-      EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
-      EXPECT_EQ(Slurp(Host("out.dat")), "OLD");
+      refused(Export({code, "-o", "C:\\out.dat", "C:\\bad.tlc"}), c.message);
     }
+    SCOPED_TRACE(std::string(c.what) + ", TIFF");
+    convtest::WriteBytes(Host("bad.tif"), conv::TiffFromG4(c.data.data(), c.data.size(), c.width, c.height, 200));
+    std::ofstream(Host("out.dat")) << "OLD";
+    refused(File2Tlc("C:\\bad.tif", "C:\\out.dat"), c.message);
   }
   // The whole image, and the statistics taken from the same check.
   convtest::WriteBytes(Host("same.tlc"), TlcWith(g4, 400, 300));
@@ -813,54 +827,10 @@ TEST_F(ConvertersTest, AnExportRefusesDataThatDoesNotDecodeToTheHeadersSize) {
                                           std::to_string(conv::CountBlack(drawing))),
             std::string::npos)
       << Slurp(Host("TlcPr.Out"));
-}
-
-// A Group 4 TIFF is held to its header as a TLC is: the same stream under a
-// size it does not hold is refused by file2tlc, whose output stays as it was.
-TEST_F(ConvertersTest, AGroup4TiffWhoseHeaderDisagreesWithItsDataIsRefused) {
-  // Black to the right edge above white: decoded wider, those lines no
-  // longer end where the data ends them.
-  BitImage drawing = convtest::Drawing(400, 300);
-  for (uint32_t y = 40; y < 60; ++y)
-    for (uint32_t x = 0; x < 400; ++x) drawing.Set(x, y, x >= 360);
-  convtest::WriteBytes(Host("scan.tif"), convtest::ScanFileBytes(drawing));
-  ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\d.tlc").exitCode, 0);
-  const std::vector<uint8_t> good = convtest::ReadBytes(Host("d.tlc"));
-  const std::span<const uint8_t> g4 = conv::ParseTlc(good, "d.tlc").g4;
-  std::vector<uint8_t> trailing(g4.begin(), g4.end());
-  trailing.insert(trailing.end(), {0xFF, 0xFF});
-  auto tiff = [](std::span<const uint8_t> data, uint32_t width, uint32_t height) {
-    return conv::TiffFromG4(data.data(), data.size(), width, height, 400);
-  };
-  struct Case {
-    const char* what;
-    std::vector<uint8_t> tiff;
-    const char* message;
-  };
-  const std::vector<Case> cases = {
-      {"width 65535 for 400", tiff(g4, 65535, 300), "damaged image data at line"},
-      {"header narrower", tiff(g4, 392, 300), "damaged image data at line"},
-      {"header one line too few", tiff(g4, 400, 299), "more than the 299 lines"},
-      {"header half the lines", tiff(g4, 400, 150), "more than the 150 lines"},
-      {"header one line too many", tiff(g4, 400, 301), "damaged image data at line 301"},
-      {"bytes after the end code", tiff(trailing, 400, 300), "end-of-block"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    convtest::WriteBytes(Host("bad.tif"), c.tiff);
-    std::ofstream(Host("out.tlc")) << "OLD";
-    const RunResult r = File2Tlc("C:\\bad.tif", "C:\\out.tlc");
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.stderrText.find("C:\\bad.tif: "), std::string::npos) << r.stderrText;
-    EXPECT_NE(r.stderrText.find(c.message), std::string::npos) << r.stderrText;
-    const std::string errFile = Slurp(Host("Tile.Err"));
-    EXPECT_EQ(std::count(errFile.begin(), errFile.end(), '\n'), 1) << errFile;
-    EXPECT_EQ(Slurp(Host("out.tlc")), "OLD");
-  }
-  // The stream under its own size is taken, pixel for pixel.
-  convtest::WriteBytes(Host("same.tif"), tiff(g4, 400, 300));
-  ASSERT_EQ(File2Tlc("C:\\same.tif", "C:\\same.tlc").exitCode, 0);
-  EXPECT_EQ(ImageDiff(DecodeTlc(Host("same.tlc")), drawing), "");
+  // The same stream as a TIFF of its own size is taken, pixel for pixel.
+  convtest::WriteBytes(Host("same.tif"), conv::TiffFromG4(g4.data(), g4.size(), 400, 300, 200));
+  ASSERT_EQ(File2Tlc("C:\\same.tif", "C:\\same2.tlc").exitCode, 0);
+  EXPECT_EQ(ImageDiff(DecodeTlc(Host("same2.tlc")), drawing), "");
 }
 
 TEST(G4VerifyTest, CountsTheBlackOfEveryRunLengthTheCoderWrites) {

@@ -1,6 +1,6 @@
 // file2tlc on an ordinary 1-bit TIFF (any compression libtiff reads, strips,
-// bit order, black or white as zero). Input: one byte of options (rotation,
-// inversion, view), then the TIFF file.
+// bit order, black or white as zero), or a PNG or CALS raster. Input: one
+// byte of options (rotation, inversion, view), then the file.
 #include "tests/fuzz/converter_fuzz.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
