@@ -21,6 +21,7 @@
 #include "tools/converters/cmdline.h"
 #include "tools/converters/file2tlc.h"
 #include "tools/converters/g4verify.h"
+#include "tools/converters/rasterin.h"
 #include "tools/converters/tiffio.h"
 #include "tools/converters/tlc.h"
 
@@ -59,14 +60,14 @@ inline void Check(bool ok, const char* what) {
   }
 }
 
-// file2tlc on the TIFF `file`, with the rotation, inversion and view picture
+// file2tlc on the raster `file` (TIFF, PNG, CALS), with the rotation, inversion and view picture
 // taken from `choice`; then the round trip is checked.
 inline void File2TlcRoundTrip(std::span<const uint8_t> file, uint8_t choice) {
   // A few bytes of Group 4 may rightly stand for a white image of gigabytes;
   // the harness keeps to images that it can hold three times over.
   struct TooLarge {};
   try {
-    conv::ReadBitonalTiffRows(
+    conv::ReadRasterRows(
         file, "scan",
         [](const conv::TiffInfo& info) {
           if (conv::StrideFor(info.width) * uint64_t{info.height} > (uint64_t{16} << 20))
@@ -97,9 +98,13 @@ inline void File2TlcRoundTrip(std::span<const uint8_t> file, uint8_t choice) {
   }
   // The reader is trusted here (it is what file2tlc itself uses); what is
   // checked is everything after it.
-  conv::ScanImage read = conv::ReadBitonalTiff(file, "scan");
-  if (options.invert) conv::Invert(read.image);
-  const conv::BitImage want = conv::Orient(std::move(read.image), options.rotation);
+  conv::BitImage read;
+  uint32_t y = 0;
+  conv::ReadRasterRows(
+      file, "scan", [&](const conv::TiffInfo& info) { read = conv::BitImage(info.width, info.height); },
+      [&](const uint8_t* row) { std::copy_n(row, read.stride, read.Row(y++)); });
+  if (options.invert) conv::Invert(read);
+  const conv::BitImage want = conv::Orient(std::move(read), options.rotation);
 
   const std::vector<uint8_t> bytes = ReadFile(tlc);
   const conv::Tlc parts = conv::ParseTlc(bytes, "out.tlc");
