@@ -37,15 +37,21 @@ constexpr int kMaxCopies = 999;
 constexpr qint64 kMaxRequestBytes = qint64(kRecordSize) * 1000;
 constexpr qint64 kMaxPointerBytes = 1024;
 
+// A control character (C0, DEL, C1): never part of a path, and never
+// written into a log line as it is.
+bool IsControl(QChar c) {
+  const char16_t u = c.unicode();
+  return u < 0x20 || (u >= 0x7F && u < 0xA0);
+}
+
 }  // namespace
 
 QString Sanitised(const QString& text) {
   constexpr qsizetype kMaxChars = 2000;
   QString out;
   for (QChar c : text.left(kMaxChars)) {
-    const char16_t u = c.unicode();
-    if (u < 0x20 || (u >= 0x7F && u < 0xA0))
-      out += QString("\\x%1").arg(int(u), 2, 16, QChar('0'));
+    if (IsControl(c))
+      out += QString("\\x%1").arg(int(c.unicode()), 2, 16, QChar('0'));
     else
       out += c;
   }
@@ -68,12 +74,6 @@ QString FindFile(const QString& folder, const QString& name, bool links = false)
   for (const QString& f : files)
     if (f.compare(name, Qt::CaseInsensitive) == 0) return folder + "/" + f;
   return {};
-}
-
-bool HasControl(const QString& text) {
-  for (QChar c : text)
-    if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0)) return true;
-  return false;
 }
 
 // Whether a resolved host path lies in the folder of one of the station's drives.
@@ -200,7 +200,7 @@ std::optional<Problem> ReadImages(const Job& job, QList<Image>& images) {
     if (image.shownPath.isEmpty())
       image.shownPath = QString::fromLatin1(r.Text(Field::ImagePath)).trimmed();
     if (image.shownPath.isEmpty()) return Problem{true, which + " names no image"};
-    if (HasControl(image.shownPath))
+    if (std::any_of(image.shownPath.begin(), image.shownPath.end(), IsControl))
       return Problem{true, QString("%1: %2 is not an image path").arg(which, image.shownPath)};
     // The image is printed only from within the station's drives, wherever
     // its name (C:\..\.., a host path, a link) leads.
@@ -492,7 +492,14 @@ Outcome ProcessJob(const Config& config, const Job& job) {
     RemoveJob(job.folder);
     return Outcome::Removed;
   }
-  auto fail = [&](const QString& reason) {
+  JobState state = LoadState(job);
+  const bool printer = !config.printer.isEmpty();
+  // What the printer took in earlier tries is named where the job ends up.
+  auto printedNote = [&] {
+    return printer && state.accepted > 0 ? QString("; images 1 to %1 were printed").arg(state.accepted) : QString();
+  };
+  auto fail = [&](QString reason) {
+    reason += printedNote();
     if (MoveToFailed(config, job, reason)) {
       Log(config, QString("%1 (%2) failed: %3; moved to %4").arg(job.name, queueName, reason, config.failedDir));
     } else {
@@ -506,8 +513,6 @@ Outcome ProcessJob(const Config& config, const Job& job) {
   QList<Image> images;
   if (auto problem = ReadImages(job, images)) return fail(problem->text);
 
-  JobState state = LoadState(job);
-  const bool printer = !config.printer.isEmpty();
   // The images the printer has taken are never sent again.
   const int first = printer ? std::min<int>(state.accepted, int(images.size())) : 0;
   if (state.tries > 0)
@@ -521,16 +526,14 @@ Outcome ProcessJob(const Config& config, const Job& job) {
   // job to the failed folder, saying what the printer has taken already.
   auto tryFailed = [&](const QString& problem) {
     ++state.tries;
-    const QString taken =
-        printer && state.accepted > 0 ? QString("; images 1 to %1 were printed").arg(state.accepted) : QString();
     if (state.tries >= config.maxTries)
-      return fail(QString("not printed in %1 tries: %2%3").arg(state.tries).arg(problem, taken));
+      return fail(QString("not printed in %1 tries: %2").arg(state.tries).arg(problem));
     SaveState(job, state);
     Log(config, QString("%1 (%2) try %3 of %4 not printed: %5%6")
                     .arg(job.name, queueName)
                     .arg(state.tries)
                     .arg(config.maxTries)
-                    .arg(problem, taken));
+                    .arg(problem, printedNote()));
     return Outcome::Retry;
   };
 
