@@ -122,6 +122,14 @@ void FindChanges(const uint8_t* row, uint32_t width, std::vector<uint32_t>& chan
   changes.resize(FindChanges(row, width, changes.data()));
 }
 
+size_t InvertChanges(std::span<const uint32_t> changes, uint32_t* out) {
+  const bool atZero = !changes.empty() && changes[0] == 0;
+  uint32_t* p = out;
+  if (!atZero) *p++ = 0;
+  p = std::copy(changes.begin() + (atZero ? 1 : 0), changes.end(), p);
+  return static_cast<size_t>(p - out);
+}
+
 void DrawRow(std::span<const uint32_t> changes, uint32_t width, uint64_t* w) {
   // One pass over the row's words, each built with the first pixel highest
   // and stored in byte order.

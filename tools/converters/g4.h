@@ -30,6 +30,10 @@ size_t FindChanges(const uint8_t* row, uint32_t width, uint32_t* out);
 // RowWords(width) whole words; read as bytes, they are the row as in BitImage.
 void DrawRow(std::span<const uint32_t> changes, uint32_t width, uint64_t* row);
 inline size_t RowWords(uint32_t width) { return (size_t{width} + 63) / 64; }
+// The changes of the row with black and white swapped into `out` (room for
+// changes.size() + 1): the colour before the row stays white, so a change at
+// 0 comes or goes. Returns how many.
+size_t InvertChanges(std::span<const uint32_t> changes, uint32_t* out);
 
 // Group 4 coder of a whole image as one stream, fed row by row (rows as in
 // BitImage, or as change lists). With a sink the stream goes there in pieces

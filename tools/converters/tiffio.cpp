@@ -427,13 +427,7 @@ void ReadTiffLines(std::span<const uint8_t> file, const std::string& shown,
       g4::Decoder decoder(coded.data(), coded.size(), width, rows, shown + where);
       for (uint32_t r = 0; r < rows; ++r) {
         std::span<const uint32_t> line = decoder.NextLine();
-        if (invert) {  // the colour before the row stays white: a change at 0 comes or goes
-          size_t n = 0;
-          const bool atZero = !line.empty() && line[0] == 0;
-          if (!atZero) changes[n++] = 0;
-          for (size_t i = atZero ? 1 : 0; i < line.size(); ++i) changes[n++] = line[i];
-          line = {changes.data(), n};
-        }
+        if (invert) line = {changes.data(), g4::InvertChanges(line, changes.data())};
         if (!emit) {
           (*changesOut)(line);
           continue;

@@ -186,12 +186,7 @@ void DecodeInto(BitonalSink& sink, std::span<const uint8_t> g4, uint32_t width, 
       sink.AddChanges(changes);
       continue;
     }
-    // The colour before the row stays white: a change at 0 comes or goes.
-    size_t n = 0;
-    if (changes.empty() || changes[0] != 0) inverted[n++] = 0;
-    for (size_t i = changes.empty() || changes[0] != 0 ? 0 : 1; i < changes.size(); ++i)
-      inverted[n++] = changes[i];
-    sink.AddChanges({inverted.data(), n});
+    sink.AddChanges({inverted.data(), conv::g4::InvertChanges(changes, inverted.data())});
   }
   if (wholeStream) decoder.Finish();
 }
