@@ -55,6 +55,8 @@ class TimingProcesses : public ProcessHost {
       childNs += clock.nsecsElapsed() - startedAt.take(taskId);
     return r;
   }
+  std::optional<int> ExitCode(qint64 taskId) override { return real.ExitCode(taskId); }
+  void EndTask(qint64 taskId) override { real.EndTask(taskId); }
 };
 
 class Silent : public Prompts {

@@ -148,7 +148,11 @@ TEST_F(StripTiffTest, EveryResultCode) {
       {"missing", QByteArray(), 1, 0, -2, 0, 0},
       {"not PackBits", ScanTiff(16, 4, 4, data), 1, 1, -3, 4, dataAt},
       {"run past line end", ScanTiff(8, 4, 32773, data), 1, 0, -4, 4, dataAt},
-      {"fewer lines than leading", ScanTiff(16, 4, 32773, data), 5, 0, -4, 4, dataAt},
+      // Amounts that would leave no line are refused; the length never wraps around.
+      {"fewer lines than leading", ScanTiff(16, 4, 32773, data), 5, 0, -5, 4, dataAt},
+      {"leading and trailing exceed the lines", ScanTiff(16, 4, 32773, data), 3, 2, -5, 4, dataAt},
+      {"leading and trailing take every line", ScanTiff(16, 4, 32773, data), 2, 2, -5, 4, dataAt},
+      {"trailing alone beyond the lines", ScanTiff(16, 40, 32773, data), 0, 41, -5, 40, dataAt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -281,6 +285,10 @@ TEST_F(DatabaseTest, TwoFoldersAndTheProgramFolder) {
             "\"first\", \"C:\\A\\ONE.TLC\"\r\n\"say \"two\"\", \"C:\\B\\TWO.TLC\"\r\n"
             "\"again\", \"C:\\B\\TWO.TLC\"\r\n");
   EXPECT_TRUE(prompts_.shown.isEmpty());
+  // The system's single-byte code page in both files: one byte for the umlaut.
+  Add2Database(*st_, QString::fromUtf8("M\u00fcller"), "C:\\A\\M.TLC", "C:\\A");
+  EXPECT_TRUE(ReadFile("A/Database.Asc").endsWith("\"M\xfcller\", \"C:\\A\\M.TLC\"\r\n"));
+  EXPECT_TRUE(ReadFile("Station/Database.All").endsWith("\"M\xfcller\", \"C:\\A\\M.TLC\"\r\n"));
 
   // A folder that cannot take the line: the operator is told which file.
   Add2Database(*st_, "lost", "C:\\Q\\X.TLC", "C:\\Q\\");

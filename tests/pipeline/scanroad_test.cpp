@@ -195,7 +195,7 @@ TEST_F(ScanRoadTest, AnotherFormatGoesThroughTheExportConverter) {
 }
 
 TEST_F(ScanRoadTest, AFailedConversionLeavesAnExistingTargetByteForByte) {
-  st_->MiniViewSize = "no,size,at,all";  // the TLC converter refuses the option line
+  st_->MiniViewSize = "0,0";  // the TLC converter refuses the option line
   for (int format : {0, 1}) {
     SCOPED_TRACE(format);
     cboFormat_.setCurrentIndex(format);
@@ -208,8 +208,16 @@ TEST_F(ScanRoadTest, AFailedConversionLeavesAnExistingTargetByteForByte) {
     EXPECT_FALSE(Exists("SCANS/$$Scan.tlc"));
     EXPECT_FALSE(Exists("SCANS/$$Scan.out"));
     EXPECT_TRUE(st_->LastTlcFile.isEmpty());  // no blank check on the old file
+    EXPECT_TRUE(st_->ScanErrorFlag);
+    EXPECT_TRUE(st_->NewScanMode);  // Scan stays Scan: the drawing is scanned again
+    // One box, naming the target and the converter's own error line.
+    ASSERT_EQ(Errors().size(), 1);
+    EXPECT_TRUE(Errors()[0].startsWith(st_->ScanFileName + " was not filed: file2tlc: "))
+        << Errors()[0].toStdString();
+    EXPECT_EQ(prompts_.shown[0].title, "Varnel Error");
+    prompts_.shown.clear();
+    st_->ScanErrorFlag = false;
   }
-  EXPECT_TRUE(Errors().isEmpty());
 }
 
 TEST_F(ScanRoadTest, ShortScanFilesAndBlankPagesEndThePass) {
@@ -220,6 +228,8 @@ TEST_F(ScanRoadTest, ShortScanFilesAndBlankPagesEndThePass) {
   HandleScan(*road_);
   EXPECT_TRUE(st_->ScanErrorFlag);
   EXPECT_TRUE(LogMessages().contains("Zero Length Scan File Created"));
+  EXPECT_EQ(Errors(), QStringList{"Zero Length Scan File Created"});
+  prompts_.shown.clear();
   EXPECT_TRUE(st_->NewScanMode);  // a failed scan leaves the mode as it was
   EXPECT_FALSE(Exists("SCANS/TEMP001.TLC"));
 
@@ -257,6 +267,80 @@ TEST_F(ScanRoadTest, StripAmountsAndSoftwareReduction) {
   EXPECT_FALSE(Exists("Temp/Scale.Tlc"));
 }
 
+TEST_F(ScanRoadTest, StripAmountsThatLeaveNothingFailTheScanAndEditNothing) {
+  st_->StripLeading400DPI = 500;
+  st_->StripTrailing400DPI = 100;
+  WriteFile("SCANS/TEMP001.TLC", "an earlier drawing");
+  FeedStarted(Pbm("a.pbm", 800, 600));
+  HandleScan(*road_);
+  EXPECT_EQ(Errors(), QStringList{"The strip amounts (500 leading and 100 trailing lines) leave nothing "
+                                  "of the 600 lines scanned - the drawing was not filed."});
+  EXPECT_TRUE(st_->ScanErrorFlag);
+  EXPECT_EQ(ImageLength(ReadFile("Temp/Brevik.TIF")), 600u);  // not wrapped around
+  EXPECT_EQ(ReadFile("SCANS/TEMP001.TLC"), "an earlier drawing");
+}
+
+TEST_F(ScanRoadTest, AtTheDriveRootTheWorkFileIsNamedWithOneBackslash) {
+  st_->ScanFolder.clear();
+  files_->DisplayFileName();
+  ASSERT_EQ(st_->ScanFileName, "C:\\TEMP001.TLC");
+  FeedStarted(Pbm("a.pbm", 800, 600));
+  HandleScan(*road_);
+  EXPECT_TRUE(ReadFile("Temp/File2Tlc.Dat").contains(" -o C:\\$$Scan.tlc -r")) << ReadFile("Temp/File2Tlc.Dat").toStdString();
+  EXPECT_TRUE(ReadFile("TEMP001.TLC").startsWith("Virozoro Size 800,600"));
+  EXPECT_TRUE(Errors().isEmpty());
+}
+
+// Whatever a scan program leaves, only a finished scan whose file states an
+// image goes on: the exit code names the cause, the header is judged too.
+TEST_F(ScanRoadTest, AScanThatWasNotFinishedIsNeverConverted) {
+  QString tif = Host("Temp/Brevik.TIF");
+  QByteArray copyScan = "cp '" + Host("scan.tif").toUtf8() + "' '" + tif.toUtf8() + "'";
+  struct Case {
+    const char* body;  // the stand-in for juxscan
+    const char* box;
+  } cases[] = {
+      {"exit 6", "Timeout waiting for scan complete - the drawing was not filed."},
+      {"exit 7", "Scanner is too fast for interface card - the drawing was not filed."},
+      {"exit 15", "Could not keep up with data - the drawing was not filed."},
+      {"exit 95", "The scanner channel was reset by another program - the drawing was not filed."},
+      {"exit 99", "Esc Key Depressed - the drawing was not filed."},
+      {"exit 42", "The scan program ended with code 42 - the drawing was not filed."},
+      {"kill -9 $$", "The scan program was ended before the scan was complete - the drawing was not filed."},
+      {"exit 0", "No Scan File Created"},
+  };
+  // A complete scan of 800 x 600, to be left behind by every stand-in.
+  FeedStarted(Pbm("a.pbm", 800, 600));
+  HandleScan(*road_);
+  ASSERT_TRUE(Exists("SCANS/TEMP001.TLC"));
+  QFile::copy(tif, Host("scan.tif"));
+  QFile::remove(Host("SCANS/TEMP001.TLC"));
+  st_->ScanExe = "C:\\bin\\scan";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    prompts_.shown.clear();
+    st_->ScanErrorFlag = false;
+    WriteScript("bin/scan", (QByteArray(c.body) == "exit 0" ? "" : copyScan + "\n") + c.body);
+    HandleScan(*road_);
+    EXPECT_EQ(Errors(), QStringList{c.box});
+    EXPECT_TRUE(st_->ScanErrorFlag);
+    EXPECT_FALSE(Exists("SCANS/TEMP001.TLC"));
+    EXPECT_EQ(processes_.started.filter("file2tlc").size(), 1);  // the good scan's only
+  }
+  // A file whose header states no width or no lines is a failed scan too.
+  for (int at : {30, 42}) {
+    QByteArray scan = ReadFile("scan.tif");
+    scan.replace(at, 4, QByteArray(4, '\0'));
+    WriteFile("zero.tif", scan);
+    WriteScript("bin/scan", "cp '" + Host("zero.tif").toUtf8() + "' '" + tif.toUtf8() + "'");
+    prompts_.shown.clear();
+    HandleScan(*road_);
+    ASSERT_EQ(Errors().size(), 1);
+    EXPECT_TRUE(Errors()[0].startsWith("The scan file holds no image (")) << Errors()[0].toStdString();
+    EXPECT_FALSE(Exists("SCANS/TEMP001.TLC"));
+  }
+}
+
 TEST_F(ScanRoadTest, RefusesWhatCannotBeScanned) {
   cboOriginalWidth_.setCurrentIndex(1);  // 800 inches
   HandleScan(*road_);
@@ -266,6 +350,23 @@ TEST_F(ScanRoadTest, RefusesWhatCannotBeScanned) {
   HandleScan(*road_);
   ASSERT_EQ(Errors().size(), 2);
   EXPECT_TRUE(Errors()[1].contains("Q:\\NOWHERE"));
+  // A resolution the scanner cannot do, a format that is not the name's.
+  files_->DisplayFileName();
+  cboOriginalWidth_.setCurrentIndex(0);
+  cboResolution_.setEditable(true);
+  cboResolution_.setEditText("99999999999");
+  HandleScan(*road_);
+  cboResolution_.setCurrentIndex(0);
+  st_->ScanFileName = "C:\\SCANS\\TEMP001.TIF";  // the format list says TLC
+  HandleScan(*road_);
+  cboFormat_.clear();  // no output format configured at all
+  HandleScan(*road_);
+  EXPECT_EQ(Errors().mid(2),
+            (QStringList{"A resolution of 99999999999 DPI cannot be scanned; choose one from 100 to 400 DPI.",
+                         "The output format \"TLC Compressed raster\" does not match the file name "
+                         "C:\\SCANS\\TEMP001.TIF; nothing was scanned.",
+                         "No output format is configured for C:\\SCANS\\TEMP001.TIF; nothing was scanned."}));
+  EXPECT_TRUE(st_->ScanErrorFlag);
   EXPECT_TRUE(processes_.started.isEmpty());
 }
 
@@ -400,10 +501,12 @@ TEST_F(ScanRoadTest, BadImagesLeaveNumberedCopiesOfTheRawScan) {
   }
   EXPECT_EQ(Errors(), (QStringList{"Bad Scanned Image", "Bad Scanned Image"}));
   EXPECT_EQ(form_.BadImageCount, 2);
-  EXPECT_FALSE(st_->ScanErrorFlag);
+  EXPECT_TRUE(st_->ScanErrorFlag);  // an error box: auto mode would stop
   EXPECT_EQ(ReadFile("2.Tif"), ReadFile("Temp/Brevik.TIF"));
   EXPECT_TRUE(Exists("1.Tif"));
-  EXPECT_EQ(ReadFile("SCANS/TEMP002.TLC").size(), 300);  // the converted file stays
+  // What is not a TLC is not filed under a TLC name.
+  EXPECT_FALSE(Exists("SCANS/TEMP001.TLC"));
+  EXPECT_FALSE(Exists("SCANS/$$Scan.tlc"));
 }
 
 TEST_F(ScanRoadTest, KeyboardCommands) {
@@ -436,7 +539,7 @@ TEST_F(ScanRoadTest, KeyboardCommands) {
   st_->ScanListMode = false;
   WriteFile("JOB/OLD.TLC", "old");
   EXPECT_TRUE(Form_KeyDown(*road_, Qt::Key_R, Qt::AltModifier));
-  EXPECT_FALSE(Exists("JOB/OLD.TLC"));
+  EXPECT_EQ(ReadFile("JOB/OLD.TLC"), "old");  // kept until a rescan replaces it
   EXPECT_EQ(st_->ScanFileName, "C:\\JOB\\OLD.TIF");
   EXPECT_EQ(cboFormat_.currentIndex(), 1);
   EXPECT_FALSE(Form_KeyDown(*road_, Qt::Key_R, Qt::NoModifier));

@@ -5,6 +5,7 @@
 
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/config.h"
+#include "varnel/core/configcheck.h"
 #include "varnel/core/helpers.h"
 
 namespace varnel {
@@ -132,14 +133,13 @@ TEST_F(ConfigTest, ListsAreReadUpToTheFirstMissingNumber) {
   ASSERT_TRUE(Load("[OutputTypes]\r\nType1=TIFF G4 TF\r\nType2=PCX   PC\r\n"
                    "Type3=  Bitmap  BM   \r\nType4=X\r\n"
                    "[ScanDPI]\r\nDPI1=100\r\nDPI2=200\r\n[GENERAL]\r\nDataField= f\r\n"));
-  ASSERT_EQ(lists_.formats.size(), 4);
+  ASSERT_EQ(lists_.formats.size(), 3);  // Type4 is too short for a code: named and left out
   EXPECT_EQ(lists_.formats[2].text, "Bitmap");
   EXPECT_EQ(lists_.formats[2].itemData, 3);
   EXPECT_EQ(st_->OutputTypeCodes, (QStringList{"", "TF", "PC", "BM", "X"}));
-  EXPECT_EQ(lists_.formats[3].text, "");  // too short for a code: logged, not fatal
   EXPECT_EQ(lists_.resolutions, QStringList{"200"});
   EXPECT_FALSE(lists_.dataFieldVisible);
-  EXPECT_TRUE(LogMessages().last().contains("Type4"));
+  EXPECT_TRUE(LogMessages().last().contains("[OutputTypes] Type4=X"));
 }
 
 TEST_F(ConfigTest, OddLinesLoadWithTheirDefaults) {
@@ -182,6 +182,69 @@ TEST_F(ConfigTest, LeadingEdgesLineUpTheirAngles) {
   auto halves = [](const QString& t) { return t == " " ? 4.0 : t.startsWith("Bottom") ? 10.0 : 0.0; };
   QStringList entries = BuildLeadingEdgeList(halves);
   EXPECT_EQ(entries[0], "Top" + QString(2 + 3, ' ') + "0°");  // 10 / 4 = 2.5 -> 2
+}
+
+// Values the scan road cannot use are named with their keys in one box at
+// start-up; a value with a default gets it, a bad list entry is left out.
+TEST_F(ConfigTest, UnusableValuesAreNamedOnceAtStartUp) {
+  WriteFile("Bin/juxscan", "");
+  struct Case {
+    const char* lines;  // [PROGRAMS] lines, then other sections
+    const char* named;  // what the box says ("" for no box)
+    std::function<bool(const Station&, const IniLists&)> holds;
+  } cases[] = {
+      {"ScanExe=C:\\Bin\\juxscan\r\n", "", [](auto& s, auto&) { return s.ScanExe == "C:\\Bin\\juxscan"; }},
+      {"ScanExe=C:\\Bin\\juxscna\r\n", "[PROGRAMS] ScanExe=C:\\Bin\\juxscna: the program does not exist",
+       [](auto&, auto&) { return true; }},
+      {"MiniViewSize=1000,700 -o C:\\..\\..\\inject.tlc\r\n",
+       "MiniViewSize=1000,700 -o C:\\..\\..\\inject.tlc: not two numbers separated by a comma; 1000,700 used",
+       [](auto& s, auto&) { return s.MiniViewSize == "1000,700"; }},
+      {"MiniViewSize=1000.700\r\n", "MiniViewSize=1000.700", [](auto& s, auto&) { return s.MiniViewSize == "1000,700"; }},
+      {"TempDir=C:\\My Temp\r\n", "TempDir=C:\\My Temp\\: not one path without blanks",
+       [](auto&, auto&) { return true; }},
+      {"StripLeading400DPI=-5\r\n", "StripLeading400DPI=-5: not a whole number from 0 to 65535; 0 used",
+       [](auto& s, auto&) { return s.StripLeading400DPI == 0; }},
+      {"StripTrailing100DPI=lots\r\n", "StripTrailing100DPI=lots", [](auto& s, auto&) { return s.StripTrailing100DPI == 0; }},
+      {"StripTrailing100DPI=12.5 lines\r\n", "", [](auto& s, auto&) { return s.StripTrailing100DPI == 12; }},
+      {"AutoModeViewDelayTime=-3\r\n", "AutoModeViewDelayTime=-3: not a number of seconds; 2 used",
+       [](auto& s, auto&) { return s.AutoModeViewDelayTime == 2.0f; }},
+      {"[ScanDPI]\r\nDPI1=-5\r\nDPI2=99999999999\r\nDPI3=300\r\nDPI4=150\r\n",
+       "[ScanDPI] DPI1=-5: not a resolution from 100 to 400 DPI; left out\n"
+       "[ScanDPI] DPI2=99999999999: not a resolution",
+       [](auto&, auto& l) { return l.resolutions == QStringList{"300"}; }},  // 150: below the floor, silently
+      {"[ScanDPI]\r\nDPI1=0\r\n", "no resolution from 200 to 400 DPI is configured",
+       [](auto&, auto& l) { return l.resolutions.isEmpty(); }},
+      {"[OutputTypes]\r\nType1=TLC Compressed -L\r\nType2=TIF -o\r\nType3=-T\r\nType4=PNG \"N\r\n",
+       "[OutputTypes] Type2=TIF -o: no output type code",
+       [](auto&, auto& l) { return l.formats.size() == 1 && l.formats[0].text == "TLC Compressed"; }},
+      {"Debug=\x01\x02\xff\xfe\r\nScanExe=\x7f\r\n", "ScanExe=?: the program does not exist",
+       [](auto&, auto&) { return true; }},
+  };
+  for (const Case& c : cases) {
+    prompts_.shown.clear();
+    QByteArray lines = c.lines;
+    ASSERT_TRUE(Load(lines.startsWith('[') ? lines : "[PROGRAMS]\r\n" + lines)) << c.lines;
+    if (QString(c.named).isEmpty()) {
+      EXPECT_TRUE(prompts_.shown.isEmpty()) << c.lines;
+    } else {
+      ASSERT_EQ(prompts_.shown.size(), 1) << c.lines;
+      EXPECT_EQ(prompts_.shown[0].title, "Varnel Error");
+      EXPECT_TRUE(prompts_.shown[0].text.startsWith("Varnel.Ini holds values that cannot be used:\n"));
+      EXPECT_TRUE(prompts_.shown[0].text.contains(c.named)) << prompts_.shown[0].text.toStdString();
+    }
+    EXPECT_TRUE(c.holds(*st_, lists_)) << c.lines;
+  }
+}
+
+TEST(ConfigFormTest, ValuesThatGoIntoACommandLine) {
+  for (const char* good : {"1000,700", "1,1", "99999,0"}) EXPECT_TRUE(IsSizePair(good)) << good;
+  for (const char* bad : {"", "1000,700 -o x", "1000;700", " 1000,700", "1000,", "-1,5", "123456,1"})
+    EXPECT_FALSE(IsSizePair(bad)) << bad;
+  for (const char* good : {"C:\\Temp\\", "\\"}) EXPECT_TRUE(IsOnePath(good)) << good;
+  for (const char* bad : {"", "C:\\My Temp\\", "C:\\a\"b", "C:\\a\tb"}) EXPECT_FALSE(IsOnePath(bad)) << bad;
+  for (const char* good : {"-T", "TL", "-L"}) EXPECT_TRUE(IsOutputTypeCode(good)) << good;
+  for (const char* bad : {"", "X", "- ", "-TT", "\"o", "-o", "-E", "-@"})
+    EXPECT_FALSE(IsOutputTypeCode(bad)) << bad;
 }
 
 }  // namespace

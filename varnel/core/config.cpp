@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <cmath>
 
+#include "varnel/core/configcheck.h"
 #include "varnel/core/helpers.h"
 #include "varnel/core/hostfiles.h"
 #include "varnel/core/numbers.h"
@@ -18,22 +19,6 @@ struct TextKey {
   const char* key;
   QString Station::*value;
   QString defaultValue;
-};
-
-// The strip keys, in file order.
-struct StripKey {
-  const char* key;
-  int32_t Station::*value;
-};
-const StripKey kStripKeys[] = {
-    {"StripLeading100DPI", &Station::StripLeading100DPI},
-    {"StripTrailing100DPI", &Station::StripTrailing100DPI},
-    {"StripLeading200DPI", &Station::StripLeading200DPI},
-    {"StripTrailing200DPI", &Station::StripTrailing200DPI},
-    {"StripLeading300DPI", &Station::StripLeading300DPI},
-    {"StripTrailing300DPI", &Station::StripTrailing300DPI},
-    {"StripLeading400DPI", &Station::StripLeading400DPI},
-    {"StripTrailing400DPI", &Station::StripTrailing400DPI},
 };
 
 // Reads "<prefix>1", "<prefix>2", ... until the first missing number.
@@ -89,9 +74,8 @@ bool LoadIniFile(Station& st, const QString& programFolder, const TextWidth& mea
   }
   const QString& ini = st.IniFile;
 
-  // 2. Program paths, view delay and strip amounts. Texts that are no usable number
-  // are noted and logged once the log has been reset.
-  QStringList notes;
+  // 2. Program paths, view delay and strip amounts. Texts that are no usable
+  // number are named by the check at the end.
   const TextKey kTexts[] = {
       {"ScanExe", &Station::ScanExe, {}},
       {"File2TlcExe", &Station::File2TlcExe, {}},
@@ -106,17 +90,10 @@ bool LoadIniFile(Station& st, const QString& programFolder, const TextWidth& mea
   for (const TextKey& k : kTexts) st.*k.value = ReadIniValue(st, kPrograms, k.key, k.defaultValue, ini);
 
   QString delay = ReadIniValue(st, kPrograms, "AutoModeViewDelayTime", "2", ini);
-  if (std::optional<float> seconds = ToSingle(delay)) {
-    st.AutoModeViewDelayTime = *seconds;
-  } else {
-    st.AutoModeViewDelayTime = 2;
-    notes << "AutoModeViewDelayTime \"" + delay + "\" is not a number, 2 used";
-  }
+  st.AutoModeViewDelayTime = ToSingle(delay).value_or(2);
   for (const StripKey& k : kStripKeys) {
     QString text = ReadIniValue(st, kPrograms, k.key, "0", ini);
-    std::optional<int32_t> lines = RoundToLong(Val(text));
-    if (!lines) notes << QString(k.key) + " \"" + text + "\" is out of range, 0 used";
-    st.*k.value = lines.value_or(0);
+    st.*k.value = RoundToLong(Val(text)).value_or(0);
   }
 
   // 3. Debug switch.
@@ -128,7 +105,6 @@ bool LoadIniFile(Station& st, const QString& programFolder, const TextWidth& mea
   st.LogFile = st.AppDir + "Varnel.Log";
   DeleteFile(st.LogFile);
   WriteLog(st, 0, "Program Started: " + GeneralDate(QDateTime::currentDateTime()));
-  for (const QString& note : notes) WriteLog(st, 0, note);
 
   // 6. Scanner, units, working folder, conversion variant.
   st.MachineType = ReadIniValue(st, kPrograms, "MachineType", {}, ini);
@@ -158,9 +134,7 @@ bool LoadIniFile(Station& st, const QString& programFolder, const TextWidth& mea
   // 11. Output formats: display text and two-character code.
   st.OutputTypeCodes = QStringList{QString()};
   ReadList(st, "OutputTypes", "Type", [&](int n, const QString& value) {
-    QString entry = value.trimmed();
-    if (entry.size() < 2) WriteLog(st, 0, "OutputTypes Type" + QString::number(n) +
-                                              " \"" + value + "\" has no two-character code");
+    QString entry = value.trimmed();  // an entry without a code is named by the check
     while (st.OutputTypeCodes.size() <= n) st.OutputTypeCodes << QString();
     st.OutputTypeCodes[n] = entry.right(2);
     lists.formats << IniLists::Format{entry.left(std::max<qsizetype>(0, entry.size() - 2)).trimmed(), n};
@@ -182,6 +156,10 @@ bool LoadIniFile(Station& st, const QString& programFolder, const TextWidth& mea
   // 15. Working folder.
   if (!st.TempDir.endsWith('\\')) st.TempDir += '\\';
   CheckDir(st.TempDir);
+
+  // What the scan road cannot use is named now, in one box.
+  QStringList problems = CheckConfiguration(st, lists);
+  if (!problems.isEmpty()) ShowError(st, LoadResString(resIniProblems) + "\n" + problems.join('\n'));
   return true;
 }
 

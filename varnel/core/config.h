@@ -23,6 +23,22 @@ struct IniLists {
   bool dataFieldVisible = false;
 };
 
+// The strip keys of [PROGRAMS], in file order, and where each value is held.
+struct StripKey {
+  const char* key;
+  int32_t Station::*value;
+};
+inline constexpr StripKey kStripKeys[] = {
+    {"StripLeading100DPI", &Station::StripLeading100DPI},
+    {"StripTrailing100DPI", &Station::StripTrailing100DPI},
+    {"StripLeading200DPI", &Station::StripLeading200DPI},
+    {"StripTrailing200DPI", &Station::StripTrailing200DPI},
+    {"StripLeading300DPI", &Station::StripLeading300DPI},
+    {"StripTrailing300DPI", &Station::StripTrailing300DPI},
+    {"StripLeading400DPI", &Station::StripLeading400DPI},
+    {"StripTrailing400DPI", &Station::StripTrailing400DPI},
+};
+
 // Width of a text in the font of the leading-edge list (any unit).
 using TextWidth = std::function<double(const QString&)>;
 

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <filesystem>
+#include <system_error>
 
 #include "juxutil/hostpath.h"
 
@@ -35,6 +37,15 @@ bool DeleteFile(const QString& windowsPath) {
   if (!info.exists() && !info.isSymLink()) return true;
   if (info.isDir()) return false;
   return QFile::remove(host);
+}
+
+bool ReplaceFile(const QString& fromWindowsPath, const QString& toWindowsPath) {
+  QString from = HostPath(fromWindowsPath), to = HostPath(toWindowsPath);
+  if (from.isEmpty() || to.isEmpty() || QFileInfo(to).isDir()) return false;
+  std::error_code error;
+  std::filesystem::rename(std::filesystem::path(from.toStdU16String()),
+                          std::filesystem::path(to.toStdU16String()), error);
+  return !error;
 }
 
 bool MakeDir(const QString& windowsPath) {

@@ -17,6 +17,9 @@ bool PathExists(const QString& windowsPath);
 bool FileExists(const QString& windowsPath);
 // Deletes a file; true when it is gone afterwards (also when it was never there).
 bool DeleteFile(const QString& windowsPath);
+// Moves a file to a name in one step; a file of that name is replaced by it,
+// never deleted first. False (both files as they were) when it cannot be done.
+bool ReplaceFile(const QString& fromWindowsPath, const QString& toWindowsPath);
 // Creates one folder whose parent exists; true on success.
 bool MakeDir(const QString& windowsPath);
 

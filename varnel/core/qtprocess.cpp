@@ -52,11 +52,15 @@ qint64 QtProcessHost::Shell(const QString& commandLine, ShellWindow /*window*/) 
   }
   qint64 task = process->processId();
   tasks_[task] = Task{process, false};
-  QObject::connect(process, &QProcess::finished, process, [this, task, process] {
-    auto it = tasks_.find(task);
-    if (it != tasks_.end() && it->process == process) it->ended = true;
-    process->deleteLater();
-  });
+  QObject::connect(process, &QProcess::finished, process,
+                   [this, task, process](int code, QProcess::ExitStatus status) {
+                     auto it = tasks_.find(task);
+                     if (it != tasks_.end() && it->process == process) {
+                       it->ended = true;
+                       it->exitCode = status == QProcess::NormalExit ? code : kKilledExit;
+                     }
+                     process->deleteLater();
+                   });
   return task;
 }
 
@@ -76,10 +80,27 @@ WaitResult QtProcessHost::WaitForTask(qint64 taskId, int timeoutMs) {
     if (it == tasks_.end()) return WaitResult::Failed;
   }
   if (it->ended || !it->process) {
+    lastEnded_ = taskId;
+    lastExitCode_ = it->ended ? it->exitCode : kKilledExit;
     tasks_.erase(it);  // as closing the handle
     return WaitResult::Ended;
   }
   return WaitResult::TimedOut;
+}
+
+std::optional<int> QtProcessHost::ExitCode(qint64 taskId) {
+  if (taskId == 0 || taskId != lastEnded_) return std::nullopt;
+  return lastExitCode_;
+}
+
+void QtProcessHost::EndTask(qint64 taskId) {
+  auto it = tasks_.find(taskId);
+  if (it == tasks_.end()) return;
+  QPointer<QProcess> process = it->process;
+  tasks_.erase(it);
+  if (!process || process->state() == QProcess::NotRunning) return;
+  process->kill();
+  process->waitForFinished(10000);
 }
 
 }  // namespace varnel

@@ -44,8 +44,9 @@ void StartScannerReset(Station& st) {
 }
 
 void Execute(Station& st, const QString& Args, const QString& ExePath, int /*windowStyle*/,
-             bool& Result) {
+             bool& Result, OnAbort onAbort) {
   Result = false;
+  st.LastExitCode.reset();
   // 1. The program must be there.
   if (!FileExists(ExePath)) {
     ShowError(st, ExePath + " " + LoadResString(resNotFound));
@@ -65,30 +66,35 @@ void Execute(Station& st, const QString& Args, const QString& ExePath, int /*win
     return;
   }
   // 5. Everything else is waited for.
-  Result = RunAndWait(st, Args, ExePath);
+  Result = RunAndWait(st, Args, ExePath, onAbort);
 }
 
-bool RunAndWait(Station& st, const QString& Args, const QString& ExePath) {
+bool RunAndWait(Station& st, const QString& Args, const QString& ExePath, OnAbort onAbort) {
+  st.LastExitCode.reset();
   WindowHooks& windows = *st.seams.windows;
   windows.SetMousePointer(kHourglass);
   windows.SetMainEnabled(false);
 
   qint64 task = st.seams.processes->Shell("\"" + ExePath + "\" " + Args, ShellWindow::Hide);
   bool result = true;
+  std::optional<int> exitCode;
   for (;;) {
     WaitResult wait = st.seams.processes->WaitForTask(task, kWaitStepMs);
     if (wait == WaitResult::Failed || st.AbortRequested) {
+      if (onAbort == OnAbort::End && wait != WaitResult::Failed) st.seams.processes->EndTask(task);
       // A scan that waits for the operator's start ends when its channel is reset.
       if (st.HardwareConnect == "YES") StartScannerReset(st);
       result = false;
       break;
     }
+    if (wait == WaitResult::Ended) exitCode = st.seams.processes->ExitCode(task);
     st.seams.pump->DoEvents();
     if (wait != WaitResult::TimedOut) break;
   }
 
   windows.SetMainEnabled(true);
   windows.SetMousePointer(kDefaultPointer);
+  st.LastExitCode = exitCode;
   return result;
 }
 

@@ -1,6 +1,8 @@
 // The child-program runner: every program the workstation starts (juxscan,
 // juxstat, the converters, the viewer, the print tools) goes through Execute.
-// The exit code is never read; callers judge a run by the files it leaves.
+// Callers judge a run by the files it leaves; the exit code of a child waited
+// for to its end is kept in LastExitCode for those that can tell more by it
+// (the scan road names why a scan was not finished).
 #pragma once
 
 #include <QString>
@@ -9,18 +11,25 @@
 
 namespace varnel {
 
+// What happens to a child whose wait is given up (ESC, or a wait that fails).
+// juxscan is left to end through the channel reset; a converter is ended, so
+// that it cannot write its output after the workstation has moved on.
+enum class OnAbort { LeaveRunning, End };
+
 // Checks that ExePath exists, logs the command and runs it. For the viewer
 // (ExePath equal to ViewExe) it starts it, lets AutoModeViewDelayTime pass and
 // returns without waiting for it. windowStyle is accepted for the callers and
 // not used. Result: true when a child was run to its end.
 void Execute(Station& st, const QString& Args, const QString& ExePath, int windowStyle,
-             bool& Result);
+             bool& Result, OnAbort onAbort = OnAbort::LeaveRunning);
 
 // Starts "ExePath" Args hidden and waits for it in 500 ms steps while window
 // events run. AbortRequested, or a wait that fails, ends the wait with false;
 // with the scanner attached the scanner channel is then reset (StatusExe /F /S,
-// not waited for). The child itself is never killed.
-bool RunAndWait(Station& st, const QString& Args, const QString& ExePath);
+// not waited for). The child is ended only with OnAbort::End. Sets
+// LastExitCode.
+bool RunAndWait(Station& st, const QString& Args, const QString& ExePath,
+                OnAbort onAbort = OnAbort::LeaveRunning);
 
 // Starts StatusExe with " /F /S": juxstat forces a reset of the scanner channel.
 void StartScannerReset(Station& st);

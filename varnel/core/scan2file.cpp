@@ -40,9 +40,26 @@ StripAmounts StripAmountsFor(const Station& st, int16_t Dpi) {
   }
 }
 
+QString ScanExitCause(int exitCode) {
+  static const struct {
+    int code;
+    int text;
+  } kCauses[] = {{1, resScanNoDevice},     {2, resScanBadArgument},    {3, resScanBusy},
+                 {4, resScanNoAnswer},     {6, resScanNotFinished},    {7, resScanTooFast},
+                 {15, resScanOverrun},     {95, resScanChannelReset},  {99, resScanEscape},
+                 {ProcessHost::kKilledExit, resScanKilled}};
+  if (exitCode == 0) return {};
+  for (const auto& cause : kCauses)
+    if (cause.code == exitCode) return LoadResString(cause.text);
+  return LoadResString(resScanOtherCode).arg(exitCode);
+}
+
 bool Scan2File(Station& st, const QString& FileName, int16_t Dpi, int16_t ScanWidth,
-               int16_t ScanType, const ImageModeButtons& buttons) {
+               int16_t ScanType, const ImageModeButtons& buttons, QString* problem) {
   StatusDisplay& status = *st.seams.status;
+  QString ignored;
+  QString& why = problem ? *problem : ignored;
+  why.clear();
   // 1. No old scan under the name can be taken for this one.
   if (FileExists(FileName)) DeleteFile(FileName);
   // 2.
@@ -64,30 +81,56 @@ bool Scan2File(Station& st, const QString& FileName, int16_t Dpi, int16_t ScanWi
   // 7., 8. The scan; the threshold change goes with this scan only.
   QString args = ScanArgs(st.PendingThresholdArg, ScanWidth, scale, imageMode, scanFile);
   bool result = false;
+  bool found = FileExists(st.ScanExe);
   Execute(st, args, st.ScanExe, 5, result);
+  std::optional<int> exitCode = st.LastExitCode;
   st.LastResult = result;
   st.PendingThresholdArg.clear();
   status.ShowStatusBox();
-  // 9.
-  if (!FileExists(scanFile) || !result) return false;
-  // 10. The strip result does not change the outcome: the scan is used as it is.
+  // 9. A scan that juxscan did not finish is no scan, whatever it left in the
+  // file; the operator's ESC ends it quietly, a missing program has its box.
+  if (!result) {
+    if (found && !st.AbortRequested) why = LoadResString(resScanNotWaited);
+    return false;
+  }
+  if (exitCode && *exitCode != 0) {
+    why = ScanExitCause(*exitCode);
+    return false;
+  }
+  if (!FileExists(scanFile)) return false;
+  // 10. Strip failures leave the scan as it is and do not change the outcome,
+  // except amounts that would leave nothing of it.
   StripAmounts strip = StripAmountsFor(st, Dpi);
-  StripTiff(scanFile, strip.leading, strip.trailing);
+  if (StripTiff(scanFile, strip.leading, strip.trailing) == kStripTooMany) {
+    std::optional<ScanSize> size = ReadScanSize(scanFile);
+    if (size && size->lines > 0) {  // a scan without lines is judged by its caller
+      why = LoadResString(resStripTooMany).arg(strip.leading).arg(strip.trailing).arg(size->lines);
+      return false;
+    }
+  }
   // 11. Software reduction from 400 dpi through TLC.
   if (ScanType == 2) {
     status.ShowStatusBox(LoadResString(resReducingImage),
                          LoadResString(resReducingTo) + " " + QString::number(Dpi) + " DPI");
     const QString& t = st.TempDir;
     bool ran = false;
+    // No earlier reduction's TLC is taken for this one.
+    DeleteFile(t + "Scale.Tlc");
     Execute(st, "-E " + t + "Tile.Err -Q " + t + "Tile.Out -o " + t + "Scale.Tlc " + t + "Scale.Tif",
-            st.File2TlcExe, 0, ran);
-    Execute(st,
-            "-E " + t + "TlcPr.Err -Q " + t + "TlcPr.Out -T -o " + FileName + " -P 400," +
-                QString::number(Dpi) + " " + t + "Scale.Tlc",
-            st.ExportExe, 0, ran);
+            st.File2TlcExe, 0, ran, OnAbort::End);
+    if (!st.AbortRequested && FileExists(t + "Scale.Tlc"))
+      Execute(st,
+              "-E " + t + "TlcPr.Err -Q " + t + "TlcPr.Out -T -o " + FileName + " -P 400," +
+                  QString::number(Dpi) + " " + t + "Scale.Tlc",
+              st.ExportExe, 0, ran, OnAbort::End);
     status.ShowStatusBox();
     if (FileExists(t + "Scale.Tif")) DeleteFile(t + "Scale.Tif");
     if (FileExists(t + "Scale.Tlc")) DeleteFile(t + "Scale.Tlc");
+    // ESC during the reduction: whatever the converter left is not this scan.
+    if (st.AbortRequested) {
+      DeleteFile(FileName);
+      return false;
+    }
   }
   return true;
 }
@@ -189,6 +232,7 @@ std::optional<int> StripTiff(const QString& FileName, int32_t Leading, int32_t T
   if (countBytes.size() < 2) return kStripNotLittleEndian;
   uint16_t count = U16(countBytes.constData());
   int64_t lineBytes = 0;
+  int64_t imageLines = -1;
   qint64 offsetsEntry = -1;
   uint32_t dataOffset = 0;
   for (uint16_t i = 0; i < count; ++i) {
@@ -200,6 +244,8 @@ std::optional<int> StripTiff(const QString& FileName, int32_t Leading, int32_t T
     switch (tag) {
       case kImageWidth: lineBytes = value / 8; break;
       case kImageLength:
+        imageLines = value;
+        [[fallthrough]];
       case kRowsPerStrip:
         patches << Patch{at + 8, value - static_cast<uint32_t>(Leading) - static_cast<uint32_t>(Trailing)};
         break;
@@ -213,6 +259,8 @@ std::optional<int> StripTiff(const QString& FileName, int32_t Leading, int32_t T
       default: break;
     }
   }
+  // Amounts that would leave no line are refused: the length would wrap around.
+  if (imageLines >= 0 && int64_t(Leading) + int64_t(Trailing) >= imageLines) return kStripTooMany;
   // 5. The leading lines are passed over by moving the data offset.
   if (Leading >= 1) {
     std::optional<qint64> walked = WalkLines(file, dataOffset, lineBytes, Leading);
@@ -226,6 +274,25 @@ std::optional<int> StripTiff(const QString& FileName, int32_t Leading, int32_t T
   }
   // 6.
   return kStripDone;
+}
+
+std::optional<ScanSize> ReadScanSize(const QString& FileName) {
+  QFile file(HostPath(FileName));
+  if (!FileExists(FileName) || !file.open(QIODevice::ReadOnly)) return std::nullopt;
+  QByteArray header = file.read(8);
+  if (header.size() < 8 || header.left(2) != "II" || !file.seek(U32(header.constData() + 4)))
+    return std::nullopt;
+  QByteArray countBytes = file.read(2);
+  if (countBytes.size() < 2) return std::nullopt;
+  ScanSize size;
+  for (uint16_t i = 0, count = U16(countBytes.constData()); i < count; ++i) {
+    QByteArray entry = file.read(12);
+    if (entry.size() < 12) return std::nullopt;
+    uint16_t tag = U16(entry.constData());
+    if (tag == kImageWidth) size.width = U32(entry.constData() + 8);
+    if (tag == kImageLength) size.lines = U32(entry.constData() + 8);
+  }
+  return size;
 }
 
 }  // namespace varnel

@@ -34,10 +34,18 @@ struct StripAmounts {
 };
 StripAmounts StripAmountsFor(const Station& st, int16_t Dpi);
 
+// Why juxscan did not finish a scan, by its exit code (the string table's
+// text); empty for 0, the scan that was written completely.
+QString ScanExitCause(int exitCode);
+
 // Scans into FileName (a Windows-style path). True when juxscan ran to its
-// end and the scan file exists. Consumes PendingThresholdArg.
+// end, finished the scan (exit code 0, where the host tells it) and the scan
+// file exists; a scan cut short is never taken as a scan. Consumes
+// PendingThresholdArg. On false, problem (when given) names why, for the
+// operator; it stays empty after the operator's ESC and when an error box has
+// already named the cause (a missing program).
 bool Scan2File(Station& st, const QString& FileName, int16_t Dpi, int16_t ScanWidth,
-               int16_t ScanType, const ImageModeButtons& buttons);
+               int16_t ScanType, const ImageModeButtons& buttons, QString* problem = nullptr);
 
 // Result codes of StripTiff.
 enum StripResult : int {
@@ -46,11 +54,20 @@ enum StripResult : int {
   kStripNoFile = -2,
   kStripNotPackBits = -3,
   kStripBadData = -4,
+  kStripTooMany = -5,  // the amounts leave no line of the image: nothing is changed
 };
 
 // Edits the header of a juxscan TIFF in place so that it leaves out Leading
 // lines at the top and Trailing lines at the end; no image data moves.
 // Nothing (empty) when both are 0, else one of the StripResult codes.
 std::optional<int> StripTiff(const QString& FileName, int32_t Leading, int32_t Trailing);
+
+// Width and lines as the header of a little-endian TIFF states them (tags 256
+// and 257 of its first directory; a missing tag counts as 0). Nothing when the
+// file cannot be read as such a TIFF.
+struct ScanSize {
+  uint32_t width = 0, lines = 0;
+};
+std::optional<ScanSize> ReadScanSize(const QString& FileName);
 
 }  // namespace varnel

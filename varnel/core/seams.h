@@ -49,6 +49,14 @@ class ProcessHost {
   // Waits up to timeoutMs for the task to end, letting window events run meanwhile.
   // An unknown task id (not started, or already reported as ended) fails at once.
   virtual WaitResult WaitForTask(qint64 taskId, int timeoutMs) = 0;
+  // The exit code of the task that WaitForTask reported as ended last
+  // (kKilledExit when it was killed); nothing for another task or when the
+  // host cannot tell.
+  virtual std::optional<int> ExitCode(qint64 /*taskId*/) { return std::nullopt; }
+  // Ends a task whose wait was given up (it is killed) and returns once it has
+  // ended, so that it writes no file afterwards.
+  virtual void EndTask(qint64 /*taskId*/) {}
+  static constexpr int kKilledExit = -1;
 };
 
 // Lets pending window events run.

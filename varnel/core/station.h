@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 
 #include "varnel/core/seams.h"
 
@@ -49,6 +50,9 @@ struct Station {
   qint64 ViewerTaskId = 0;
   qint64 StayingViewerTaskId = 0;
   bool LastResult = false;
+  // Exit code of the last child waited for to its end (ProcessHost::kKilledExit
+  // when it was killed); nothing when its wait was given up or the host cannot tell.
+  std::optional<int> LastExitCode;
   int16_t ScannerSpeed = 0;  // mm/s: 40, 80, 120 or 160
 
   // Scan file naming: the current target of the next scan.

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QtEndian>
 
+#include "varnel/core/configcheck.h"
 #include "varnel/core/helpers.h"
 #include "varnel/core/hostfiles.h"
 #include "varnel/core/runner.h"
@@ -64,8 +65,12 @@ void File2Tlc(Station& st, const QString& ScanFile, const QString& TlcFile, int1
     WriteLog(st, 1, "Mirror:  " + Flag(Mirror));
     WriteLog(st, 1, "Mini:    " + Flag(Mini));
   }
-  // 2., 3., 4.
+  // 2., 3., 4. A value that is not of its form never reaches the option line.
   QString response = st.TempDir + "File2Tlc.Dat";
+  if (!IsSizePair(st.MiniViewSize)) {
+    WriteLog(st, 0, "MiniViewSize \"" + st.MiniViewSize + "\" is not two numbers; no conversion");
+    return;
+  }
   if (!WriteResponseFile(response, File2TlcLine(st, ScanFile, TlcFile, Dpi, Rotate, Invert, Mirror))) {
     // A stale response file must not be run in its place.
     WriteLog(st, 0, response + " cannot be written; no conversion");
@@ -73,7 +78,7 @@ void File2Tlc(Station& st, const QString& ScanFile, const QString& TlcFile, int1
   }
   // 5.
   bool result = false;
-  Execute(st, "-@ " + response, st.File2TlcExe, 0, result);
+  Execute(st, "-@ " + response, st.File2TlcExe, 0, result, OnAbort::End);
 }
 
 void Tlc2Rast(Station& st, const QString& TlcFile, const QString& OutFile,
@@ -87,7 +92,7 @@ void Tlc2Rast(Station& st, const QString& TlcFile, const QString& OutFile,
   }
   // 3.
   bool result = false;
-  Execute(st, "-@ " + response, st.ExportExe, 0, result);
+  Execute(st, "-@ " + response, st.ExportExe, 0, result, OnAbort::End);
   st.LastResult = result;
   // 4. Only a file that the converter wrote is patched.
   if (st.ToyotaFlag && FileExists(OutFile)) PatchOrientation(OutFile);

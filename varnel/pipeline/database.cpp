@@ -18,7 +18,8 @@ QString LeftTrimmed(const QString& text) {
 bool AppendLine(const QString& path, const QString& line) {
   QFile file(HostPath(path));
   if (HostPath(path).isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-  QByteArray bytes = line.toLocal8Bit() + "\r\n";
+  // The system's single-byte code page, as the print records are written.
+  QByteArray bytes = line.toLatin1() + "\r\n";
   bool ok = file.write(bytes) == bytes.size();
   file.close();
   return ok && file.error() == QFileDevice::NoError;

@@ -26,6 +26,9 @@
 namespace varnel {
 namespace {
 
+// The resolutions the scanner can scale to (juxscan's scale 250 to 1000).
+constexpr int32_t kLowestDpi = 100, kHighestDpi = 400;
+
 QString Flag(bool value) { return value ? "True" : "False"; }
 QString Text(const QComboBox* box) { return box ? box->currentText() : QString(); }
 bool Checked(const QRadioButton* button) { return button && button->isChecked(); }
@@ -40,18 +43,90 @@ void Wait(Station& st, double seconds) {
   if (ms > 0) st.seams.pump->Pause(ms);
 }
 
-// Replaces the target by a finished work file; nothing happens without one.
-// True when the target now holds the work file.
-bool MoveIntoPlace(const QString& workFile, const QString& target) {
-  if (!FileExists(workFile)) return false;
-  if (FileExists(target)) DeleteFile(target);
-  return QFile::rename(HostPath(workFile), HostPath(target));
+// Counts the error boxes of one pass: any of them ends auto mode, and a pass
+// that has shown one adds no second box for the same fault. Installed over the
+// station's prompts for the pass and taken off at its end.
+class PassBoxes : public Prompts {
+ public:
+  explicit PassBoxes(Station& st) : st_(st), inner_(st.seams.prompts) { st_.seams.prompts = this; }
+  ~PassBoxes() override {
+    st_.seams.prompts = inner_;
+    if (errors > 0) st_.ScanErrorFlag = true;
+  }
+  PassBoxes(const PassBoxes&) = delete;
+  PassBoxes& operator=(const PassBoxes&) = delete;
+  Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title) override {
+    if (icon == Icon::Critical) ++errors;
+    return inner_->MsgBox(text, buttons, icon, title);
+  }
+  int errors = 0;
+
+ private:
+  Station& st_;
+  Prompts* inner_;
+};
+
+// Ends a pass that filed nothing. The operator's ESC ends it quietly; any
+// other cause is named in one error box, and auto mode stops.
+void FailPass(Station& st, const PassBoxes& boxes, const QString& message) {
+  if (st.AbortRequested) return;
+  if (boxes.errors == 0) ShowError(st, message);
+  st.ScanErrorFlag = true;
 }
 
-// The target folder as the work files are named in it.
+// The extension of a file name ("C:\A.B\X.TIF" gives "TIF"; none gives "").
+QString Extension(const QString& path) {
+  qsizetype dot = path.lastIndexOf('.');
+  return dot > path.lastIndexOf('\\') ? path.mid(dot + 1) : QString();
+}
+
+// Whether a file's first bytes are of the format its extension names. An
+// extension the station has no signature for is taken as it is.
+bool BytesMatchExtension(const QString& file, const QString& extension) {
+  static const struct {
+    const char* ext;
+    QByteArray magic;
+  } kSignatures[] = {{"TLC", "Virozoro"},           {"TIF", QByteArray("II*\0", 4)},
+                     {"TIF", QByteArray("MM\0*", 4)}, {"PDF", "%PDF"},
+                     {"PNG", "\x89PNG"},             {"CAL", "srcdocid:"}};
+  QFile in(HostPath(file));
+  QByteArray head = in.open(QIODevice::ReadOnly) ? in.read(16) : QByteArray();
+  bool known = false;
+  for (const auto& sig : kSignatures) {
+    if (extension.compare(QLatin1String(sig.ext), Qt::CaseInsensitive) != 0) continue;
+    known = true;
+    if (head.startsWith(sig.magic)) return true;
+  }
+  return !known;
+}
+
+// The last line a converter wrote into its error file (named by -E), or a
+// line that says it left none.
+QString ConverterError(const QString& errorFile, const QString& exePath) {
+  QFile in(HostPath(errorFile));
+  QString last;
+  if (in.open(QIODevice::ReadOnly))
+    for (const QByteArray& line : in.readAll().split('\n'))
+      if (!line.trimmed().isEmpty()) last = QString::fromLocal8Bit(line.trimmed());
+  return last.isEmpty() ? LoadResString(resConverterSilent).arg(exePath) : last;
+}
+
+// The target folder as the work files are named in it, without a trailing
+// backslash (at the drive root too: "C:", so that "C:" + "\$$Scan.tlc").
 QString WorkFolder(const QString& folder) {
   QString shortPath = GetShortPath(folder);
-  return shortPath.isEmpty() ? folder : shortPath;
+  QString path = shortPath.isEmpty() ? folder : shortPath;
+  while (path.endsWith('\\')) path.chop(1);
+  return path;
+}
+
+// Before a scan: the chosen output format must be the one the file name
+// says, so that the filed bytes always match the name.
+QString FormatProblem(const Station& st, const Form& form) {
+  QString format = Text(form.cboFormat);
+  if (format.isEmpty()) return LoadResString(resNoFormat).arg(st.ScanFileName);
+  if (format.left(3).compare(Extension(st.ScanFileName), Qt::CaseInsensitive) == 0) return {};
+  return LoadResString(resFormatMismatch).arg(format, st.ScanFileName);
 }
 
 void ConvertForView(Station& st, bool view, int statusText) {
@@ -81,6 +156,18 @@ void ShowInViewer(Station& st) {
   Wait(st, st.AutoModeViewDelayTime);
 }
 
+// A bad image: the raw scan is kept as C:\1.Tif, C:\2.Tif, ... for a look
+// at what the converter could not make sense of.
+void ReportBadImage(ScanRoad& road) {
+  Station& st = road.st;
+  int16_t& count = road.form.BadImageCount;
+  if (count < std::numeric_limits<int16_t>::max()) ++count;
+  QString copy = "C:\\" + QString::number(count) + ".Tif";
+  DeleteFile(copy);
+  QFile::copy(HostPath(st.ScanTifFile), HostPath(copy));
+  ShowError(st, LoadResString(resBadImage));
+}
+
 // Step 15: a bad or blank image.
 void CheckImage(ScanRoad& road) {
   Station& st = road.st;
@@ -89,12 +176,7 @@ void CheckImage(ScanRoad& road) {
   float percCoverage = 0, percFileSize = 0;
   GetTlcStats(st, st.LastTlcFile, sizeX, sizeY, dpi, fileSize, percCoverage, percFileSize);
   if (fileSize < 0) {
-    int16_t& count = road.form.BadImageCount;
-    if (count < std::numeric_limits<int16_t>::max()) ++count;
-    QString copy = "C:\\" + QString::number(count) + ".Tif";
-    DeleteFile(copy);
-    QFile::copy(HostPath(st.ScanTifFile), HostPath(copy));
-    ShowError(st, LoadResString(resBadImage));
+    ReportBadImage(road);
   } else if (percCoverage == 0) {
     ShowError(st, LoadResString(resBlankImage));
     st.ScanErrorFlag = true;
@@ -116,6 +198,65 @@ void QueuePrint(Station& st) {
   }
 }
 
+// Step 12: the scan converted through a work file in the target folder, which
+// then replaces the target in one rename. True when the target now holds this
+// scan's image; otherwise the pass has ended (quietly after ESC, else with one
+// box) and the target is as it was.
+bool ConvertAndFile(ScanRoad& road, const PassBoxes& boxes, const QString& folder) {
+  Station& st = road.st;
+  Form& form = road.form;
+  StatusDisplay& status = *st.seams.status;
+  const bool tlc = Text(form.cboFormat).left(3) == "TLC";
+  int typeIndex = form.cboFormat ? form.cboFormat->currentData().toInt() : 0;
+  QString outputType = st.OutputTypeCodes.value(typeIndex);
+  const QString brevikTlc = st.TempDir + "Brevik.Tlc";
+  const QString workFile = WorkFolder(folder) + (tlc ? "\\$$Scan.tlc" : "\\$$Scan.out");
+  // Only what this pass's converters write can be filed: the work files of an
+  // earlier pass (and their error lines) go first.
+  for (const QString& stale : {workFile, brevikTlc, st.TempDir + "Tile.Err", st.TempDir + "TlcPr.Err"})
+    if (!DeleteFile(stale)) {
+      FailPass(st, boxes, LoadResString(resNotFiled).arg(LoadResString(resWorkFileStuck).arg(stale)));
+      return false;
+    }
+  if (!tlc) WriteLog(st, 1, "Converting to a file format other than Tlc");
+  status.ShowStatusBox(LoadResString(resConvertingRaster), LoadResString(resPleaseWait));
+  QString errorFile = st.TempDir + "Tile.Err", converter = st.File2TlcExe;
+  File2Tlc(st, st.ScanTifFile, tlc ? workFile : brevikTlc, st.ScanDpi, st.ScanRotate,
+           st.InvertFlag, st.MirrorFlag, st.ViewFlag);
+  if (!tlc && !st.AbortRequested && FileExists(brevikTlc)) {
+    errorFile = st.TempDir + "TlcPr.Err";
+    converter = st.ExportExe;
+    Tlc2Rast(st, brevikTlc, workFile, outputType, st.ViewFlag);
+  }
+  status.ShowStatusBox();
+  // ESC while converting: the converter has been ended; nothing is filed.
+  if (st.AbortRequested) {
+    DeleteFile(workFile);
+    return false;
+  }
+  QString problem;
+  if (tlc && FileExists(workFile) && !BytesMatchExtension(workFile, "TLC")) {
+    // What the TLC converter wrote is no TLC: a bad image, which is not filed.
+    DeleteFile(workFile);
+    ReportBadImage(road);
+    st.ScanErrorFlag = true;
+    return false;
+  }
+  if (!FileExists(workFile))
+    problem = ConverterError(errorFile, converter);
+  else if (!BytesMatchExtension(workFile, Extension(st.ScanFileName)))
+    problem = LoadResString(resWrongFormatWritten).arg(Extension(st.ScanFileName));
+  else if (!ReplaceFile(workFile, st.ScanFileName))
+    problem = LoadResString(resCannotReplace).arg(st.ScanFileName);
+  if (!problem.isEmpty()) {
+    DeleteFile(workFile);
+    FailPass(st, boxes, LoadResString(resConversionFailed).arg(st.ScanFileName, problem));
+    return false;
+  }
+  st.LastTlcFile = tlc ? st.ScanFileName : GetShortPath(brevikTlc);
+  return true;
+}
+
 }  // namespace
 
 int32_t LineLength(const Station& st, float widthInches, int16_t dpi) {
@@ -127,6 +268,7 @@ int32_t LineLength(const Station& st, float widthInches, int16_t dpi) {
 void HandleScan(ScanRoad& road) {
   Station& st = road.st;
   Form& form = road.form;
+  PassBoxes boxes(st);
   // 1. The target folder must be there before anything is scanned.
   st.AbortRequested = false;
   QString folder = road.files.ParsePath(st.ScanFileName);
@@ -136,12 +278,19 @@ void HandleScan(ScanRoad& road) {
     return;
   }
   st.LastTlcFile.clear();
-  // 2., 3.
+  // 2., 3. The format must be the one the name says.
   st.ScanRotate = form.cboLeadingEdge ? static_cast<int16_t>(form.cboLeadingEdge->currentIndex()) : 0;
-  int typeIndex = form.cboFormat ? form.cboFormat->currentData().toInt() : 0;
-  QString outputType = st.OutputTypeCodes.value(typeIndex);
-  // 4.
-  st.ScanDpi = static_cast<int16_t>(RoundToLong(Val(Text(form.cboResolution))).value_or(0));
+  if (QString wrong = FormatProblem(st, form); !wrong.isEmpty()) {
+    ShowError(st, wrong);
+    return;
+  }
+  // 4. Only a resolution the scanner can do is sent.
+  std::optional<int32_t> dpi = RoundToLong(Val(Text(form.cboResolution)));
+  if (!dpi || *dpi < kLowestDpi || *dpi > kHighestDpi) {
+    ShowError(st, LoadResString(resBadResolution).arg(Text(form.cboResolution).trimmed()).arg(kLowestDpi));
+    return;
+  }
+  st.ScanDpi = static_cast<int16_t>(*dpi);
   // 5.
   float width = static_cast<float>(Val(Text(form.cboOriginalWidth).trimmed()));
   if (st.Units == "METRIC") width = static_cast<float>(width / 25.4);
@@ -166,49 +315,48 @@ void HandleScan(ScanRoad& road) {
     ShowError(st, LoadResString(resLineTooLong).arg(pixels));
     return;
   }
-  // 10.
+  // 10. A scan that juxscan did not finish ends the pass.
   ImageModeButtons buttons{Checked(form.optLineArt), Checked(form.optPhoto1), Checked(form.optPhoto2)};
-  bool scanned = Scan2File(st, st.ScanTifFile, st.ScanDpi, static_cast<int16_t>(pixels), scanType, buttons);
+  QString problem;
+  bool scanned = Scan2File(st, st.ScanTifFile, st.ScanDpi, static_cast<int16_t>(pixels), scanType,
+                           buttons, &problem);
   st.LastResult = scanned;
-  if (!scanned) return;
-  // 11.
+  if (!scanned) {
+    FailPass(st, boxes, problem.isEmpty() ? LoadResString(resNoScanFile)
+                                          : LoadResString(resNotFiled).arg(problem));
+    return;
+  }
+  // 11. The scan file itself: missing, only a header, or a header that states
+  // no image is a failed scan.
   if (!FileExists(st.ScanTifFile)) {
-    WriteLog(st, 0, "No Scan File Created");
-    st.ScanErrorFlag = true;
+    FailPass(st, boxes, LoadResString(resNoScanFile));
     return;
   }
   if (QFileInfo(HostPath(st.ScanTifFile)).size() <= 186) {
-    WriteLog(st, 0, "Zero Length Scan File Created");
-    st.ScanErrorFlag = true;
+    FailPass(st, boxes, LoadResString(resZeroLengthScan));
     return;
   }
-  // 12. Conversion through a work file in the target folder, so that a failed
-  // conversion leaves a file of the target's name untouched.
-  StatusDisplay& status = *st.seams.status;
-  if (Text(form.cboFormat).left(3) != "TLC") {
-    WriteLog(st, 1, "Converting to a file format other than Tlc");
-    status.ShowStatusBox(LoadResString(resConvertingRaster), LoadResString(resPleaseWait));
-    // The previous scan's TLC must not be exported under this scan's name.
-    DeleteFile(st.TempDir + "Brevik.Tlc");
-    File2Tlc(st, st.ScanTifFile, st.TempDir + "Brevik.Tlc", st.ScanDpi, st.ScanRotate,
-             st.InvertFlag, st.MirrorFlag, st.ViewFlag);
-    QString outFile = WorkFolder(folder) + "\\$$Scan.out";
-    if (FileExists(st.TempDir + "Brevik.Tlc"))
-      Tlc2Rast(st, st.TempDir + "Brevik.Tlc", outFile, outputType, st.ViewFlag);
-    MoveIntoPlace(outFile, st.ScanFileName);
-    status.ShowStatusBox();
-    st.LastTlcFile = GetShortPath(st.TempDir + "Brevik.Tlc");
-  } else {
-    status.ShowStatusBox(LoadResString(resConvertingRaster), LoadResString(resPleaseWait));
-    QString tlcFile = WorkFolder(folder) + "\\$$Scan.tlc";
-    File2Tlc(st, st.ScanTifFile, tlcFile, st.ScanDpi, st.ScanRotate, st.InvertFlag, st.MirrorFlag,
-             st.ViewFlag);
-    bool filed = MoveIntoPlace(tlcFile, st.ScanFileName);
-    status.ShowStatusBox();
-    // Only a conversion that filed an image names it: an older file of the
-    // name is not this scan's image.
-    st.LastTlcFile = filed ? st.ScanFileName : QString();
+  std::optional<ScanSize> size = ReadScanSize(st.ScanTifFile);
+  if (!size || size->width == 0 || size->lines == 0) {
+    FailPass(st, boxes, LoadResString(resScanHoldsNoImage)
+                            .arg(size ? size->width : 0)
+                            .arg(size ? size->lines : 0));
+    return;
   }
+  // Ctrl+R during the scan may have turned the target to the previous
+  // drawing: its folder and format are the ones the scan is filed under.
+  folder = road.files.ParsePath(st.ScanFileName);
+  if (!CheckDir(folder)) {
+    FailPass(st, boxes, LoadResString(resFolderNotCreated).arg(folder));
+    return;
+  }
+  if (QString wrong = FormatProblem(st, form); !wrong.isEmpty()) {
+    FailPass(st, boxes, wrong);
+    return;
+  }
+  // 12. A conversion that files nothing leaves the mode and the caption as
+  // they were, so that Rescan repeats the drawing.
+  if (!ConvertAndFile(road, boxes, folder)) return;
   // 13.
   if (st.NewScanMode) {
     st.NewScanMode = false;
@@ -242,8 +390,8 @@ void HandleScan(ScanRoad& road) {
     WriteLog(st, 1, "Mirror:       " + Flag(st.MirrorFlag));
     WriteLog(st, 1, "Invert:       " + Flag(st.InvertFlag));
   }
-  // 21.
-  if (form.txtDataField && !form.txtDataField->isHidden())
+  // 21. Only a filed drawing is recorded.
+  if (form.txtDataField && !form.txtDataField->isHidden() && FileExists(st.ScanFileName))
     Add2Database(st, form.txtDataField->text(), st.ScanFileName, folder);
   // 22.
   st.LastScanFolder = st.ScanFolder;
@@ -255,7 +403,8 @@ void HandleScan(ScanRoad& road) {
 
 void PrepareRescan(ScanRoad& road) {
   Station& st = road.st;
-  if (!st.LastScanFile.isEmpty() && FileExists(st.LastScanFile)) DeleteFile(st.LastScanFile);
+  // The last scan's file stays until the rescan replaces it: a rescan that
+  // fails or is ended by ESC leaves it as it was.
   st.ScanName = st.LastScanName;
   st.ScanFolder = st.LastScanFolder;
   if (QComboBox* format = road.form.cboFormat) {
@@ -273,10 +422,8 @@ void cmdScan_Click(ScanRoad& road) {
   if (st.MessageBoxUp) return;
   if (st.NewScanMode) {
     st.RescanFlag = false;
-    if (FileExists(st.ScanFileName)) {
-      if (!AskYesNo(st, LoadResString(resScanFileExists))) return;
-      DeleteFile(st.ScanFileName);
-    }
+    // Yes keeps the file until the new scan replaces it.
+    if (FileExists(st.ScanFileName) && !AskYesNo(st, LoadResString(resScanFileExists))) return;
   } else {
     st.RescanFlag = true;
     PrepareRescan(road);
@@ -372,6 +519,13 @@ void cmdAutoMode_Click(ScanRoad& road) {
         continue;
       }
     }
+    // The next drawing is a new one, and an existing file of its name is
+    // replaced only when the operator says so; No ends the run there.
+    st.RescanFlag = false;
+    if (FileExists(st.ScanFileName) && !AskYesNo(st, LoadResString(resScanFileExists))) {
+      st.ScanErrorFlag = true;
+      continue;
+    }
     rememberedTlc = st.LastTlcFile;
     HandleScan(road);
     if (st.AbortRequested) {
@@ -399,8 +553,10 @@ void RescanPrevious(ScanRoad& road) {
     tasks->SendKeys("%FX{ENTER}", true);
     tasks->SendKeys("%FX{ENTER}", true);
   }
-  // 3., 4.
-  if (!st.LastScanFile.isEmpty() && FileExists(st.LastScanFile)) DeleteFile(st.LastScanFile);
+  // 3., 4. The previous drawing's file stays until the redo replaces it. With
+  // a scan list the redo goes to the previous entry (once, however often the
+  // key is pressed), and the run then goes on with the entry after it.
+  if (st.ScanListMode && st.ScanFileName != st.LastScanFile && st.CurScanCnt > 1) --st.CurScanCnt;
   st.ScanName = st.LastScanName;
   st.ScanFolder = st.LastScanFolder;
   road.files.DisplayFileName();

@@ -26,8 +26,9 @@ Prompts::Answer ScriptedPrompts::MsgBox(const QString& text, Buttons buttons, Ic
 
 qint64 RecordingProcesses::Shell(const QString& commandLine, ShellWindow window) {
   started << commandLine;
-  if (play) return play(commandLine);
-  return real ? real->Shell(commandLine, window) : 0;
+  qint64 task = play ? play(commandLine) : real ? real->Shell(commandLine, window) : 0;
+  tasks << task;
+  return task;
 }
 
 WaitResult RecordingProcesses::WaitForTask(qint64 taskId, int timeoutMs) {

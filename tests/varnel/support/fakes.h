@@ -68,11 +68,20 @@ class RecordingPump : public QtEventPump {
 class RecordingProcesses : public ProcessHost {
  public:
   QStringList started;  // command lines, in order
+  QList<qint64> tasks;  // their task ids (0: not started)
   // Plays a child when set: called with the command line; returns the task id.
   std::function<qint64(const QString&)> play;
   ProcessHost* real = nullptr;
   qint64 Shell(const QString& commandLine, ShellWindow window) override;
   WaitResult WaitForTask(qint64 taskId, int timeoutMs) override;
+  std::optional<int> ExitCode(qint64 taskId) override {
+    return real && !play ? real->ExitCode(taskId) : std::nullopt;
+  }
+  void EndTask(qint64 taskId) override {
+    ended << taskId;
+    if (real && !play) real->EndTask(taskId);
+  }
+  QList<qint64> ended;  // tasks ended by the workstation
 };
 
 // Answers the input dialog from a script (an empty answer, as Cancel gives,
