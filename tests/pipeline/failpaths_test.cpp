@@ -403,5 +403,24 @@ TEST_F(RoadWindowTest, ADamagedConfigurationEndsAutoModeAfterOneBox) {
   }
 }
 
+// A forced reset by another program while a scan waits: that drawing is not
+// filed, and the next scan of the same session works.
+TEST_F(RoadWindowTest, AfterAForcedResetTheNextScanWorks) {
+  Open("");
+  FeedStack(1, false);
+  WhileWaitingFor("juxscan", [this] { card_->Run("juxstat", {"/F", "/S"}); });
+  form().cmdScan->click();
+  EXPECT_EQ(Boxes(), QStringList{"Varnel Error: The scanner channel was reset by another program - "
+                                 "the drawing was not filed."});
+  EXPECT_FALSE(Exists("TEMP001.TLC"));
+  EXPECT_TRUE(st_->NewScanMode);
+  prompts_.shown.clear();
+  // The drawing is still in the scanner; this time Start is pressed.
+  WhileWaitingFor("juxscan", [this] { card_->PressStart(); });
+  form().cmdScan->click();
+  EXPECT_TRUE(Boxes().isEmpty()) << Boxes().join('|').toStdString();
+  EXPECT_TRUE(IsTlc(st_->ScanFileName.mid(3)));
+}
+
 }  // namespace
 }  // namespace varnel

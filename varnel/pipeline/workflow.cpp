@@ -212,12 +212,16 @@ bool ConvertAndFile(ScanRoad& road, const PassBoxes& boxes, const QString& folde
   const QString brevikTlc = st.TempDir + "Brevik.Tlc";
   const QString workFile = WorkFolder(folder) + (tlc ? "\\$$Scan.tlc" : "\\$$Scan.out");
   // Only what this pass's converters write can be filed: the work files of an
-  // earlier pass (and their error lines) go first.
-  for (const QString& stale : {workFile, brevikTlc, st.TempDir + "Tile.Err", st.TempDir + "TlcPr.Err"})
-    if (!DeleteFile(stale)) {
-      FailPass(st, boxes, LoadResString(resNotFiled).arg(LoadResString(resWorkFileStuck).arg(stale)));
+  // earlier pass go first, and so do their error lines.
+  QStringList stale{workFile};
+  if (!tlc) stale << brevikTlc;
+  for (const QString& file : stale)
+    if (!DeleteFile(file)) {
+      FailPass(st, boxes, LoadResString(resNotFiled).arg(LoadResString(resWorkFileStuck).arg(file)));
       return false;
     }
+  DeleteFile(st.TempDir + "Tile.Err");
+  DeleteFile(st.TempDir + "TlcPr.Err");
   if (!tlc) WriteLog(st, 1, "Converting to a file format other than Tlc");
   status.ShowStatusBox(LoadResString(resConvertingRaster), LoadResString(resPleaseWait));
   QString errorFile = st.TempDir + "Tile.Err", converter = st.File2TlcExe;
