@@ -1,11 +1,14 @@
 // The scripted operator: usage
-//   operator STATIONFOLDER SCANLIST PICTURE.png
+//   operator [--view] [--print] [--edit] STATIONFOLDER SCANLIST PICTURE.png
 // Runs the real workstation in STATIONFOLDER (the folder that holds
 // Varnel.Ini, Windows-style or host path) with SCANLIST as its command line,
-// offscreen where there is no display. Once the main window is up it presses
+// offscreen where there is no display. Once the main window is up it ticks
+// the image options named (View Image, Auto Set Print, Edit Image), presses
 // Auto Mode with a reference in the data field, as a person would, answers
-// every message box, writes a picture of the window when the run has ended
-// and closes the window.
+// every message box (Yes to a question, so a journalled list is resumed),
+// writes a picture of the window when the run has ended and closes the
+// window.
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
@@ -41,21 +44,30 @@ class ReadingOperator : public Prompts {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: operator STATIONFOLDER SCANLIST PICTURE.png\n");
+  // The image options to tick, before the three names.
+  QStringList options;
+  int first = 1;
+  while (first < argc && QString::fromLocal8Bit(argv[first]).startsWith("--"))
+    options << QString::fromLocal8Bit(argv[first++]);
+  const QStringList known{"--view", "--print", "--edit"};
+  bool good = argc - first == 3;
+  for (const QString& option : options) good = good && known.contains(option);
+  if (!good) {
+    std::fprintf(stderr, "usage: operator [--view] [--print] [--edit] STATIONFOLDER SCANLIST PICTURE.png\n");
     return 2;
   }
+  char** names = argv + first - 1;  // names[1] to names[3]
   auto windowsName = [](const char* arg) {
     QString name = QString::fromLocal8Bit(arg);
     return name.startsWith('/') ? WindowsPath(name) : name;
   };
-  const QString picture = QString::fromLocal8Bit(argv[3]);
+  const QString picture = QString::fromLocal8Bit(names[3]);
 
   ReadingOperator prompts;
   bool filed = false;
   WorkstationScript script;
-  script.programFolder = windowsName(argv[1]);
-  script.commandLine = windowsName(argv[2]);
+  script.programFolder = windowsName(names[1]);
+  script.commandLine = windowsName(names[2]);
   script.prompts = &prompts;
   // The operator presses Auto Mode once the window is up, looks at the window
   // when the run has ended, and closes it.
@@ -63,6 +75,11 @@ int main(int argc, char** argv) {
     std::printf("Operator: Auto Mode, scan list %s (%d entries)\n", qPrintable(script.commandLine),
                 st.ScanCnt);
     std::fflush(stdout);
+    Form& f = main.form();
+    const std::pair<const char*, QCheckBox*> boxes[] = {
+        {"--view", f.chkViewFlag}, {"--print", f.chkAutoSetPrint}, {"--edit", f.chkEditFlag}};
+    for (const auto& [option, box] : boxes)
+      if (options.contains(option) && !box->isChecked()) box->click();
     // A reference for the scan database, typed into the data field.
     main.form().txtDataField->setText("JOB12");
     main.form().cmdAutoMode->click();

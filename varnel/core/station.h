@@ -70,6 +70,7 @@ struct Station {
   int32_t ScanCnt = 0;
   int32_t CurScanCnt = 0;
   bool ScanListMode = false;
+  QString ScanListFile;  // the list file as named, once a list is loaded
 
   // Image options (check boxes) and the threshold hand-over to the next scan.
   bool ViewFlag = false, EditFlag = false, MirrorFlag = false, InvertFlag = false;

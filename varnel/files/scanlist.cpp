@@ -106,6 +106,7 @@ void LoadScanList(Station& st, const QString& commandLine) {
     st.ScanCnt = count;
     st.ScanListMode = true;
     st.CurScanCnt = 1;
+    st.ScanListFile = fileName;
   }
   if (!list.longLines.isEmpty()) {
     QStringList numbers;

@@ -27,6 +27,8 @@ bool AppendLine(const QString& path, const QString& line) {
 
 }  // namespace
 
+bool AppendDatabaseLine(const QString& path, const QString& line) { return AppendLine(path, line); }
+
 QString DatabaseLine(const QString& DataText, const QString& FileName) {
   return "\"" + LeftTrimmed(DataText) + "\", \"" + LeftTrimmed(FileName) + "\"";
 }

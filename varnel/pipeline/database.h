@@ -11,6 +11,10 @@ namespace varnel {
 // The record line: the data text and the file, each in double quotes, joined by ", ".
 QString DatabaseLine(const QString& DataText, const QString& FileName);
 
+// Appends one line (CR LF ended) to a database file, created if missing.
+// False when it could not be written whole.
+bool AppendDatabaseLine(const QString& path, const QString& line);
+
 // Appends the record of FileName with DataText to both files (nothing for an
 // empty or all-blank DataText). ScanFolderPath is the folder being scanned
 // into, whose Database.Asc gets the line. A file that cannot be appended to

@@ -20,6 +20,8 @@
 #include "varnel/core/strings.h"
 #include "varnel/pipeline/convert.h"
 #include "varnel/pipeline/database.h"
+#include "varnel/pipeline/journal.h"
+#include "varnel/pipeline/listreport.h"
 #include "varnel/pipeline/print.h"
 #include "varnel/pipeline/tlcstats.h"
 
@@ -272,6 +274,7 @@ int32_t LineLength(const Station& st, float widthInches, int16_t dpi) {
 void HandleScan(ScanRoad& road) {
   Station& st = road.st;
   Form& form = road.form;
+  JournalPass journal(road);  // a scan-list job survives a kill during the pass
   PassBoxes boxes(st);
   // 1. The target folder must be there before anything is scanned.
   st.AbortRequested = false;
@@ -442,7 +445,10 @@ void cmdScanNext_Click(ScanRoad& road) {
   if (st.MessageBoxUp) return;
   st.RescanFlag = false;
   if (st.ScanFileName == st.LastScanFile && !st.NewScanMode) {
-    if (!road.files.SetNewName()) return;
+    if (!road.files.SetNewName()) {
+      ListRunEnded(st);
+      return;
+    }
   }
   if (FileExists(st.ScanFileName) && !AskYesNo(st, LoadResString(resScanFileExists))) return;
   HandleScan(road);
@@ -544,6 +550,7 @@ void cmdAutoMode_Click(ScanRoad& road) {
   st.LastTlcFile = rememberedTlc;
   if (road.form.window) road.form.window->activateWindow();
   st.AutoModeOn = false;
+  ListRunEnded(st);
 }
 
 void RescanPrevious(ScanRoad& road) {

@@ -35,6 +35,8 @@
 #include "varnel/files/params.h"
 #include "varnel/files/scanlist.h"
 #include "varnel/files/schemes.h"
+#include "varnel/pipeline/journal.h"
+#include "varnel/pipeline/listreport.h"
 #include "varnel/pipeline/print.h"
 #include "varnel/pipeline/twips.h"
 #include "varnel/ui/frmabout.h"
@@ -281,6 +283,8 @@ void frmMain::CreateControls() {
   // Menu.
   f.mnuFile = menuBar()->addMenu(QString());
   f.mnuViewOptions = f.mnuFile->addAction(QString());
+  QAction* listReport = f.mnuFile->addAction(LoadResString(resMenuListReport));
+  connect(listReport, &QAction::triggered, this, [this] { WriteListReport(st_, true); });
   f.mnuFile->addSeparator();
   f.mnuFileClose = f.mnuFile->addAction(QString());
   QMenu* help = menuBar()->addMenu(LoadResString(resMenuHelp));
@@ -451,6 +455,8 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
   // 9. The scan list named on the command line.
   WriteLog(st_, 1, "Command Line Specified: " + commandLine);
   LoadScanList(st_, commandLine);
+  // A scan-list job that a crash or a close cut short can go on where it stopped.
+  OfferResume(st_, commandLine, [this](const QString& list) { LoadScanList(st_, list); });
   // 10. New-scan mode.
   st_.NewScanMode = true;
   f.cmdScan->setText(LoadResString(2229));
@@ -572,6 +578,8 @@ void frmMain::Form_Unload() {
   Form& f = f_;
   // 1. Auto Set Print off; its own handler may ask about the copies left.
   SwitchAutoSetPrintOff(st_, f);
+  // The scan list's report as the window leaves it (not shown: the window goes).
+  if (st_.ScanListMode && !st_.ScanListFile.isEmpty()) WriteListReport(st_, false);
   // 2. The other windows, the last opened first.
   QWidgetList windows = QApplication::topLevelWidgets();
   for (auto it = windows.rbegin(); it != windows.rend(); ++it)

@@ -34,7 +34,9 @@ int RunWorkstation(int argc, char** argv, const WorkstationScript* script) {
   QtProcessHost processes;
   QtEventPump pump;
   QtTaskWindows tasks;
-  Station st(Seams{answers, &processes, &pump, nullptr, nullptr, &tasks});
+  ProcessHost* children = script && script->processes ? script->processes : &processes;
+  TaskWindows* viewer = script && script->tasks ? script->tasks : &tasks;
+  Station st(Seams{answers, children, &pump, nullptr, nullptr, viewer});
   frmMain main(st);
   QtInputDialogs inputs(&main);
   StatusBox status(st, &main);

@@ -7,6 +7,8 @@ namespace varnel {
 
 class frmMain;
 class Prompts;
+class ProcessHost;
+class TaskWindows;
 struct Station;
 
 // A run of the workstation driven by a program instead of a person (the
@@ -17,6 +19,10 @@ struct WorkstationScript {
   QString programFolder;  // Windows-style folder that holds Varnel.Ini
   QString commandLine;    // the scan list file, as on the command line
   Prompts* prompts = nullptr;
+  // The child programs and the viewer's window, when the script watches them
+  // (a benchmark times them); else the host's own.
+  ProcessHost* processes = nullptr;
+  TaskWindows* tasks = nullptr;
   std::function<void(frmMain&, Station&)> shown;
 };
 

@@ -1,0 +1,117 @@
+// The journal of a scan-list job: which list is being scanned, where the job
+// stands and which entries are filed, kept in the program folder beside
+// Database.All so that a job killed half-way (a crash, a power cut, the window
+// closed) can be resumed at the first entry not filed, without scanning or
+// asking about anything filed already.
+//
+// The file is rewritten whole for every change, through a temporary file that
+// is flushed to the disk and then renamed over it, so that a kill at any
+// moment leaves either the old journal or the new one. It is written twice per
+// pass of the scan road: before the pass (the entry under way, with what its
+// target file and the database files looked like then) and after it (the entry
+// filed, when the pass changed its target). A kill between the two is settled
+// at the next start from what is on the disk.
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "varnel/core/station.h"
+
+namespace varnel {
+
+struct ScanRoad;
+
+// The journal's file name in the program folder.
+inline constexpr const char* kJournalName = "ScanList.Jnl";
+
+// A file as a pass found it: present or not, and its length and time stamp
+// (milliseconds since the epoch) when present.
+struct FileState {
+  bool exists = false;
+  qint64 size = 0;
+  qint64 modifiedMs = 0;
+  bool operator==(const FileState&) const = default;
+};
+FileState StateOf(const QString& windowsPath);
+
+struct ScanJournal {
+  struct Filed {
+    QString file;      // the full name it was filed under
+    qint64 filedMs = 0;  // when the pass ended
+    qint64 size = 0;
+  };
+  // The pass under way when the journal was written last.
+  struct Pending {
+    int index = 0;
+    QString file, folder;  // the target and its folder (where Database.Asc is)
+    QString dataText;      // the data field as the pass began ("" when hidden)
+    qint64 startedMs = 0;
+    FileState before;      // the target before the pass
+    qint64 ascSize = 0, allSize = 0;  // Database.Asc and Database.All before the pass
+  };
+  QString listFile;  // the scan list, as named on the command line
+  int entries = 0;
+  int position = 1;  // the entry current when last written
+  QMap<int, Filed> filed;
+  std::optional<Pending> pending;
+};
+
+// The journal as text lines, and back. Nothing for text that is not a journal.
+QByteArray FormatJournal(const ScanJournal& journal);
+std::optional<ScanJournal> ParseJournal(const QByteArray& bytes);
+
+QString JournalFile(const Station& st);
+std::optional<ScanJournal> ReadJournal(const Station& st);
+// Atomic: a temporary file beside it, flushed and synced, renamed over it.
+bool WriteJournal(const Station& st, const ScanJournal& journal);
+void RemoveJournal(const Station& st);
+
+// True when the journal's entry is on the disk as it was filed.
+bool IsFiled(const ScanJournal& journal, int index);
+// The first entry not filed; 0 when every entry is.
+int FirstUnfiled(const ScanJournal& journal);
+
+// A pass killed between filing its sheet and the end of the pass: when its
+// target changed since the pass began, the pass filed it, and the entry is
+// recorded as filed; a database line the pass had not written yet is added
+// (to Database.Asc and Database.All, each only when it is not there since
+// the pass began). Returns true when the pending pass had filed its sheet.
+bool SettlePending(Station& st, ScanJournal& journal);
+
+// The road's hooks; each does nothing outside scan-list mode.
+// Before HandleScan's pass: the entry under way.
+void JournalPassStarting(ScanRoad& road);
+// After it: the entry filed when its target changed in the pass.
+void JournalPassEnded(ScanRoad& road);
+// The end of the list was reached: the job is done and the journal goes.
+void JournalListComplete(Station& st);
+
+// One pass of HandleScan, journalled from its beginning to its end whichever
+// way the pass ends.
+class JournalPass {
+ public:
+  explicit JournalPass(ScanRoad& road) : road_(road) { JournalPassStarting(road_); }
+  ~JournalPass() { JournalPassEnded(road_); }
+  JournalPass(const JournalPass&) = delete;
+  JournalPass& operator=(const JournalPass&) = delete;
+
+ private:
+  ScanRoad& road_;
+};
+
+// Start-up, after the scan list of the command line was loaded: with a
+// journal of the same list (or of any list when the command line is empty,
+// which then loads that list), a pass cut short is settled, the scanner
+// channel is reset and waited for (a scan of the ended session that still
+// waits for Start must end before this session scans), and the operator is
+// asked once whether to resume at the first entry not filed. Yes moves the
+// list there; No starts the list over and drops the journal. loadScanList
+// loads a list file as the command line's list is loaded.
+void OfferResume(Station& st, const QString& commandLine,
+                 const std::function<void(const QString&)>& loadScanList);
+
+}  // namespace varnel
