@@ -1,0 +1,266 @@
+// A long scan-list job through the real window: the scripted operator ticks
+// View Image and Auto Set Print and presses Auto Mode over a list of SHEETS
+// entries, fed one small sheet each by the simulated card, with the real
+// juxscan, juxstat, converters, viewer, request dialog and print monitor.
+// Reported: sheets fed and filed, database lines, print jobs, the
+// workstation's resident memory and open descriptors after sheet 10 and after
+// the last sheet, child processes left at the end, and the time per sheet
+// against the child programs' own time (children run from their start to the
+// moment their end is seen; the viewer's answers to its keys count as the
+// viewer's time too).
+//
+//   soak_bench [SHEETS]        (default 1000; a plain program, run by hand)
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <signal.h>
+#include <string>
+#include <unistd.h>
+
+#include "tests/support/simcard.h"
+#include "varnel/core/hostfiles.h"
+#include "varnel/core/qtprocess.h"
+#include "varnel/core/qttaskwindows.h"
+#include "varnel/core/station.h"
+#include "varnel/ui/frmmain.h"
+#include "varnel/ui/workstation.h"
+
+namespace {
+
+using namespace varnel;
+
+class Clock {
+ public:
+  Clock() { timer_.start(); }
+  qint64 Ns() const { return timer_.nsecsElapsed(); }
+
+ private:
+  QElapsedTimer timer_;
+};
+Clock clock_;
+
+class TimingProcesses : public ProcessHost {
+ public:
+  QtProcessHost real;
+  QHash<qint64, qint64> startedAt;
+  qint64 childNs = 0;
+  qint64 Shell(const QString& commandLine, ShellWindow window) override {
+    qint64 t = clock_.Ns();
+    qint64 task = real.Shell(commandLine, window);
+    if (task != 0) startedAt[task] = t;
+    return task;
+  }
+  WaitResult WaitForTask(qint64 taskId, int timeoutMs) override {
+    WaitResult r = real.WaitForTask(taskId, timeoutMs);
+    if (r != WaitResult::TimedOut && startedAt.contains(taskId))
+      childNs += clock_.Ns() - startedAt.take(taskId);
+    return r;
+  }
+};
+
+// The viewer's time: answering its activation and the keys that open a file.
+class TimingTasks : public TaskWindows {
+ public:
+  QtTaskWindows real;
+  qint64 viewerNs = 0;
+  bool AppActivate(qint64 taskId) override {
+    qint64 t = clock_.Ns();
+    bool r = real.AppActivate(taskId);
+    viewerNs += clock_.Ns() - t;
+    return r;
+  }
+  bool SendKeys(const QString& keys, bool wait) override {
+    qint64 t = clock_.Ns();
+    bool r = real.SendKeys(keys, wait);
+    viewerNs += clock_.Ns() - t;
+    return r;
+  }
+};
+
+class Operator : public Prompts {
+ public:
+  int boxes = 0;
+  Answer MsgBox(const QString& text, Buttons buttons, Icon, const QString& title) override {
+    ++boxes;
+    std::printf("  [box] %s: %s\n", qPrintable(title), qPrintable(text));
+    std::fflush(stdout);
+    return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Answer::Yes : Answer::Ok;
+  }
+};
+
+struct Sample {
+  long rssKb = 0;
+  int fds = 0;
+};
+Sample Measure() {
+  Sample s;
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) s.rssKb = std::atol(line.c_str() + 6);
+  s.fds = static_cast<int>(QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+  return s;
+}
+
+// This process's children that still run, with their programs; they are ended.
+QStringList ChildrenLeft() {
+  QStringList left;
+  const QString self = QString::number(getpid());
+  for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+    QFile stat("/proc/" + pid + "/stat");
+    if (!stat.open(QIODevice::ReadOnly)) continue;
+    QString text = QString::fromLatin1(stat.readAll());
+    QStringList after = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (after.size() < 2 || after[1] != self || after[0] == "Z") continue;
+    QFile cmd("/proc/" + pid + "/cmdline");
+    cmd.open(QIODevice::ReadOnly);
+    left << pid + " " + QString::fromLocal8Bit(cmd.readAll()).replace(QChar('\0'), ' ').trimmed();
+    ::kill(pid.toInt(), SIGTERM);
+  }
+  return left;
+}
+
+int CountLines(const QString& path, const QString& containing = QString()) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return 0;
+  int n = 0;
+  for (const QByteArray& line : file.readAll().split('\n'))
+    n += !line.trimmed().isEmpty() && (containing.isEmpty() || line.contains(containing.toUtf8()));
+  return n;
+}
+
+void Write(const QString& path, const QByteArray& text, bool executable = false) {
+  QFile file(path);
+  file.open(QIODevice::WriteOnly);
+  file.write(text);
+  file.close();
+  if (executable) file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+bool Sheet(int x, int y) { return x < 4 || y < 4 || x >= 396 || y >= 296 || x == y || (x / 50 + y / 50) % 7 == 0; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  const int sheets = argc > 1 ? std::max(10, std::atoi(argv[1])) : 1000;
+
+  // Drive C: is a temporary folder; the station in C:\Station.
+  QTemporaryDir drive;
+  const QString c = drive.path() + "/";
+  setenv("JUX_DRIVES", ("C=" + drive.path()).toUtf8().constData(), 1);
+  simcard::SimCard card;
+  setenv("JUX_DEVICE_DIR", card.Dir().c_str(), 1);
+  for (const char* folder : {"Station", "Temp", "Stack", "Print/Request", "Print/PRequest",
+                             "Print/Printed", "Print/Failed"})
+    QDir().mkpath(c + folder);
+  const QByteArray bin = QByteArray::fromStdString(simcard::BinDir());
+  // The request dialog answers with its presets; the print monitor reads the
+  // station's own configuration (the workstation finds it by its script).
+  Write(c + "Station/reqqueue", "#!/bin/sh\n'" + bin + "/reqqueue' \"$@\" /Q\n", true);
+  Write(c + "Station/printmon", "#!/bin/sh\n'" + bin + "/printmon' \"$@\" '/I:" + c.toUtf8() +
+                                    "Station/PrintMon.Ini'\n", true);
+  Write(c + "Station/PrintMon.Ini",
+        "[PrintMon]\r\nRequestDir=C:\\Print\\Request\r\nPriorityDir=C:\\Print\\PRequest\r\n"
+        "OutputDir=C:\\Print\\Printed\r\nFailedDir=C:\\Print\\Failed\r\nPrinter=\r\n"
+        "LogFile=C:\\Print\\PrintMon.Log\r\nPollMs=200\r\n");
+  Write(c + "Station/Varnel.Ini",
+        "[PROGRAMS]\r\nScanExe=" + bin + "/juxscan\r\nStatusExe=" + bin + "/juxstat\r\n" +
+            "File2TlcExe=" + bin + "/file2tlc\r\nExportExe=" + bin + "/tlcexport\r\n" +
+            "ViewExe=" + bin + "/tlcview\r\nEditExe=\r\nRequestExe=C:\\Station\\reqqueue\r\n" +
+            "UnattendExe=C:\\Station\\printmon\r\nMiniViewSize=1000,700\r\n" +
+            "AutoModeViewDelayTime=0\r\nMachineType=6769\r\nHardwareConnect=YES\r\n" +
+            "Units=ENGLISH\r\nTempDir=C:\\Temp\\\r\nDebug=0\r\n" +
+            "[PRINTERS]\r\nRequestDir=C:\\Print\\Request\r\nPriorityDir=C:\\Print\\PRequest\r\n" +
+            "[ENGLISHScanWidths]\r\nWidth1=1\r\n[ScanDPI]\r\nDPI1=400\r\n" +
+            "[OutputTypes]\r\nType1=TLC Compressed raster    -L\r\n[GENERAL]\r\nDataField=True\r\n");
+  QByteArray list;
+  for (int i = 1; i <= sheets; ++i)
+    list += "C:\\SOAK\\S" + QByteArray::number(i).rightJustified(4, '0') + ".TLC,soak\r\n";
+  Write(c + "SOAK.LST", list);
+  for (int i = 1; i <= sheets; ++i)
+    simcard::WritePbmFile((c + "Stack/" + QString::number(i).rightJustified(5, '0') + ".pbm").toStdString(),
+                          400, 300, Sheet);
+  card.Feed((c + "Stack").toStdString(), {"--start-on-ask", "0"});
+  QDir::setCurrent(c + "Station");
+
+  Operator prompts;
+  auto* processes = new TimingProcesses;  // outlives the window's Qt objects: left to the end
+  auto* tasks = new TimingTasks;
+  Sample at10, atEnd;
+  qint64 startNs = 0, lastSheetNs = 0, clickEndNs = 0;
+  qint64 childAtLast = 0, viewerAtLast = 0;
+  int filedSeen = 0;
+  WorkstationScript script;
+  script.programFolder = "C:\\Station";
+  script.commandLine = "C:\\SOAK.LST";
+  script.prompts = &prompts;
+  script.processes = processes;
+  script.tasks = tasks;
+  script.shown = [&](frmMain& main, Station& st) {
+    Form& f = main.form();
+    f.chkViewFlag->click();
+    f.chkAutoSetPrint->click();
+    f.txtDataField->setText("SOAK");
+    // Every filed sheet is seen between the passes (the timer runs while the
+    // workstation waits for its children).
+    auto* watch = new QTimer(&main);
+    QObject::connect(watch, &QTimer::timeout, [&] {
+      int filed = st.LastScanFile.isEmpty() ? 0 : st.LastScanFile.mid(9, 4).toInt();
+      if (filed == filedSeen) return;
+      filedSeen = filed;
+      if (filed >= 10 && at10.rssKb == 0) at10 = Measure();
+      if (filed == sheets) {
+        lastSheetNs = clock_.Ns();
+        childAtLast = processes->childNs;
+        viewerAtLast = tasks->viewerNs;
+        atEnd = Measure();
+      }
+    });
+    watch->start(5);
+    startNs = clock_.Ns();
+    f.cmdAutoMode->click();
+    clickEndNs = clock_.Ns();
+    main.close();
+  };
+  std::printf("soak: %d sheets of 400 x 300 pixels, View Image and Auto Set Print on\n", sheets);
+  std::fflush(stdout);
+  int code = RunWorkstation(1, argv, &script);
+
+  // Let the print monitor finish what is queued, then count.
+  QThread::sleep(2);
+  const int filed = static_cast<int>(QDir(c + "SOAK").entryList({"S*.TLC"}, QDir::Files).size());
+  const int lines = CountLines(c + "SOAK/Database.Asc");
+  const int allLines = CountLines(c + "Station/Database.All");
+  const int printed = CountLines(c + "Print/PrintMon.Log");
+  const int queued = static_cast<int>(QDir(c + "Print/PRequest").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() +
+                                      QDir(c + "Print/Request").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+  const QStringList left = ChildrenLeft();
+  const long taken = sheets - static_cast<long>(card.Value("scanner.documents"));
+
+  const double run = (lastSheetNs - startNs) / 1e9, child = childAtLast / 1e9, viewer = viewerAtLast / 1e9;
+  std::printf("exit code %d, %d boxes\n", code, prompts.boxes);
+  std::printf("sheets fed %d, taken by the scanner %ld, filed %d, database lines %d (Database.All %d)\n",
+              sheets, taken, filed, lines, allLines);
+  std::printf("print jobs: %d logged by the print monitor, %d still queued\n", printed, queued);
+  std::printf("workstation after sheet 10: %ld kB resident, %d descriptors\n", at10.rssKb, at10.fds);
+  std::printf("workstation after sheet %d: %ld kB resident, %d descriptors (%+.1f %%, %+d)\n", sheets,
+              atEnd.rssKb, atEnd.fds, at10.rssKb ? 100.0 * (atEnd.rssKb - at10.rssKb) / at10.rssKb : 0.0,
+              atEnd.fds - at10.fds);
+  std::printf("child processes left: %d%s%s\n", static_cast<int>(left.size()), left.isEmpty() ? "" : ": ",
+              qPrintable(left.join("; ")));
+  std::printf("time: %.1f s for %d sheets, %.3f s a sheet; child programs %.3f s a sheet, viewer %.3f s a sheet\n",
+              run, filedSeen, run / sheets, child / sheets, viewer / sheets);
+  std::printf("whole run / (child programs + viewer): %.3f (goal: at most 1.2)\n", run / (child + viewer));
+  std::printf("the list report after the run: %.1f s\n", (clickEndNs - lastSheetNs) / 1e9);
+  return filed == sheets && lines == sheets ? 0 : 1;
+}
