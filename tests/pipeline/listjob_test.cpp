@@ -63,10 +63,11 @@ class ListJobTest : public StationTest {
     for (const QByteArray& line : ReadFile(relative).split('\n')) n += line.contains(file.toUtf8());
     return n;
   }
-  void StatusProgram() {
-    WriteScript("bin/juxstat", "true");
-    st_->StatusExe = "C:\\bin\\juxstat";
-    st_->HardwareConnect = "YES";
+  // The start-up's channel reset: a program that takes its time, then leaves a mark.
+  void StartUpReset() {
+    WriteScript("bin/juxstat", "sleep 0.4; touch '" + Host("reset.done").toUtf8() + "'");
+    QFile::remove(Host("reset.done"));
+    st_->StartupResetTask = processes_.Shell("C:\\bin\\juxstat /F /S", ShellWindow::Hide);
   }
 
   Form form_;
@@ -193,8 +194,23 @@ TEST_F(ListJobTest, APassCutShortIsSettledFromTheDisk) {
   }
 }
 
+// Answers like ScriptedPrompts, and notes whether the start-up reset had ended
+// when each box came up.
+class PromptsAfterReset : public testing::ScriptedPrompts {
+ public:
+  QString mark;
+  QList<bool> resetDone;
+  Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title) override {
+    resetDone << QFileInfo::exists(mark);
+    return ScriptedPrompts::MsgBox(text, buttons, icon, title);
+  }
+};
+
 TEST_F(ListJobTest, StartUpOffersToResumeAtTheFirstEntryNotFiled) {
-  StatusProgram();
+  PromptsAfterReset prompts;
+  prompts.mark = Host("reset.done");
+  st_->seams.prompts = &prompts;
+  testing::ScriptedPrompts& prompts_ = prompts;  // the boxes this test looks at
   LoadList(4);
   Pass(true);
   ASSERT_TRUE(files_->SetNewName());
@@ -233,16 +249,16 @@ TEST_F(ListJobTest, StartUpOffersToResumeAtTheFirstEntryNotFiled) {
     EXPECT_EQ(Exists("Station/ScanList.Jnl"), c.journalKept);
   }
 
-  // No command line: the journal's list is loaded, the scanner channel is
-  // reset and waited for, then the one question; Yes resumes at entry 3.
+  // No command line: the journal's list is loaded, the start-up's channel
+  // reset is waited for, then the one question; Yes resumes at entry 3.
   WriteFile("Station/ScanList.Jnl", journal);
   st_->ScanListMode = false;
   prompts_.shown.clear();
-  processes_.started.clear();
   loaded.clear();
+  StartUpReset();
   OfferResume(*st_, "", load);
+  EXPECT_EQ(prompts.resetDone.last(), true);
   EXPECT_EQ(loaded, QStringList{"C:\\JOB.LST"});
-  EXPECT_EQ(processes_.started, QStringList{"\"C:\\bin\\juxstat\" /F /S"});
   ASSERT_EQ(prompts_.shown.size(), 1);
   EXPECT_EQ(prompts_.shown[0].title, "Varnel Alert");
   EXPECT_EQ(prompts_.shown[0].buttons, Prompts::Buttons::YesNo);

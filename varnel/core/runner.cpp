@@ -39,8 +39,8 @@ qint64 ShellLogged(Station& st, const QString& commandLine, ShellWindow window) 
 
 }  // namespace
 
-void StartScannerReset(Station& st) {
-  ShellLogged(st, st.StatusExe + " /F /S", ShellWindow::MinimizedFocus);
+qint64 StartScannerReset(Station& st) {
+  return ShellLogged(st, st.StatusExe + " /F /S", ShellWindow::MinimizedFocus);
 }
 
 void Execute(Station& st, const QString& Args, const QString& ExePath, int /*windowStyle*/,

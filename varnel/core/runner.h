@@ -32,6 +32,7 @@ bool RunAndWait(Station& st, const QString& Args, const QString& ExePath,
                 OnAbort onAbort = OnAbort::LeaveRunning);
 
 // Starts StatusExe with " /F /S": juxstat forces a reset of the scanner channel.
-void StartScannerReset(Station& st);
+// Returns its task id (0 when it could not be started).
+qint64 StartScannerReset(Station& st);
 
 }  // namespace varnel

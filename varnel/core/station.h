@@ -54,6 +54,7 @@ struct Station {
   // when it was killed); nothing when its wait was given up or the host cannot tell.
   std::optional<int> LastExitCode;
   int16_t ScannerSpeed = 0;  // mm/s: 40, 80, 120 or 160
+  qint64 StartupResetTask = 0;  // the start-up's channel reset, 0 when none was started
 
   // Scan file naming: the current target of the next scan.
   QString ScanDrive;      // "C:\"

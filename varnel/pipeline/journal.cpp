@@ -15,7 +15,6 @@
 
 #include "varnel/core/helpers.h"
 #include "varnel/core/hostfiles.h"
-#include "varnel/core/runner.h"
 #include "varnel/core/strings.h"
 #include "varnel/pipeline/database.h"
 #include "varnel/pipeline/workflow.h"
@@ -25,6 +24,7 @@ namespace {
 
 constexpr const char* kMagic = "Varnel scan-list journal 1";
 constexpr int kSettleMs = 300;  // a scan that waits for Start sees a reset within 10 ms
+constexpr int kWaitStepMs = 500, kResetWaitMs = 30000;
 
 qint64 NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
@@ -286,9 +286,14 @@ void OfferResume(Station& st, const QString& commandLine,
   }
   if (settled) WriteJournal(st, *j);
   // 3. A scan of the ended session may still wait for Start at the scanner:
-  // its channel is reset, and this session waits for that before it goes on.
-  if (st.HardwareConnect == "YES" && FileExists(st.StatusExe)) {
-    RunAndWait(st, "/F /S", st.StatusExe);
+  // the start-up's channel reset ends it, and this session waits for that
+  // reset before it goes on (a second reset at the same time would leave the
+  // channel down).
+  if (st.StartupResetTask != 0) {
+    for (int waited = 0; waited < kResetWaitMs; waited += kWaitStepMs)
+      if (st.seams.processes->WaitForTask(st.StartupResetTask, kWaitStepMs) != WaitResult::TimedOut)
+        break;
+    st.StartupResetTask = 0;
     st.seams.pump->Pause(kSettleMs);
   }
   // 4. One question.

@@ -105,9 +105,9 @@ class JournalPass {
 
 // Start-up, after the scan list of the command line was loaded: with a
 // journal of the same list (or of any list when the command line is empty,
-// which then loads that list), a pass cut short is settled, the scanner
-// channel is reset and waited for (a scan of the ended session that still
-// waits for Start must end before this session scans), and the operator is
+// which then loads that list), a pass cut short is settled, the start-up's
+// channel reset (StartupResetTask) is waited for (a scan of the ended session
+// that still waits for Start must end before this session scans), and the operator is
 // asked once whether to resume at the first entry not filed. Yes moves the
 // list there; No starts the list over and drops the journal. loadScanList
 // loads a list file as the command line's list is loaded.

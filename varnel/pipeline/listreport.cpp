@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QTextStream>
 #include <algorithm>
 
 #include "varnel/core/helpers.h"
@@ -48,16 +47,9 @@ double BlackShare(Station& st, const QString& file) {
   bool ran = false;
   Execute(st, "-E " + st.TempDir + "ListStat.Err -Q " + report + " -# " + file, st.ExportExe, 0,
           ran);
-  QFile in(HostPath(report));
-  QStringList lines;
-  if (in.open(QIODevice::ReadOnly)) {
-    QTextStream text(&in);
-    while (!text.atEnd()) lines << text.readLine();
-  }
-  in.close();
+  std::optional<float> share = ReadStatReport(report);
   DeleteFile(report);
   DeleteFile(st.TempDir + "ListStat.Err");
-  std::optional<float> share = ParseStatReport(lines);
   return share ? *share : -1.0;
 }
 

@@ -68,6 +68,16 @@ std::optional<float> ParseStatReport(const QStringList& lines) {
   return share;
 }
 
+std::optional<float> ReadStatReport(const QString& reportFile) {
+  QFile file(HostPath(reportFile));
+  QStringList lines;
+  if (file.open(QIODevice::ReadOnly)) {
+    QTextStream in(&file);
+    while (!in.atEnd()) lines << in.readLine();
+  }
+  return ParseStatReport(lines);
+}
+
 QString StatsArgs(const Station& st, const QString& FileName) {
   const QString& t = st.TempDir;
   return "-E " + t + "TlcPr.Err -Q " + t + "FileStat.Dat -# -T -o " + t + "FileStat.Tif " + FileName;
@@ -103,14 +113,7 @@ void GetTlcStats(Station& st, const QString& FileName, int32_t& SizeX, int32_t& 
       st.LastResult = result;
       QString report = st.TempDir + "FileStat.Dat";
       if (FileExists(report)) {
-        QFile file(HostPath(report));
-        QStringList lines;
-        if (file.open(QIODevice::ReadOnly)) {
-          QTextStream in(&file);
-          while (!in.atEnd()) lines << in.readLine();
-          file.close();
-        }
-        if (std::optional<float> share = ParseStatReport(lines)) PercCoverage = *share;
+        if (std::optional<float> share = ReadStatReport(report)) PercCoverage = *share;
         DeleteFile(report);
       }
       st.seams.status->ShowStatusBox();

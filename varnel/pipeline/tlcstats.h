@@ -25,6 +25,9 @@ std::optional<TlcHeader> ParseTlcHeader(const QByteArray& first128);
 // when no line has one.
 std::optional<float> ParseStatReport(const QStringList& lines);
 
+// ParseStatReport of a report file's lines; nothing for a file that cannot be read.
+std::optional<float> ReadStatReport(const QString& reportFile);
+
 // The statistics run's argument line.
 QString StatsArgs(const Station& st, const QString& FileName);
 

@@ -433,7 +433,7 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
   // 5. The threshold slider's limits.
   f.sldThreshold->setRange(kMinThreshold, kMaxThreshold);
   // 6. A scanner channel left busy by an earlier run is freed.
-  if (st_.HardwareConnect == "YES") StartScannerReset(st_);
+  if (st_.HardwareConnect == "YES") st_.StartupResetTask = StartScannerReset(st_);
   // 7. The scanner's threshold; no answer ends the program. A working folder on
   // a drive the station lacks is said as such: the scanner was never asked.
   const bool noTempDrive = HostPath(st_.TempDir).isEmpty();
