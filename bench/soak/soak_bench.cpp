@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
   Operator prompts;
   auto* processes = new TimingProcesses;  // outlives the window's Qt objects: left to the end
   auto* tasks = new TimingTasks;
-  Sample at10, atEnd;
+  Sample at10, atHalf, atEnd;
   qint64 startNs = 0, lastSheetNs = 0, clickEndNs = 0;
   qint64 childAtLast = 0, viewerAtLast = 0;
   int filedSeen = 0;
@@ -194,6 +194,7 @@ int main(int argc, char** argv) {
       if (filed == filedSeen) return;
       filedSeen = filed;
       if (filed >= 10 && at10.rssKb == 0) at10 = Measure();
+      if (filed >= sheets / 2 && atHalf.rssKb == 0) atHalf = Measure();
       if (filed == sheets) {
         lastSheetNs = clock_.nsecsElapsed();
         childAtLast = processes->childNs;
@@ -216,7 +217,7 @@ int main(int argc, char** argv) {
   const int filed = static_cast<int>(QDir(c + "SOAK").entryList({"S*.TLC"}, QDir::Files).size());
   const int lines = CountLines(c + "SOAK/Database.Asc");
   const int allLines = CountLines(c + "Station/Database.All");
-  const int printed = CountLines(c + "Print/PrintMon.Log");
+  const int printed = CountLines(c + "Print/PrintMon.Log", " printed: ");
   const int queued = static_cast<int>(QDir(c + "Print/PRequest").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() +
                                       QDir(c + "Print/Request").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
   const QStringList left = ChildrenLeft();
@@ -228,6 +229,8 @@ int main(int argc, char** argv) {
               sheets, taken, filed, lines, allLines);
   std::printf("print jobs: %d logged by the print monitor, %d still queued\n", printed, queued);
   std::printf("workstation after sheet 10: %ld kB resident, %d descriptors\n", at10.rssKb, at10.fds);
+  std::printf("workstation after sheet %d: %ld kB resident, %d descriptors\n", sheets / 2,
+              atHalf.rssKb, atHalf.fds);
   std::printf("workstation after sheet %d: %ld kB resident, %d descriptors (%+.1f %%, %+d)\n", sheets,
               atEnd.rssKb, atEnd.fds, at10.rssKb ? 100.0 * (atEnd.rssKb - at10.rssKb) / at10.rssKb : 0.0,
               atEnd.fds - at10.fds);
