@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "bench/pipeline/timing.h"
 #include "tests/support/simcard.h"
 #include "varnel/core/helpers.h"
 #include "varnel/core/hostfiles.h"
@@ -38,29 +39,6 @@ bool Drawing(int x, int y) {
   if (x % 200 < 3 || y % 200 < 3) return true;
   return std::abs(x - y * kWidth / kLines) < 4;
 }
-
-class TimingProcesses : public ProcessHost {
- public:
-  QtProcessHost real;
-  QHash<qint64, qint64> startedAt;
-  QElapsedTimer clock;
-  qint64 childNs = 0;
-  TimingProcesses() { clock.start(); }
-  qint64 Shell(const QString& commandLine, ShellWindow window) override {
-    qint64 t = clock.nsecsElapsed();
-    qint64 task = real.Shell(commandLine, window);
-    if (task != 0) startedAt[task] = t;
-    return task;
-  }
-  WaitResult WaitForTask(qint64 taskId, int timeoutMs) override {
-    WaitResult r = real.WaitForTask(taskId, timeoutMs);
-    if (r != WaitResult::TimedOut && startedAt.contains(taskId))
-      childNs += clock.nsecsElapsed() - startedAt.take(taskId);
-    return r;
-  }
-  std::optional<int> ExitCode(qint64 taskId) override { return real.ExitCode(taskId); }
-  void EndTask(qint64 taskId) override { real.EndTask(taskId); }
-};
 
 class Silent : public Prompts {
  public:
