@@ -112,6 +112,11 @@ TEST_F(FrmMainTest, ResetsTheScannerChannelThenReadsTheThreshold) {
             (QStringList{"C:\\bin\\juxstat /F /S", "\"C:\\bin\\juxstat\" /S /O:C:\\Temp\\JuxStat.Dat"}));
   EXPECT_EQ(main_.form().txtThreshold->text(), "100");
   EXPECT_EQ(st_->ScannerSpeed, 80);
+  // The controller's own threshold goes to no scan; the operator's change does.
+  EXPECT_FALSE(st_->ThresholdChanged);
+  EXPECT_EQ(st_->PendingThresholdArg, "");
+  main_.form().sldThreshold->setValue(90);
+  EXPECT_EQ(st_->PendingThresholdArg, "/T:90 ");
 }
 
 TEST_F(FrmMainTest, AScannerThatDoesNotAnswerEndsTheProgram) {
@@ -217,8 +222,9 @@ TEST_F(FrmMainTest, AutoSetPrintAsksThroughTheRequestProgramAndGoesBackOffWithou
 TEST_F(FrmMainTest, FirstStartOpensAtTheDefaultsAndAMaximisedCloseStoresOnlyItsState) {
   bool terminate = true;
   ASSERT_TRUE(Load(kPlainIni, terminate));
-  // 1000, 1000, 10000 x 7000 twips at 15 twips a pixel; splitter 2000; columns 1400.
-  EXPECT_EQ(main_.geometry(), QRect(67, 67, 667, 467));
+  // 1000, 1000, 10000 x 7000 twips at 15 twips a pixel, the whole window with
+  // its frame; splitter 2000; columns 1400.
+  EXPECT_EQ(main_.frameGeometry(), QRect(67, 67, 667, 467));
   EXPECT_EQ(main_.layout().imgSplitter.left, 2000);
   EXPECT_EQ(main_.form().lvContentsOf->columnWidth(1), 93);
   main_.resize(700, 480);
@@ -245,7 +251,8 @@ TEST_F(FrmMainTest, AStoredMaximisedStateOpensMaximisedOverTheStoredNormalSize) 
   ASSERT_TRUE(Load(kPlainIni, terminate));
   EXPECT_TRUE(main_.isMaximized());
   main_.showNormal();
-  EXPECT_EQ(main_.normalGeometry().size(), QSize(800, 533));
+  QApplication::processEvents();
+  EXPECT_EQ(main_.frameGeometry().size(), QSize(800, 533));
 }
 
 TEST_F(FrmMainTest, TheDefaultWindowHasNoOverlapsAndEveryCaptionFits) {
@@ -347,6 +354,58 @@ TEST_F(FrmMainTest, DuringAWaitTheWindowTakesNoKeysAndNoClicksButTheStatusWindow
   EXPECT_EQ(main_.keysHandled(), keys + 1);
 }
 
+// Keys as a keyboard delivers them: to the focus widget, a modifier's press
+// before the key's, each event gone before the next one is made (so that one
+// address may serve both), and no release in between.
+void TypeWithoutRelease(QWidget* target, std::initializer_list<std::pair<int, Qt::KeyboardModifiers>> keys) {
+  for (auto [key, modifiers] : keys) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(target, &press);
+  }
+}
+
+TEST_F(FrmMainTest, EveryPressReachesTheKeyHandlerOnceAndARepeatNone) {
+  bool terminate = true;
+  ASSERT_TRUE(Load(kPlainIni, terminate));
+  QApplication::processEvents();
+  QWidget* focus = main_.KeyReceiver();
+  ASSERT_EQ(focus, main_.form().txtFileName);
+  int keys = main_.keysHandled();
+  // Alt, then P with Alt held: two presses, each handled once although a
+  // press the line edit leaves travels on to its parents.
+  TypeWithoutRelease(focus, {{Qt::Key_Alt, Qt::AltModifier}, {Qt::Key_P, Qt::AltModifier}});
+  EXPECT_EQ(main_.keysHandled(), keys + 2);
+  // F5 twice: the second press counts as much as the first.
+  main_.showMinimized();
+  TypeWithoutRelease(focus, {{Qt::Key_F5, Qt::NoModifier}});
+  EXPECT_FALSE(main_.isMinimized());
+  main_.showMinimized();
+  TypeWithoutRelease(focus, {{Qt::Key_F5, Qt::NoModifier}});
+  EXPECT_FALSE(main_.isMinimized());
+  EXPECT_EQ(main_.keysHandled(), keys + 4);
+  // A held key's repeats are no new presses.
+  QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier, QString(), true);
+  QApplication::sendEvent(focus, &repeat);
+  EXPECT_EQ(main_.keysHandled(), keys + 4);
+}
+
+TEST_F(FrmMainTest, TheTitleGreysOutWithTheWindowAndTheStoredFrameComesBackOnScreen) {
+  {
+    QSettings store = WindowSettings();
+    WindowState s;
+    s.MainTop = -3000;  // above the screen
+    WriteWindowState(store, s, ShowState::Normal, kViewModeReport);
+  }
+  bool terminate = true;
+  ASSERT_TRUE(Load(kPlainIni, terminate));
+  EXPECT_EQ(main_.frameGeometry().top(), main_.screen()->availableGeometry().top());
+  EXPECT_EQ(main_.frameGeometry().left(), 67);
+  QLabel* jux = main_.form().pnlJUX;
+  QColor enabled = jux->palette().color(QPalette::Active, QPalette::WindowText);
+  EXPECT_EQ(enabled, QColor(0x8b, 0, 0));
+  EXPECT_NE(jux->palette().color(QPalette::Disabled, QPalette::WindowText), enabled);
+}
+
 TEST_F(FrmMainTest, TheAboutDialogShowsTheTitleAndVersionAndSaysWhenSystemInfoIsMissing) {
   frmAbout about(*st_, &main_);
   EXPECT_EQ(about.windowTitle(), "About JUX Tarvex");
@@ -390,6 +449,20 @@ TEST_F(FrmMainTest, ASecondStartRestoresTheRunningWorkstationAndEndsWithoutAWind
   EXPECT_FALSE(main_.isMinimized());
   EXPECT_TRUE(main_.isVisible());
   EXPECT_EQ(main_.keysHandled(), 1);  // the F5 went through the window's key handler
+}
+
+TEST(SingleInstanceTest, OneWorkstationPerDisplayNotPerUser) {
+  testing::EnsureQtApp();
+  QByteArray saved = qgetenv("DISPLAY");
+  auto session = [](const char* display) {
+    qputenv("DISPLAY", display);
+    return DisplaySession();
+  };
+  EXPECT_EQ(session(":75"), session(":75.0"));
+  EXPECT_NE(session(":75"), session(":76"));
+  EXPECT_NE(session("otherhost:75"), session(":75"));
+  EXPECT_NE(SingleInstance("varnel").serverName().indexOf(session(":75")), -1);
+  qputenv("DISPLAY", saved);
 }
 
 TEST(SplashTest, AKeyOrAClickRemovesItAtOnce) {

@@ -182,5 +182,31 @@ TEST_F(WindowStateTest, UnloadStoresWhatTheWindowsShowStateAllows) {
   EXPECT_EQ(store_.value("Settings/ViewMode").toInt(), 3);
 }
 
+TEST(FrameOnScreenTest, AWindowOpensWhereItsTitleBarCanBeTaken) {
+  const QRect left(0, 0, 1280, 1024), right(1280, 0, 1920, 1080);
+  struct Case {
+    const char* what;
+    QRect stored;
+    QList<QRect> screens;
+    QPoint opens;
+  } cases[] = {
+      {"where it was", {67, 67, 667, 467}, {left}, {67, 67}},
+      {"partly off to the right, its grip on", {1150, 300, 667, 467}, {left}, {1150, 300}},
+      {"only a corner on", {1200, 300, 667, 467}, {left}, {1280 - 667, 300}},
+      {"title above the screen", {67, -13, 667, 467}, {left}, {67, 0}},
+      {"far below", {67, 5000, 667, 467}, {left}, {67, 1024 - 467}},
+      {"far off to the left", {-2000, 100, 667, 467}, {left}, {0, 100}},
+      {"on the second screen", {1400, 50, 667, 467}, {left, right}, {1400, 50}},
+      {"beyond the second screen", {4000, 50, 667, 467}, {left, right}, {3200 - 667, 50}},
+      {"larger than the screen", {-50, -50, 2000, 1500}, {left}, {0, 0}},
+      {"no screen known", {-500, -500, 667, 467}, {}, {-500, -500}},
+  };
+  for (const Case& c : cases) {
+    QRect opened = FrameOnScreen(c.stored, c.screens);
+    EXPECT_EQ(opened.topLeft(), c.opens) << c.what;
+    EXPECT_EQ(opened.size(), c.stored.size()) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace varnel

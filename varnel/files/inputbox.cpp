@@ -37,6 +37,8 @@ frmInputBox::frmInputBox(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(cmdOK);
   buttons->addWidget(cmdCancel);
   layout->addLayout(buttons);
+  // A fixed size: the dialog cannot be made larger or smaller.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 
   // Form_Load: the defaults.
   setWindowTitle(LoadResString(resInputBoxCaption));

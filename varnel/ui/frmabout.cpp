@@ -96,7 +96,9 @@ frmAbout::frmAbout(Station& st, QWidget* parent) : QDialog(parent), st_(st) {
   grid->addWidget(lblDisclaimer, 3, 0, 1, 2);
   grid->addWidget(cmdOK, 3, 2, Qt::AlignTop);
   grid->addWidget(cmdSysInfo, 4, 2);
-  setMinimumWidth(420);
+  // A fixed size: the dialog cannot be made larger or smaller.
+  grid->setSizeConstraint(QLayout::SetFixedSize);
+  for (QLabel* l : {lblDescription, lblDisclaimer}) l->setFixedWidth(320);
 
   // Form_Load.
   QString app = LoadResString(resAppTitle);

@@ -130,7 +130,12 @@ void frmMain::CreateControls() {
   f.lblVersion = label(f.pnlTop);
   f.pnlJUX->setFont(fontTest_);
   f.pnlAppTitle->setFont(fontTest_);
-  f.pnlJUX->setStyleSheet("color: #8b0000");
+  // Dark red while the window takes input; greyed like every caption while
+  // it is disabled.
+  QPalette jux = f.pnlJUX->palette();
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+    jux.setColor(group, QPalette::WindowText, QColor(0x8b, 0, 0));
+  f.pnlJUX->setPalette(jux);
   f.lblVersion->setAlignment(Qt::AlignHCenter);
   layout_.pnlTop = {0, 0, 0, kTopHeight};
   layout_.pnlJUX = {0, 30, 800, 420};
@@ -414,8 +419,18 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
   layout_.imgSplitter.left = state_.SplitterLeft;
   for (int i = 0; i < 3; ++i)
     f.lvContentsOf->setColumnWidth(i, TwipsToPixels(state_.ListViewHeaderWidth[i], this));
-  setGeometry(TwipsToPixels(state_.MainLeft, this), TwipsToPixels(state_.MainTop, this),
-              TwipsToPixels(state_.MainWidth, this), TwipsToPixels(state_.MainHeight, this));
+  // Position and size are the whole window's, frame included, as stored at
+  // unload. The window is placed by its frame; its inside is made smaller by
+  // the frame once the platform has framed it (TakeFrameOff).
+  QList<QRect> screens;
+  for (QScreen* screen : QGuiApplication::screens()) screens << screen->availableGeometry();
+  QRect frame = FrameOnScreen(
+      QRect(TwipsToPixels(state_.MainLeft, this), TwipsToPixels(state_.MainTop, this),
+            TwipsToPixels(state_.MainWidth, this), TwipsToPixels(state_.MainHeight, this)),
+      screens);
+  move(frame.topLeft());
+  resize(frame.size());
+  outerSize_ = frame.size();
   if (state_.MainWindowState == 2) setWindowState(Qt::WindowMaximized);
 
   // 2. The configuration; without it the program ends at once.
@@ -436,8 +451,10 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
   if (st_.HardwareConnect == "YES") st_.StartupResetTask = StartScannerReset(st_);
   // 7. The scanner's threshold; no answer ends the program. A working folder on
   // a drive the station lacks is said as such: the scanner was never asked.
+  // The controller's own value is no change to hand over to the next scan.
   const bool noTempDrive = HostPath(st_.TempDir).isEmpty();
   f.Threshold = noTempDrive ? -1 : ReadThreshold(st_);
+  st_.ControllerThreshold = f.Threshold;
   f.txtThreshold->setText(QString::number(f.Threshold));
   if (f.Threshold == -1) {
     if (splash_) splash_->hide();
@@ -590,10 +607,11 @@ void frmMain::Form_Unload() {
                                     : ShowState::Normal;
   state_.MainWindowState = shown == ShowState::Maximised ? 2 : 0;
   if (shown == ShowState::Normal) {
-    state_.MainLeft = Twips(x());
-    state_.MainTop = Twips(y());
-    state_.MainWidth = Twips(width());
-    state_.MainHeight = Twips(height());
+    QRect frame = frameGeometry();
+    state_.MainLeft = Twips(frame.x());
+    state_.MainTop = Twips(frame.y());
+    state_.MainWidth = Twips(frame.width());
+    state_.MainHeight = Twips(frame.height());
     state_.SplitterLeft = layout_.imgSplitter.left;
     for (int i = 0; i < 3; ++i) state_.ListViewHeaderWidth[i] = Twips(f.lvContentsOf->columnWidth(i));
   }
@@ -643,19 +661,39 @@ void frmMain::RestoreNormal() {
   activateWindow();
 }
 
+QWidget* frmMain::KeyReceiver() {
+  QWidget* focus = focusWidget();
+  return focus ? focus : this;
+}
+
+void frmMain::TakeFrameOff() {
+  if (!outerSize_.isValid() || isMaximized() || isMinimized()) return;
+  QSize frame = frameGeometry().size() - size();
+  if (frame.isNull()) return;  // not framed (yet)
+  QSize inside = outerSize_ - frame;
+  outerSize_ = QSize();
+  if (inside != size()) resize(inside);
+}
+
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == this &&
+      (event->type() == QEvent::Move || event->type() == QEvent::Resize ||
+       event->type() == QEvent::Show || event->type() == QEvent::WindowStateChange))
+    TakeFrameOff();
   if (watched == centralWidget() && event->type() == QEvent::Resize) {
     // Form_Resize: errors while laying out are of no concern; the next resize lays out again.
     if (!unloaded_) SizeControls(layout_.imgSplitter.left);
     return false;
   }
   // The window sees every key first (Form_KeyDown); a key that is one of its
-  // commands goes no further. A disabled window takes none.
-  if (event->type() == QEvent::KeyRelease) lastKey_ = nullptr;
-  if (event->type() == QEvent::KeyPress && event != lastKey_) {
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget && widget->window() == this && isEnabled() && widget->isEnabled() && !unloaded_) {
-      lastKey_ = event;
+  // commands goes no further. A press is taken where it is delivered first,
+  // the window's focus widget: a key that widget leaves travels on to its
+  // parents as the same event, and must not run a command twice. A held key's
+  // repeats are not new presses. A disabled window takes none.
+  if (event->type() == QEvent::KeyPress && watched == KeyReceiver() &&
+      !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() == this && isEnabled() && widget->isEnabled() && !unloaded_) {
       ++keysHandled_;
       auto* key = static_cast<QKeyEvent*>(event);
       if (Form_KeyDown(road_, key->key(), key->modifiers())) return true;

@@ -69,6 +69,9 @@ class frmMain : public QMainWindow, public WindowHooks {
   const MainLayout& layout() const { return layout_; }
   // Every control of the control table that is placed on the window, by name.
   QList<QPair<QString, QWidget*>> Controls() const;
+  // Where a key typed on the window goes first: the focus widget, or the
+  // window itself when nothing has the focus.
+  QWidget* KeyReceiver();
   // Key presses that reached the window's key handler (Form_KeyDown).
   int keysHandled() const { return keysHandled_; }
 
@@ -87,6 +90,9 @@ class frmMain : public QMainWindow, public WindowHooks {
   void SizeHeader();
   void Place(QWidget* widget, const Box& box);
   double Twips(int pixels) const;
+  // Makes the inside smaller by the frame, once the frame is known, so that
+  // the whole window has the size stored.
+  void TakeFrameOff();
   void imgSplitter_MouseDown();
   void imgSplitter_MouseMove(int x);
   void imgSplitter_MouseUp();
@@ -95,9 +101,9 @@ class frmMain : public QMainWindow, public WindowHooks {
   Form f_;
   FilesNaming naming_{st_, f_};
   ScanRoad road_{st_, f_, naming_};
-  QEvent* lastKey_ = nullptr;  // the key event handled last (it propagates to the parents)
   MainLayout layout_;  // design sizes, then the last layout applied
   WindowState state_;
+  QSize outerSize_;  // the whole window's size still to be reached
   QFont fontTest_;      // FontTest: the title's narrow sans-serif face
   QPointer<QWidget> splash_;
   std::function<bool()> autoModeShown_;

@@ -1,11 +1,15 @@
 #include "varnel/ui/instance.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QRegularExpression>
 #include <QLocalSocket>
 #include <QWidget>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -24,7 +28,30 @@ QString UserName() {
 
 }  // namespace
 
-SingleInstance::SingleInstance(const QString& name) : name_(name + "-" + UserName()) {
+QString DisplaySession() {
+#ifdef _WIN32
+  DWORD session = 0;
+  ProcessIdToSessionId(GetCurrentProcessId(), &session);
+  return QString::number(session);
+#else
+  // The X display without its screen number (":75.0" and ":75" are one
+  // display), else the Wayland display, else the platform (offscreen).
+  QString display = qEnvironmentVariable("DISPLAY");
+  if (!display.isEmpty()) {
+    static const QRegularExpression screen(R"(\.\d+$)");
+    display.remove(screen);
+  } else {
+    display = qEnvironmentVariable("WAYLAND_DISPLAY");
+  }
+  if (display.isEmpty()) display = QGuiApplication::platformName();
+  // A socket name keeps to letters, digits and a few signs.
+  static const QRegularExpression other("[^A-Za-z0-9._-]");
+  return display.replace(other, "_");
+#endif
+}
+
+SingleInstance::SingleInstance(const QString& name)
+    : name_(name + "-" + UserName() + "-" + DisplaySession()) {
   connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::Answer);
 }
 
@@ -51,11 +78,19 @@ void SingleInstance::Answer() {
     connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
       if (!socket->canReadLine()) return;
       if (socket->readLine().trimmed() == "F5" && window_) {
-        // The window comes to the front, then its key handler takes the F5.
+        // The window comes to the front, then its key handler takes the F5,
+        // typed as a whole key (press and release) where the keyboard would
+        // deliver it. Raised once more: a window manager may refuse to
+        // activate a minimised window.
         window_->activateWindow();
         window_->raise();
+        QWidget* target = window_->focusWidget() ? window_->focusWidget() : window_.data();
         QKeyEvent press(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
-        QCoreApplication::sendEvent(window_, &press);
+        QCoreApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_F5, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &release);
+        window_->raise();
+        window_->activateWindow();
       }
       socket->write("done\n");
       socket->flush();

@@ -1,6 +1,7 @@
-// One workstation per user: the first start listens on a per-user local
-// socket; a later start finds it, asks the running one to come to the front in
-// its normal state (the F5 hand-over) and ends without a window.
+// One workstation per user and display session: the first start listens on a
+// local socket named after both; a later start in the same session finds it,
+// asks the running one to come to the front in its normal state (the F5
+// hand-over) and ends without a window.
 #pragma once
 
 #include <QLocalServer>
@@ -10,10 +11,15 @@
 
 namespace varnel {
 
+// The display session this process shows its windows in: on Windows the
+// logon session, elsewhere the X or Wayland display.
+QString DisplaySession();
+
 class SingleInstance : public QObject {
   Q_OBJECT
  public:
-  // name: the program's name; the user's name is added to it.
+  // name: the program's name; the user's name and the display session are
+  // added to it.
   explicit SingleInstance(const QString& name);
   // True when another instance runs: it has been handed the F5 and has
   // processed it (or did not answer within a few seconds); this one must end.

@@ -19,6 +19,7 @@ Prompts::Answer QtPrompts::MsgBoxDefault(const QString& text, Buttons buttons, I
   static const QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Critical,
                                              QMessageBox::Question, QMessageBox::Warning,
                                              QMessageBox::Information};
+  if (beforeBox_) beforeBox_();
   QMessageBox box(kIcons[static_cast<int>(icon)], title, text,
                   kButtons[static_cast<int>(buttons)], parent_);
   static const QMessageBox::StandardButton kAnswers[] = {

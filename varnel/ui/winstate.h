@@ -2,6 +2,8 @@
 // the application title, section "Settings". Positions and sizes in twips.
 #pragma once
 
+#include <QList>
+#include <QRect>
 #include <QSettings>
 #include <QString>
 
@@ -31,5 +33,12 @@ WindowState ReadWindowState(QSettings& store);
 // splitter and column widths only when normal, and always the view mode.
 void WriteWindowState(QSettings& store, const WindowState& state, ShowState shown,
                       int viewMode);
+
+// Where a window whose frame was stored at frame opens, given the available
+// areas of the screens: where it was, as long as enough of its title bar lies
+// on one screen to be taken with the mouse; otherwise moved just onto the
+// screen it is nearest to (the first screen when there is none), keeping its
+// size. No screens: as stored.
+QRect FrameOnScreen(const QRect& frame, const QList<QRect>& screens);
 
 }  // namespace varnel

@@ -55,6 +55,9 @@ int RunWorkstation(int argc, char** argv, const WorkstationScript* script) {
 
   // 3. and 4. The splash, drawn before the load begins.
   QPointer<frmSplash> splash = new frmSplash;
+  prompts.SetBeforeBox([&splash] {
+    if (splash) splash->hide();
+  });
   splash->show();
   main.SetSplash(splash);
   main.ShowSplashStatus(LoadResString(resLoading));
