@@ -23,11 +23,13 @@ function(jux_add_program name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
 endfunction()
 
-# jux_add_gtest(name SOURCES ... [LIBS ...] [DEPENDS programs...]): a GoogleTest
-# program registered with CTest. JUX_BIN_DIR tells the test where the built
-# programs are; DEPENDS makes sure they are built first.
+# jux_add_gtest(name SOURCES ... [LIBS ...] [DEPENDS programs...]
+#               [PROPERTIES prop value ...]): a GoogleTest program registered
+# with CTest. JUX_BIN_DIR tells the test where the built programs are; DEPENDS
+# makes sure they are built first; PROPERTIES are set on each of its tests
+# (LABELS, RESOURCE_LOCK, TIMEOUT, ...).
 function(jux_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;DEPENDS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
@@ -37,7 +39,7 @@ function(jux_add_gtest name)
   if(ARG_DEPENDS)
     add_dependencies(${name} ${ARG_DEPENDS})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 ${ARG_PROPERTIES})
 endfunction()
 
 # jux_add_subfolders(): adds every subfolder of the current folder that has a

@@ -217,6 +217,36 @@ RunResult Process::Wait() {
   return result_;
 }
 
+bool Process::Running() {
+  if (done_) return false;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
+  for (int i = 0; i < 100 && (outFd_ >= 0 || errFd_ >= 0); ++i) Pump(terminal_ ? 5 : 50);
+  result_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  done_ = true;
+  return false;
+}
+
+RunResult Process::Terminate(int graceMs) {
+  if (!done_) {
+    kill(pid_, SIGTERM);
+    const long long deadline = NowMs() + graceMs;
+    while (Running() && NowMs() < deadline) {
+      if (outFd_ >= 0 || errFd_ >= 0)
+        Pump(20);
+      else
+        usleep(20000);
+    }
+    if (!done_) {
+      kill(pid_, SIGKILL);
+      deadlineMs_ = 0;
+      Wait();
+      result_.timedOut = true;
+    }
+  }
+  return result_;
+}
+
 RunResult Run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options) {
   return Process(program, args, options).Wait();

@@ -64,6 +64,12 @@ class Process {
   // Waits for the end (RunOptions::timeoutMs from the start at most) and
   // returns exit code and all output.
   RunResult Wait();
+  // Whether the program still runs (without waiting; an ended one is reaped,
+  // and Wait() then returns at once).
+  bool Running();
+  // Asks the program to end (SIGTERM) and waits up to graceMs for it, then
+  // kills it.
+  RunResult Terminate(int graceMs = 5000);
   const std::string& OutputSoFar() const { return result_.out; }
   pid_t Pid() const { return pid_; }
 
