@@ -25,6 +25,7 @@
 #include "varnel/core/hostfiles.h"
 #include "varnel/pipeline/statusbox.h"
 #include "varnel/ui/controls.h"
+#include "varnel/files/inputbox.h"
 #include "varnel/files/lists.h"
 #include "varnel/ui/frmabout.h"
 #include "varnel/ui/frmmain.h"
@@ -404,6 +405,18 @@ TEST_F(FrmMainTest, TheTitleGreysOutWithTheWindowAndTheStoredFrameComesBackOnScr
   QColor enabled = jux->palette().color(QPalette::Active, QPalette::WindowText);
   EXPECT_EQ(enabled, QColor(0x8b, 0, 0));
   EXPECT_NE(jux->palette().color(QPalette::Disabled, QPalette::WindowText), enabled);
+}
+
+TEST_F(FrmMainTest, TheAboutAndInputDialogsCannotBeResized) {
+  frmAbout about(*st_, &main_);
+  frmInputBox input(&main_);
+  for (QDialog* dialog : {static_cast<QDialog*>(&about), static_cast<QDialog*>(&input)}) {
+    dialog->show();
+    QApplication::processEvents();
+    EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize()) << dialog->objectName().toStdString();
+    EXPECT_EQ(dialog->size(), dialog->minimumSize()) << dialog->objectName().toStdString();
+    dialog->hide();
+  }
 }
 
 TEST_F(FrmMainTest, TheAboutDialogShowsTheTitleAndVersionAndSaysWhenSystemInfoIsMissing) {

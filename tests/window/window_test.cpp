@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <sstream>
 
 #include "tests/support/simcard.h"
@@ -176,6 +177,13 @@ class WindowTest : public ::testing::Test {
     return id;
   }
 
+  // A station with the workstation started in it and its main window found.
+  void Open(bool hardware) {
+    WriteStation(hardware);
+    id_ = StartAndFindWindow(varnel_);
+    ASSERT_FALSE(id_.empty());
+  }
+
   // ESC, as the operator ends the program; waits for the end.
   void CloseWithEscape(simcard::Process& process, const std::string& id) {
     TypeKeys(Session::Display(), id, {"Escape"});
@@ -212,15 +220,16 @@ class WindowTest : public ::testing::Test {
   }
 
   fs::path out_, root_, station_;
+  simcard::Process* varnel_ = nullptr;  // the workstation Open() started
+  std::string id_;                      // its main window
   std::unique_ptr<simcard::SimCard> card_;
   std::vector<std::unique_ptr<simcard::Process>> running_;
 };
 
 TEST_F(WindowTest, TheDefaultWindowIsFramedAtItsStoredSizeAndPictured) {
-  WriteStation(false);
-  simcard::Process* varnel = nullptr;
-  std::string id = StartAndFindWindow(varnel);
-  ASSERT_FALSE(id.empty());
+  ASSERT_NO_FATAL_FAILURE(Open(false));
+  simcard::Process* varnel = varnel_;
+  std::string id = id_;
   // First start: the whole window at 1000, 1000 twips, 10000 x 7000 twips (15 a pixel).
   WindowInfo w;
   ASSERT_TRUE(WaitFor(
@@ -235,15 +244,31 @@ TEST_F(WindowTest, TheDefaultWindowIsFramedAtItsStoredSizeAndPictured) {
   EXPECT_EQ(w.x - w.frameLeft, 67);
   EXPECT_EQ(w.y - w.frameTop, 67);
   Screenshot(id, out_ / "varnel_default.png");
+
+  // F1: the about dialog, which the window manager cannot resize.
+  TypeKeys(Session::Display(), id, {"F1"});
+  std::string about =
+      FindWindow(Session::Display(), "^About JUX Tarvex$", varnel->Pid(), "DIALOG", kKeyMs);
+  ASSERT_FALSE(about.empty()) << "F1 showed no about dialog";
+  std::string hints = Tool(Session::Display(), "xprop", {"-id", about, "WM_NORMAL_HINTS"}).out;
+  std::smatch minimum, maximum;
+  ASSERT_TRUE(std::regex_search(hints, minimum, std::regex("minimum size: (\\d+) by (\\d+)")))
+      << hints;
+  ASSERT_TRUE(std::regex_search(hints, maximum, std::regex("maximum size: (\\d+) by (\\d+)")))
+      << hints;
+  EXPECT_EQ(minimum[1], maximum[1]);
+  EXPECT_EQ(minimum[2], maximum[2]);
+  ASSERT_TRUE(WaitFor([&] { return Window(Session::Display(), about).frameTop > 0; }, kKeyMs));
+  Screenshot(about, out_ / "about.png");
+  TypeKeys(Session::Display(), about, {"Return"});
+  EXPECT_TRUE(WaitFor([&] { return !Window(Session::Display(), about).viewable; }, kKeyMs));
   CloseWithEscape(*varnel, id);
 }
 
-
 TEST_F(WindowTest, AfterAScanAltPQueuesAJobAndAltRPreparesTheRescanAndNoThresholdWasSent) {
-  WriteStation(true);
-  simcard::Process* varnel = nullptr;
-  std::string id = StartAndFindWindow(varnel);
-  ASSERT_FALSE(id.empty());
+  ASSERT_NO_FATAL_FAILURE(Open(true));
+  simcard::Process* varnel = varnel_;
+  std::string id = id_;
   XDisplay& x = Session::Display();
   const fs::path scan = station_ / "TEMP001.TLC";
   // Alt+S is Scan Next: the first scan, filed as C:\TEMP001.TLC and recorded.
@@ -293,10 +318,9 @@ TEST_F(WindowTest, AfterAScanAltPQueuesAJobAndAltRPreparesTheRescanAndNoThreshol
 }
 
 TEST_F(WindowTest, EachSecondStartRestoresTheMinimisedWindowAndEndsWithoutOne) {
-  WriteStation(false);
-  simcard::Process* first = nullptr;
-  std::string id = StartAndFindWindow(first);
-  ASSERT_FALSE(id.empty());
+  ASSERT_NO_FATAL_FAILURE(Open(false));
+  simcard::Process* first = varnel_;
+  std::string id = id_;
   XDisplay& x = Session::Display();
   for (int start = 1; start <= 2; ++start) {
     SCOPED_TRACE("second start " + std::to_string(start));

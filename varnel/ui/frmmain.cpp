@@ -67,10 +67,16 @@ class SplitterHandle : public QWidget {
 // the window's size; the rest stays where it is placed here.
 constexpr double kTopHeight = 700, kButtonRowTop = 760, kFilesTop = 1150, kFilesLeft = 100;
 constexpr double kTitleHeight = 250, kRow = 330;
-constexpr double kRightWidth = 6050, kRightHeight = 3800, kColumn = 2900, kColumnB = 3050;
-constexpr double kLabelWidth = 1500;
+// The parameter panel's two columns: labels and lists on the left, wide
+// enough for the longest label and an inch speed ("Fast 12.6"/Sec") in a
+// desktop's sans-serif face; schemes, options and threshold on the right.
+// The panel stays narrow enough that the first-start window (10000 twips)
+// keeps its splitter at 2000 with 1500 to spare.
+constexpr double kColumnA = 3450, kColumnB = 3600, kColumnBWidth = 2600;
+constexpr double kRightWidth = kColumnB + kColumnBWidth, kRightHeight = 3800;
+constexpr double kLabelWidth = 1400;
 constexpr double kBottomHeight = 1200, kBottom2Height = 600, kCommandWidth = 1400;
-constexpr double kFolderButtonWidth = 1400;
+constexpr double kFolderButtonWidth = 1500;
 
 }  // namespace
 
@@ -189,9 +195,9 @@ void frmMain::CreateControls() {
   f.pnlDriveData = frame(r);
   f.pnlDriveData->setFrameShape(QFrame::StyledPanel);
   f.dlbDrive = new DriveListBox(f.pnlDriveData);
-  layout_.pnlDriveData = {0, 0, kColumn, 600};
+  layout_.pnlDriveData = {0, 0, kColumnA, 600};
   Place(f.pnlDriveData, layout_.pnlDriveData);
-  Place(f.dlbDrive, {100, 135, kColumn - 200, kRow});
+  Place(f.dlbDrive, {100, 135, kColumnA - 200, kRow});
 
   struct ParamRow {
     QLabel*& label;
@@ -206,51 +212,51 @@ void frmMain::CreateControls() {
     row.label = label(r);
     row.combo = new QComboBox(r);
     Place(row.label, {0, y + 40, kLabelWidth, 250});
-    Place(row.combo, {kLabelWidth, y, kColumn - kLabelWidth, kRow});
+    Place(row.combo, {kLabelWidth, y, kColumnA - kLabelWidth, kRow});
     y += 420;
   }
   f.cboOriginalWidth->setEditable(true);
   f.cboResolution->setEditable(true);
 
   f.fraOriginal = new QGroupBox(r);
-  Place(f.fraOriginal, {0, 2450, kColumn, 1250});
+  Place(f.fraOriginal, {0, 2450, kColumnA, 1250});
   QRadioButton** options[] = {&f.optLineArt, &f.optPhoto1, &f.optPhoto2};
   y = 300;
   for (QRadioButton** option : options) {
     *option = new QRadioButton(f.fraOriginal);
-    Place(*option, {150, y, kColumn - 300, 270});
+    Place(*option, {150, y, kColumnA - 300, 270});
     y += 300;
   }
 
   f.fraSettings = new QGroupBox(r);
-  Place(f.fraSettings, {kColumnB, 0, kColumn, 1250});
+  Place(f.fraSettings, {kColumnB, 0, kColumnBWidth, 1250});
   f.lblScheme = label(f.fraSettings);
   f.cboSettings = new QComboBox(f.fraSettings);
   f.cmdSaveAs = new QPushButton(f.fraSettings);
   f.cmdDelete = new QPushButton(f.fraSettings);
   Place(f.lblScheme, {120, 330, 720, 250});
-  Place(f.cboSettings, {850, 290, kColumn - 970, kRow});
-  Place(f.cmdSaveAs, {120, 750, 1270, 375});
-  Place(f.cmdDelete, {1510, 750, 1270, 375});
+  Place(f.cboSettings, {850, 290, kColumnBWidth - 970, kRow});
+  Place(f.cmdSaveAs, {120, 750, 1150, 375});
+  Place(f.cmdDelete, {1330, 750, 1150, 375});
 
   f.fraOptions = new QGroupBox(r);
-  Place(f.fraOptions, {kColumnB, 1300, kColumn, 1700});
+  Place(f.fraOptions, {kColumnB, 1300, kColumnBWidth, 1700});
   QCheckBox** checks[] = {&f.chkViewFlag, &f.chkEditFlag, &f.chkMirrorFlag, &f.chkInvertFlag,
                           &f.chkAutoSetPrint};
   y = 280;
   for (QCheckBox** check : checks) {
     *check = new QCheckBox(f.fraOptions);
-    Place(*check, {150, y, kColumn - 300, 270});
+    Place(*check, {150, y, kColumnBWidth - 300, 270});
     y += 270;
   }
 
   f.fraThreshold = new QGroupBox(r);
-  Place(f.fraThreshold, {kColumnB, 3050, kColumn, 650});
+  Place(f.fraThreshold, {kColumnB, 3050, kColumnBWidth, 650});
   f.txtThreshold = new QLineEdit(f.fraThreshold);
   f.sldThreshold = new QSlider(Qt::Horizontal, f.fraThreshold);
   lblThreshold = nullptr;
   Place(f.txtThreshold, {120, 250, 600, kRow});
-  Place(f.sldThreshold, {800, 250, kColumn - 920, kRow});
+  Place(f.sldThreshold, {800, 250, kColumnBWidth - 920, kRow});
 
   // File rows.
   f.pnlBottom = frame(client);
@@ -373,6 +379,8 @@ void frmMain::SetCaptions() {
       {f.mnuFile, 2233},          {f.mnuViewOptions, 2234}, {f.mnuFileClose, 2235},
   };
   for (auto [object, id] : kCaptions) {
+    // The contents list's title names its folder once one is listed.
+    if (object == f.lblTitle[1] && !f.LastListedFolder.isEmpty()) continue;
     QString text = LoadResString(id);
     if (auto* l = qobject_cast<QLabel*>(object)) l->setText(text);
     else if (auto* b = qobject_cast<QAbstractButton*>(object)) b->setText(text);
