@@ -72,8 +72,8 @@ constexpr double kTitleHeight = 250, kRow = 330;
 // desktop's sans-serif face; schemes, options and threshold on the right.
 // The panel stays narrow enough that the first-start window (10000 twips)
 // keeps its splitter at 2000 with 1500 to spare.
-constexpr double kColumnA = 3450, kColumnB = 3600, kColumnBWidth = 2600;
-constexpr double kRightWidth = kColumnB + kColumnBWidth, kRightHeight = 3800;
+constexpr double kColumnA = 3400, kColumnB = 3550, kColumnBWidth = 2600;
+constexpr double kRightWidth = kColumnB + kColumnBWidth + 100, kRightHeight = 3800;
 constexpr double kLabelWidth = 1400;
 constexpr double kBottomHeight = 1200, kBottom2Height = 600, kCommandWidth = 1400;
 constexpr double kFolderButtonWidth = 1500;
