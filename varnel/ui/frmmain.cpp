@@ -72,7 +72,9 @@ constexpr double kTitleHeight = 250, kRow = 330;
 // desktop's sans-serif face; schemes, options and threshold on the right.
 // The panel stays narrow enough that the first-start window (10000 twips)
 // keeps its splitter at 2000 with 1500 to spare.
-constexpr double kColumnA = 3400, kColumnB = 3550, kColumnBWidth = 2600;
+// Column A runs from a small margin (the contents list ends where the panel
+// begins) to kColumnA.
+constexpr double kColumnALeft = 90, kColumnA = 3450, kColumnB = 3560, kColumnBWidth = 2600;
 constexpr double kRightWidth = kColumnB + kColumnBWidth + 100, kRightHeight = 3800;
 constexpr double kLabelWidth = 1400;
 constexpr double kBottomHeight = 1200, kBottom2Height = 600, kCommandWidth = 1400;
@@ -195,9 +197,9 @@ void frmMain::CreateControls() {
   f.pnlDriveData = frame(r);
   f.pnlDriveData->setFrameShape(QFrame::StyledPanel);
   f.dlbDrive = new DriveListBox(f.pnlDriveData);
-  layout_.pnlDriveData = {0, 0, kColumnA, 600};
+  layout_.pnlDriveData = {kColumnALeft, 0, kColumnA - kColumnALeft, 600};
   Place(f.pnlDriveData, layout_.pnlDriveData);
-  Place(f.dlbDrive, {100, 135, kColumnA - 200, kRow});
+  Place(f.dlbDrive, {100, 135, layout_.pnlDriveData.width - 200, kRow});
 
   struct ParamRow {
     QLabel*& label;
@@ -211,20 +213,20 @@ void frmMain::CreateControls() {
   for (auto& row : rows) {
     row.label = label(r);
     row.combo = new QComboBox(r);
-    Place(row.label, {0, y + 40, kLabelWidth, 250});
-    Place(row.combo, {kLabelWidth, y, kColumnA - kLabelWidth, kRow});
+    Place(row.label, {kColumnALeft, y + 40, kLabelWidth, 250});
+    Place(row.combo, {kColumnALeft + kLabelWidth, y, kColumnA - kColumnALeft - kLabelWidth, kRow});
     y += 420;
   }
   f.cboOriginalWidth->setEditable(true);
   f.cboResolution->setEditable(true);
 
   f.fraOriginal = new QGroupBox(r);
-  Place(f.fraOriginal, {0, 2450, kColumnA, 1250});
+  Place(f.fraOriginal, {kColumnALeft, 2450, kColumnA - kColumnALeft, 1250});
   QRadioButton** options[] = {&f.optLineArt, &f.optPhoto1, &f.optPhoto2};
   y = 300;
   for (QRadioButton** option : options) {
     *option = new QRadioButton(f.fraOriginal);
-    Place(*option, {150, y, kColumnA - 300, 270});
+    Place(*option, {150, y, kColumnA - kColumnALeft - 300, 270});
     y += 300;
   }
 
@@ -236,8 +238,8 @@ void frmMain::CreateControls() {
   f.cmdDelete = new QPushButton(f.fraSettings);
   Place(f.lblScheme, {120, 330, 720, 250});
   Place(f.cboSettings, {850, 290, kColumnBWidth - 970, kRow});
-  Place(f.cmdSaveAs, {120, 750, 1150, 375});
-  Place(f.cmdDelete, {1330, 750, 1150, 375});
+  Place(f.cmdSaveAs, {110, 750, 1200, 375});
+  Place(f.cmdDelete, {1340, 750, 1200, 375});
 
   f.fraOptions = new QGroupBox(r);
   Place(f.fraOptions, {kColumnB, 1300, kColumnBWidth, 1700});
