@@ -282,6 +282,16 @@ simcard::Process WaitingScan(SimCard& card, int lines, bool terminal) {
   return scan;
 }
 
+// Waits until the card has delivered `lines` scan lines of the running transfer.
+void WaitForDeliveredLines(const SimCard& card, uint64_t lines) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (card.Value("scanner.lines-delivered") < lines) {
+    if (std::chrono::steady_clock::now() > deadline)
+      throw std::runtime_error("the card delivered no scan lines");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 TEST(ScanAbort, EscBeforeStartLeavesAnEmptyFile) {
   SimCard card;
   simcard::Process scan = WaitingScan(card, 16, true);
@@ -311,7 +321,7 @@ TEST(ScanAbort, EscDuringTransferStopsTheScanner) {
   card.Set("scanner-speed", "0");  // 40 mm/s: about 630 lines a second
   simcard::Process scan = WaitingScan(card, 4000, true);
   card.PressStart();
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  WaitForDeliveredLines(card, 300);
   scan.Send("\x1b");
   RunResult r = scan.Wait();
   EXPECT_EQ(r.exitCode, kEscape) << r.out;
@@ -355,7 +365,7 @@ TEST(ScanAbort, ScanCutShortStatesTheLinesItHolds) {
     card.Set("scanner-speed", "0");  // about 630 lines a second
     simcard::Process scan = WaitingScan(card, 4000, false);
     card.PressStart();
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    WaitForDeliveredLines(card, 300);
     if (c.cardDies) {
       std::ifstream pidFile(card.Dir() + "/juxsim.pid");
       pid_t pid = 0;

@@ -10,9 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <QtEndian>
 #include <cstdlib>
@@ -400,20 +398,27 @@ TEST_F(ScanRoadTest, AutoModeFilesAScanListAndEndsWithTheListMessage) {
 
 TEST_F(ScanRoadTest, EscWhileTheScanWaitsEndsAutoModeAndFilesNothing) {
   card_.Feed(Pbm("a.pbm", 800, 600));  // nobody presses Start
-  QTimer::singleShot(1500, [this] { st_->AbortRequested = true; });
+  // ESC once juxscan has taken the channel and waits for the Start.
+  auto scanning = [this] { return !processes_.started.isEmpty() && processes_.started.last().contains("juxscan"); };
+  pump_.onDoEvents = [&](int) {
+    if (scanning() && !(card_.Value("IntrptStat0") & 0x0004)) st_->AbortRequested = true;
+  };
   cmdAutoMode_Click(*road_);
+  pump_.onDoEvents = nullptr;
   EXPECT_FALSE(st_->AutoModeOn);
   EXPECT_FALSE(st_->AbortRequested);
   EXPECT_FALSE(Exists("SCANS/TEMP001.TLC"));
   int resets = 0;
-  for (const QString& line : processes_.started) resets += line.endsWith(" /F /S");
+  qint64 scan = 0;
+  for (int i = 0; i < processes_.started.size(); ++i) {
+    resets += processes_.started[i].endsWith(" /F /S");
+    if (processes_.started[i].contains("juxscan")) scan = processes_.tasks[i];
+  }
   EXPECT_EQ(resets, 1);
   // The reset frees the channel, and the waiting juxscan ends on seeing it.
-  QElapsedTimer timer;
-  timer.start();
-  while (!(card_.Value("IntrptStat0") & 0x0004) && timer.elapsed() < 10000) QThread::msleep(50);
+  ASSERT_NE(scan, 0);
+  EXPECT_EQ(realProcesses_.WaitForTask(scan, 20000), WaitResult::Ended);
   EXPECT_TRUE(card_.Value("IntrptStat0") & 0x0004);
-  QThread::msleep(300);
 }
 
 TEST_F(ScanRoadTest, CtrlRRedoesThePreviousDrawing) {

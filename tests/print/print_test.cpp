@@ -57,6 +57,15 @@ class MonitorPump : public testing::RecordingPump {
  public:
   int takeAfter = -1;
   QString queueHost;
+  // Set on a call between the job's records while a Done.Jux already stands in
+  // a job folder of queueHost.
+  bool doneWhileWriting = false;
+  void DoEvents() override {
+    RecordingPump::DoEvents();
+    if (queueHost.isEmpty()) return;
+    for (const QString& job : QDir(queueHost).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+      doneWhileWriting = doneWhileWriting || QFileInfo::exists(queueHost + "/" + job + "/Done.Jux");
+  }
   void Pause(int ms) override {
     RecordingPump::Pause(ms);
     if (int(pauses.size()) != takeAfter) return;
@@ -233,12 +242,22 @@ TEST_F(PrintTest, MakeUniqueNameAlternatesAndAvoidsExistingFiles) {
 
 TEST_F(PrintTest, QueuesACompleteJobWithDoneJuxLast) {
   WriteFile("SCANS/A.TLC", "x");
+  pump_.queueHost = Host("Dudozev1/PRequest");
   PlotFile(*st_, Files({"C:\\SCANS\\A.TLC"}), 1, 3, true);
   QStringList jobs = Jobs("PRequest");
   ASSERT_EQ(jobs.size(), 1);
   QString job = "Dudozev1/PRequest/" + jobs[0];
-  EXPECT_EQ(QDir(Host(job)).entryList(QDir::Files, QDir::Name),
-            (QStringList{"A.PTR", "Done.Jux", jobs[0] + ".JUX"}));
+  QStringList files = QDir(Host(job)).entryList(QDir::Files);
+  files.sort();
+  QStringList names{"A.PTR", "Done.Jux", jobs[0] + ".JUX"};
+  names.sort();
+  EXPECT_EQ(files, names);
+  // The pump runs after the image's pointer file and record are written:
+  // Done.Jux was not there yet, and it is not older than the pointer file.
+  EXPECT_EQ(pump_.doEvents, 1);
+  EXPECT_FALSE(pump_.doneWhileWriting);
+  EXPECT_GE(QFileInfo(Host(job + "/Done.Jux")).lastModified(),
+            QFileInfo(Host(job + "/A.PTR")).lastModified());
   EXPECT_EQ(ReadFile(job + "/Done.Jux"), "Done!\r\n");
   ExpectedRecord want{jobs[0].toLatin1(), "A.PTR", "C:\\SCANS\\A.TLC"};
   want.copies = 3;

@@ -32,6 +32,7 @@ qint64 RecordingProcesses::Shell(const QString& commandLine, ShellWindow window)
 }
 
 WaitResult RecordingProcesses::WaitForTask(qint64 taskId, int timeoutMs) {
+  ++waits;
   if (play) return taskId != 0 ? WaitResult::Ended : WaitResult::Failed;
   return real ? real->WaitForTask(taskId, timeoutMs) : WaitResult::Failed;
 }

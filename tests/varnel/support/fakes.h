@@ -53,8 +53,12 @@ class RecordingPump : public QtEventPump {
   bool realPause = false;
   QList<int> pauses;
   int doEvents = 0;
+  // Called on every DoEvents with its count, before the events are handled: a
+  // test acts at a given step of a wait instead of after some time.
+  std::function<void(int)> onDoEvents;
   void DoEvents() override {
     ++doEvents;
+    if (onDoEvents) onDoEvents(doEvents);
     QtEventPump::DoEvents();
   }
   void Pause(int ms) override {
@@ -69,6 +73,7 @@ class RecordingProcesses : public ProcessHost {
  public:
   QStringList started;  // command lines, in order
   QList<qint64> tasks;  // their task ids (0: not started)
+  int waits = 0;        // calls of WaitForTask
   // Plays a child when set: called with the command line; returns the task id.
   std::function<qint64(const QString&)> play;
   ProcessHost* real = nullptr;
