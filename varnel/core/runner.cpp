@@ -12,8 +12,6 @@ namespace varnel {
 namespace {
 
 constexpr int kWaitStepMs = 500;
-constexpr int kHourglass = 11;
-constexpr int kDefaultPointer = 0;
 
 // "-@ <list file>": with debugging on, the first line of the list file is logged.
 void LogResponseFile(const Station& st, const QString& Args) {

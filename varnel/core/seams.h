@@ -68,11 +68,14 @@ class EventPump {
   virtual void Pause(int ms) = 0;
 };
 
+// The mouse pointers the procedures set, by their codes.
+enum MousePointer : int { kDefaultPointer = 0, kHourglass = 11 };
+
 // The main window and the splash window as the core procedures see them.
 class WindowHooks {
  public:
   virtual ~WindowHooks() = default;
-  // 0: default pointer, 11: hourglass.
+  // A MousePointer code.
   virtual void SetMousePointer(int pointer) = 0;
   virtual void SetMainEnabled(bool enabled) = 0;
   // Status line of the splash window while the program starts.

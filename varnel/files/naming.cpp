@@ -235,7 +235,7 @@ void DisplayFileName(Station& st, Form& f) {
 void LoadList(Station& st, Form& f, QString& path) {
   f.LastListedFolder = path.toUpper();
   if (!path.endsWith('\\')) path += '\\';
-  if (st.seams.windows) st.seams.windows->SetMousePointer(11);
+  if (st.seams.windows) st.seams.windows->SetMousePointer(kHourglass);
   // A folder that cannot be read leaves the file list empty.
   if (f.FileMasterList && !f.FileMasterList->SetPath(path)) f.FileMasterList->clear();
   // The title names the listed folder.
@@ -259,7 +259,7 @@ void LoadList(Station& st, Form& f, QString& path) {
       item->setText(2, GeneralDate(info.lastModified()));
     }
   }
-  if (st.seams.windows) st.seams.windows->SetMousePointer(0);
+  if (st.seams.windows) st.seams.windows->SetMousePointer(kDefaultPointer);
 }
 
 void UpdateFileFields(Station& st, Form& f, int source, QString drive, QString folder,

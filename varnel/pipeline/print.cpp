@@ -23,8 +23,6 @@ namespace {
 using printreq::Field;
 using printreq::RequestRecord;
 
-constexpr int kHourglass = 11;
-constexpr int kDefaultPointer = 0;
 constexpr int kDoneCheckMs = 2000;
 constexpr int kShowRestored = 9;
 

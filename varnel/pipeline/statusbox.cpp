@@ -73,10 +73,10 @@ void StatusBox::ShowStatusBox(const std::optional<QString>& line1,
       form->close();
       form->deleteLater();
     }
-    windows.SetMousePointer(0);
+    windows.SetMousePointer(kDefaultPointer);
     return;
   }
-  windows.SetMousePointer(11);
+  windows.SetMousePointer(kHourglass);
   if (!form_) {
     form_ = new frmMsgDplyBox(st_, owner_);
     form_->setAttribute(Qt::WA_DeleteOnClose);

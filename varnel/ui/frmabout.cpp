@@ -103,8 +103,7 @@ frmAbout::frmAbout(Station& st, QWidget* parent) : QDialog(parent), st_(st) {
   // Form_Load.
   QString app = LoadResString(resAppTitle);
   setWindowTitle(LoadResString(resAboutCaption) + " " + app);
-  lblVersion->setText(LoadResString(resVersion) + " " + QString::number(kVersionMajor) + "." +
-                      QString::number(kVersionMinor) + "." + QString::number(kVersionRevision));
+  lblVersion->setText(VersionText());
   lblTitle->setText(app);
   cmdOK->setText(LoadResString(2382));
   cmdSysInfo->setText(LoadResString(resSysInfo));

@@ -449,8 +449,7 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
   setWindowTitle(LoadResString(resAppTitle));
   f.pnlJUX->setText(LoadResString(2201));
   f.pnlAppTitle->setText(st_.ConfiguredMachineType.trimmed() + LoadResString(2202));
-  f.lblVersion->setText(LoadResString(resVersion) + " " + QString::number(kVersionMajor) + "." +
-                        QString::number(kVersionMinor) + "." + QString::number(kVersionRevision));
+  f.lblVersion->setText(VersionText());
   // 3. Captions.
   SetCaptions();
   // 4. The header's width.
@@ -719,8 +718,10 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
+QString VersionText() { return LoadResString(resVersion) + " " + kProgramVersion; }
+
 void frmMain::SetMousePointer(int pointer) {
-  if (pointer == 11)
+  if (pointer == kHourglass)
     setCursor(Qt::WaitCursor);
   else
     unsetCursor();

@@ -22,9 +22,10 @@ class QLabel;
 
 namespace varnel {
 
-// Version shown as "Version major.minor.revision".
-inline constexpr int kVersionMajor = 1, kVersionMinor = 0, kVersionRevision = 0;
-inline constexpr const char* kProgramVersion = "1.0.0";
+// The workstation's version: the project's version in CMake (major.minor.revision).
+inline constexpr const char* kProgramVersion = JUX_VERSION;
+// "Version 1.0.0", as the main window, the splash and the about box show it.
+QString VersionText();
 
 class frmMain : public QMainWindow, public WindowHooks {
   Q_OBJECT

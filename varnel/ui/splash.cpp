@@ -47,8 +47,7 @@ frmSplash::frmSplash(QWidget* parent)
   // Load: the texts, then the centre of the screen.
   pnlAppTitle->setText(LoadResString(resSplashTitle));
   lblPlatform->setText(LoadResString(resPlatform));
-  lblVersion->setText(LoadResString(resVersion) + " " + QString::number(kVersionMajor) + "." +
-                      QString::number(kVersionMinor) + "." + QString::number(kVersionRevision));
+  lblVersion->setText(VersionText());
   lblStatus->setText(LoadResString(resLoading));
   adjustSize();
   if (QScreen* screen = this->screen()) {
