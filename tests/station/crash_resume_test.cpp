@@ -85,7 +85,7 @@ class CrashResumeTest : public ::testing::Test {
     options.cwd = station_;
     options.env = {{"QT_QPA_PLATFORM", "offscreen"}};
     options.timeoutMs = 90000;
-    return card_.Start("operator", {"--edit", station_, "C:\\JOB.LST", c_ + "window.png"}, options);
+    return card_.Start("varnel_operator", {"--edit", station_, "C:\\JOB.LST", c_ + "window.png"}, options);
   }
 
   // Waits for the n-th log line that holds `marker`; false when the run ended first.

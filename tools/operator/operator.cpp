@@ -1,5 +1,5 @@
 // The scripted operator: usage
-//   operator [--view] [--print] [--edit] STATIONFOLDER SCANLIST PICTURE.png
+//   varnel_operator [--view] [--print] [--edit] STATIONFOLDER SCANLIST PICTURE.png
 // Runs the real workstation in STATIONFOLDER (the folder that holds
 // Varnel.Ini, Windows-style or host path) with SCANLIST as its command line,
 // offscreen where there is no display. Once the main window is up it ticks
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
   bool good = argc - first == 3;
   for (const QString& option : options) good = good && known.contains(option);
   if (!good) {
-    std::fprintf(stderr, "usage: operator [--view] [--print] [--edit] STATIONFOLDER SCANLIST PICTURE.png\n");
+    std::fprintf(stderr, "usage: varnel_operator [--view] [--print] [--edit] STATIONFOLDER SCANLIST PICTURE.png\n");
     return 2;
   }
   char** names = argv + first - 1;  // names[1] to names[3]

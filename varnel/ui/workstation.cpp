@@ -67,9 +67,12 @@ int RunWorkstation(int argc, char** argv, const WorkstationScript* script) {
   QString commandLine =
       script ? script->commandLine : QApplication::arguments().mid(1).join(' ');
   bool terminate = false;
-  QString programFolder = script && !script->programFolder.isEmpty()
-                              ? script->programFolder
-                              : WindowsPath(QApplication::applicationDirPath());
+  // The station folder (Varnel.Ini, the log, the schemes) is the program's
+  // own, unless JUX_STATION_DIR names another (an installed workstation).
+  QString stationDir = qEnvironmentVariable("JUX_STATION_DIR");
+  if (stationDir.isEmpty()) stationDir = QApplication::applicationDirPath();
+  QString programFolder = script && !script->programFolder.isEmpty() ? script->programFolder
+                                                                      : WindowsPath(stationDir);
   bool loaded = main.Form_Load(programFolder, commandLine, terminate);
   // 6.
   delete splash.data();
