@@ -4,6 +4,7 @@
 // and converters. What the operator would find afterwards is checked: the
 // files in the list's folder in their formats, the scan database lines and
 // the picture of the window.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -49,10 +50,13 @@ TEST(Workstation, AutoModeOverAScanListFilesRecordsAndShowsEachDrawing) {
                            {station.string(), "C:\\Job12.lst", (station / "window.png").string()},
                            options);
   ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-  // The one message of the run: the list is done.
-  EXPECT_EQ(run.out.substr(run.out.find("  [box]")),
-            "  [box] JUX Tarvex: Auto Scan Complete: No more files to scan in list!\n")
+  // The messages of the run: the list is done, then the list report's summary.
+  const std::string boxes = run.out.substr(run.out.find("  [box]"));
+  EXPECT_EQ(boxes.rfind("  [box] JUX Tarvex: Auto Scan Complete: No more files to scan in list!\n"
+                        "  [box] Scan list report: C:\\Job12.lst: 2 entries: 2 scanned, ", 0),
+            0u)
       << run.out;
+  EXPECT_EQ(std::count(boxes.begin(), boxes.end(), '['), 2) << run.out;
 
   const fs::path job = station / "SCANS" / "JOB12";
   EXPECT_EQ(Read(job / "DWG0001.TLC").substr(0, 14), "Virozoro Size ");
