@@ -21,6 +21,7 @@
 #include <optional>
 
 #include "bench/pipeline/timing.h"
+#include "tests/pipeline/support/road.h"
 #include "tests/support/simcard.h"
 #include "varnel/core/helpers.h"
 #include "varnel/core/hostfiles.h"
@@ -78,47 +79,25 @@ int main(int argc, char** argv) {
   NoWindow window;
   NoStatus status;
   Station st(Seams{&prompts, &processes, &pump, &window, &status, nullptr});
-  auto program = [](const char* name) { return WindowsPath(QString::fromStdString(simcard::BinDir() + "/" + name)); };
-  st.ScanExe = program("juxscan");
-  st.StatusExe = program("juxstat");
-  st.File2TlcExe = program("file2tlc");
-  st.ExportExe = program("tlcexport");
-  st.HardwareConnect = "YES";
   st.AppDir = "C:\\";
-  st.TempDir = "C:\\Temp\\";
-  CheckDir(st.TempDir);
-  st.MiniViewSize = "1000,700";
-  st.MachineType = "6769";
-  st.Units = "ENGLISH";
+  varnel::testing::UseBuiltPrograms(st);
   st.OutputTypeCodes = {QString(), "-L"};
   st.StripLeading400DPI = 20;
   st.StripTrailing400DPI = 20;
-  st.ScanDrive = "C:\\";
   st.ScanFolder = "SCANS\\";
   st.ScanName = "BENCH001";
 
-  Form form;
-  QComboBox format, resolution, width, edge, speed;
-  format.addItem("TLC Compressed raster", 1);
-  resolution.addItem("400");
-  width.addItem("36");
-  edge.addItems({"Top", "Right", "Bottom", "Left"});
-  speed.addItem("160 mm/s");
-  QRadioButton lineArt;
-  lineArt.setChecked(true);
-  QLineEdit name, data;
-  data.setText("BENCH");
-  form.cboFormat = &format;
-  form.cboResolution = &resolution;
-  form.cboOriginalWidth = &width;
-  form.cboLeadingEdge = &edge;
-  form.cboScannerSpeed = &speed;
-  form.optLineArt = &lineArt;
-  form.txtFileName = &name;
-  form.txtDataField = &data;
-  SimpleFileNaming files(st, form);
-  files.DisplayFileName();
-  ScanRoad road{st, form, files};
+  varnel::testing::RoadForm mainForm(st);
+  Form& form = mainForm.form;
+  form.cboFormat->addItem("TLC Compressed raster", 1);
+  form.cboResolution->addItem("400");
+  form.cboOriginalWidth->addItem("36");
+  form.cboLeadingEdge->addItems({"Top", "Right", "Bottom", "Left"});
+  form.cboScannerSpeed->addItem("160 mm/s");
+  form.optLineArt->setChecked(true);
+  form.txtDataField->setText("BENCH");
+  mainForm.naming.DisplayFileName();
+  ScanRoad& road = mainForm.road;
 
   std::printf("pass of a %d x %d drawing (36 x 48 in at 400 dpi), %d runs\n", kWidth, kLines, runs);
   // One kind of pass, `runs` times: the whole pass and the child programs' time.

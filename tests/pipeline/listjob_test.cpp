@@ -4,15 +4,18 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QThread>
 #include <memory>
 
+#include "tests/pipeline/support/road.h"
 #include "tests/support/simcard.h"
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/hostfiles.h"
+#include "varnel/files/scanlist.h"
 #include "varnel/pipeline/journal.h"
 #include "varnel/pipeline/listreport.h"
 #include "varnel/pipeline/workflow.h"
@@ -28,11 +31,13 @@ class ListJobTest : public StationTest {
     UseStationFolder();
     WriteFile("Temp/.keep", "");
     st_->TempDir = "C:\\Temp\\";
-    form_.txtDataField = &txtDataField_;
-    txtDataField_.setText("JOB");
-    txtDataField_.setVisible(true);  // the station's data field is shown
-    files_ = std::make_unique<SimpleFileNaming>(*st_, form_);
-    road_ = std::make_unique<ScanRoad>(ScanRoad{*st_, form_, *files_});
+    road_form_ = std::make_unique<testing::RoadForm>(*st_);
+    Form& f = road_form_->form;
+    f.cboFormat->addItem("TLC Compressed raster", 1);
+    f.txtDataField->setText("JOB");
+    f.txtDataField->setVisible(true);  // the station's data field is shown
+    files_ = &road_form_->naming;
+    road_ = &road_form_->road;
   }
 
   // A list of n entries C:\JOB\Dn.TLC, loaded as the window loads it.
@@ -40,8 +45,7 @@ class ListJobTest : public StationTest {
     QByteArray text;
     for (int i = 1; i <= n; ++i) text += "C:\\JOB\\D" + QByteArray::number(i) + ".TLC,sheet\r\n";
     WriteFile(name.mid(3).replace('\\', '/'), text);
-    SimpleFileNaming::LoadScanListFile(*st_, name);
-    st_->ScanListFile = name;
+    LoadScanList(*st_, name);
     files_->DisplayFileName();
   }
   // One pass of the road as far as the journal sees it: the sheet filed
@@ -70,10 +74,9 @@ class ListJobTest : public StationTest {
     st_->StartupResetTask = processes_.Shell("C:\\bin\\juxstat /F /S", ShellWindow::Hide);
   }
 
-  Form form_;
-  QLineEdit txtDataField_;
-  std::unique_ptr<SimpleFileNaming> files_;
-  std::unique_ptr<ScanRoad> road_;
+  std::unique_ptr<testing::RoadForm> road_form_;
+  FileNaming* files_ = nullptr;
+  ScanRoad* road_ = nullptr;
 };
 
 TEST_F(ListJobTest, TheJournalReadsBackWhatWasWritten) {
@@ -175,7 +178,7 @@ TEST_F(ListJobTest, APassCutShortIsSettledFromTheDisk) {
     WriteFile("JOB/Database.Asc", "\"OLD\", \"C:\\JOB\\D1.TLC\"\r\n");  // an earlier job's line
     WriteFile("JOB/D1.TLC", "an earlier drawing");
     LoadList(2);
-    txtDataField_.setText(c.data);
+    road_form_->form.txtDataField->setText(c.data);
     JournalPassStarting(*road_);
     QThread::msleep(5);
     if (c.filed) WriteFile("JOB/D1.TLC", "this pass's drawing");
@@ -220,8 +223,7 @@ TEST_F(ListJobTest, StartUpOffersToResumeAtTheFirstEntryNotFiled) {
   QStringList loaded;
   auto load = [&](const QString& list) {
     loaded << list;
-    SimpleFileNaming::LoadScanListFile(*st_, list);
-    st_->ScanListFile = list;
+    LoadScanList(*st_, list);
   };
   struct Case {
     const char* name;

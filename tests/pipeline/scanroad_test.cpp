@@ -17,10 +17,12 @@
 #include <sys/stat.h>
 #include <memory>
 
+#include "tests/pipeline/support/road.h"
 #include "tests/support/simcard.h"
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/hostfiles.h"
 #include "varnel/core/qttaskwindows.h"
+#include "varnel/files/scanlist.h"
 #include "varnel/pipeline/workflow.h"
 
 namespace varnel {
@@ -52,46 +54,32 @@ class ScanRoadTest : public StationTest {
   ScanRoadTest() {
     setenv("JUX_DEVICE_DIR", card_.Dir().c_str(), 1);
     UseStationFolder();
-    WriteFile("Temp/.keep", "");
     Station& st = *st_;
-    auto program = [](const char* name) {
-      return WindowsPath(QString::fromStdString(simcard::BinDir() + "/" + name));
-    };
-    st.ScanExe = program("juxscan");
-    st.StatusExe = program("juxstat");
-    st.File2TlcExe = program("file2tlc");
-    st.ExportExe = program("tlcexport");
-    st.HardwareConnect = "YES";
-    st.TempDir = "C:\\Temp\\";
-    st.MiniViewSize = "1000,700";
-    st.MachineType = "6769";
-    st.Units = "ENGLISH";
+    testing::UseBuiltPrograms(st);
     st.OutputTypeCodes = {QString(), "-L", "-T"};
-    st.AutoModeViewDelayTime = 0;
-    st.ScanDrive = "C:\\";
     st.ScanFolder = "SCANS\\";
     st.ScanName = "TEMP001";
 
-    form_.cboFormat = &cboFormat_;
-    cboFormat_.addItem("TLC Compressed raster", 1);
-    cboFormat_.addItem("TIF Group 4", 2);
-    form_.cboResolution = &cboResolution_;
-    cboResolution_.addItems({"400", "300", "200"});
-    form_.cboOriginalWidth = &cboOriginalWidth_;
-    cboOriginalWidth_.addItems({"2", "800", "8"});  // 2 inches: 800 pixels at 400 dpi
-    form_.cboLeadingEdge = &cboLeadingEdge_;
-    cboLeadingEdge_.addItems({"Top", "Right", "Bottom", "Left"});
-    form_.cboScannerSpeed = &cboScannerSpeed_;
-    cboScannerSpeed_.addItems({"Full", "Half"});
-    form_.optLineArt = &optLineArt_;
-    optLineArt_.setChecked(true);
-    form_.txtFileName = &txtFileName_;
-    form_.txtDataField = &txtDataField_;
-    txtDataField_.setVisible(false);
-    form_.cmdScan = &cmdScan_;
-    form_.cmdScanNext = &cmdScanNext_;
-    files_ = std::make_unique<SimpleFileNaming>(*st_, form_);
-    road_ = std::make_unique<ScanRoad>(ScanRoad{*st_, form_, *files_});
+    road_form_ = std::make_unique<testing::RoadForm>(st);
+    Form& f = road_form_->form;
+    form_ = &f;
+    cboFormat_ = f.cboFormat;
+    cboFormat_->addItem("TLC Compressed raster", 1);
+    cboFormat_->addItem("TIF Group 4", 2);
+    cboResolution_ = f.cboResolution;
+    cboResolution_->addItems({"400", "300", "200"});
+    cboOriginalWidth_ = f.cboOriginalWidth;
+    cboOriginalWidth_->addItems({"2", "800", "8"});  // 2 inches: 800 pixels at 400 dpi
+    cboLeadingEdge_ = f.cboLeadingEdge;
+    cboLeadingEdge_->addItems({"Top", "Right", "Bottom", "Left"});
+    cboScannerSpeed_ = f.cboScannerSpeed;
+    cboScannerSpeed_->addItems({"Full", "Half"});
+    f.optLineArt->setChecked(true);
+    txtDataField_ = f.txtDataField;
+    txtDataField_->setVisible(false);
+    cmdScan_ = f.cmdScan;
+    files_ = &road_form_->naming;
+    road_ = &road_form_->road;
     files_->DisplayFileName();
   }
   ~ScanRoadTest() override { unsetenv("JUX_DEVICE_DIR"); }
@@ -127,26 +115,26 @@ class ScanRoadTest : public StationTest {
   }
 
   simcard::SimCard card_;
-  Form form_;
-  QComboBox cboFormat_, cboResolution_, cboOriginalWidth_, cboLeadingEdge_, cboScannerSpeed_;
-  QRadioButton optLineArt_;
-  QLineEdit txtFileName_, txtDataField_;
-  QPushButton cmdScan_, cmdScanNext_;
-  std::unique_ptr<SimpleFileNaming> files_;
-  std::unique_ptr<ScanRoad> road_;
+  std::unique_ptr<testing::RoadForm> road_form_;
+  Form* form_ = nullptr;
+  QComboBox *cboFormat_, *cboResolution_, *cboOriginalWidth_, *cboLeadingEdge_, *cboScannerSpeed_;
+  QLineEdit* txtDataField_;
+  QPushButton* cmdScan_;
+  FileNaming* files_ = nullptr;
+  ScanRoad* road_ = nullptr;
 };
 
 TEST_F(ScanRoadTest, AScanIsFiledAsTlcAndTheButtonTurnsToRescan) {
   FeedStarted(Pbm("a.pbm", 800, 600));
-  txtDataField_.setVisible(true);
-  txtDataField_.setText("DWG-1");
+  txtDataField_->setVisible(true);
+  txtDataField_->setText("DWG-1");
   cmdScan_Click(*road_);
   EXPECT_TRUE(Errors().isEmpty()) << Errors().join('|').toStdString();
   EXPECT_EQ(st_->ScanFileName, "C:\\SCANS\\TEMP001.TLC");
   EXPECT_EQ(TlcSize("SCANS/TEMP001.TLC"), "800,600");
   EXPECT_FALSE(Exists("SCANS/$$Scan.tlc"));
   EXPECT_FALSE(st_->NewScanMode);
-  EXPECT_EQ(cmdScan_.text(), "Rescan");
+  EXPECT_EQ(cmdScan_->text(), "Rescan");
   EXPECT_EQ(st_->LastScanFile, "C:\\SCANS\\TEMP001.TLC");
   EXPECT_EQ(st_->LastTlcFile, "C:\\SCANS\\TEMP001.TLC");
   EXPECT_EQ(ReadFile("SCANS/Database.Asc"), "\"DWG-1\", \"C:\\SCANS\\TEMP001.TLC\"\r\n");
@@ -170,8 +158,8 @@ TEST_F(ScanRoadTest, AScanWithTheProgramFolderUnderNoDrive) {
   QTemporaryDir installed;
   QDir().mkpath(installed.path() + "/Program");
   st_->AppDir = WindowsPath(installed.path() + "/PROGRAM") + "\\";
-  txtDataField_.setVisible(true);
-  txtDataField_.setText("DWG-1");
+  txtDataField_->setVisible(true);
+  txtDataField_->setText("DWG-1");
   FeedStarted(Pbm("a.pbm", 800, 600));
   cmdScan_Click(*road_);
   EXPECT_TRUE(Errors().isEmpty()) << Errors().join('|').toStdString();
@@ -182,7 +170,7 @@ TEST_F(ScanRoadTest, AScanWithTheProgramFolderUnderNoDrive) {
 }
 
 TEST_F(ScanRoadTest, AnotherFormatGoesThroughTheExportConverter) {
-  cboFormat_.setCurrentIndex(1);
+  cboFormat_->setCurrentIndex(1);
   files_->DisplayFileName();
   FeedStarted(Pbm("a.pbm", 800, 600));
   cmdScan_Click(*road_);
@@ -196,7 +184,7 @@ TEST_F(ScanRoadTest, AFailedConversionLeavesAnExistingTargetByteForByte) {
   st_->MiniViewSize = "0,0";  // the TLC converter refuses the option line
   for (int format : {0, 1}) {
     SCOPED_TRACE(format);
-    cboFormat_.setCurrentIndex(format);
+    cboFormat_->setCurrentIndex(format);
     files_->DisplayFileName();
     QString target = "SCANS/" + st_->ScanFileName.section('\\', -1);
     WriteFile(target, "an earlier drawing");
@@ -234,7 +222,7 @@ TEST_F(ScanRoadTest, ShortScanFilesAndBlankPagesEndThePass) {
   st_->ScanExe = realScan;
   st_->ScanErrorFlag = false;
   // A blank page large enough for its TLC file to fall below the size check.
-  cboOriginalWidth_.setCurrentIndex(2);
+  cboOriginalWidth_->setCurrentIndex(2);
   FeedStarted(Pbm("white.pbm", 3200, 3000, White));
   HandleScan(*road_);
   EXPECT_EQ(Errors(), QStringList{"Blank Image Scanned!"});
@@ -253,8 +241,8 @@ TEST_F(ScanRoadTest, StripAmountsAndSoftwareReduction) {
   // Half speed at 200 dpi: scanned at 400 dpi, reduced by the converters.
   st_->StripLeading400DPI = st_->StripTrailing400DPI = 0;
   st_->StripLeading200DPI = 4;
-  cboResolution_.setCurrentIndex(2);
-  cboScannerSpeed_.setCurrentIndex(1);
+  cboResolution_->setCurrentIndex(2);
+  cboScannerSpeed_->setCurrentIndex(1);
   processes_.started.clear();
   FeedStarted(Pbm("b.pbm", 800, 600));
   HandleScan(*road_);
@@ -340,7 +328,7 @@ TEST_F(ScanRoadTest, AScanThatWasNotFinishedIsNeverConverted) {
 }
 
 TEST_F(ScanRoadTest, RefusesWhatCannotBeScanned) {
-  cboOriginalWidth_.setCurrentIndex(1);  // 800 inches
+  cboOriginalWidth_->setCurrentIndex(1);  // 800 inches
   HandleScan(*road_);
   ASSERT_EQ(Errors().size(), 1);
   EXPECT_TRUE(Errors()[0].contains("320000"));
@@ -350,14 +338,14 @@ TEST_F(ScanRoadTest, RefusesWhatCannotBeScanned) {
   EXPECT_TRUE(Errors()[1].contains("Q:\\NOWHERE"));
   // A resolution the scanner cannot do, a format that is not the name's.
   files_->DisplayFileName();
-  cboOriginalWidth_.setCurrentIndex(0);
-  cboResolution_.setEditable(true);
-  cboResolution_.setEditText("99999999999");
+  cboOriginalWidth_->setCurrentIndex(0);
+  cboResolution_->setEditable(true);
+  cboResolution_->setEditText("99999999999");
   HandleScan(*road_);
-  cboResolution_.setCurrentIndex(0);
+  cboResolution_->setCurrentIndex(0);
   st_->ScanFileName = "C:\\SCANS\\TEMP001.TIF";  // the format list says TLC
   HandleScan(*road_);
-  cboFormat_.clear();  // no output format configured at all
+  cboFormat_->clear();  // no output format configured at all
   HandleScan(*road_);
   EXPECT_EQ(Errors().mid(2),
             (QStringList{"A resolution of 99999999999 DPI cannot be scanned; choose one from 100 to 400 DPI.",
@@ -370,11 +358,11 @@ TEST_F(ScanRoadTest, RefusesWhatCannotBeScanned) {
 
 TEST_F(ScanRoadTest, AutoModeFilesAScanListAndEndsWithTheListMessage) {
   WriteFile("list.txt", "c:\\job\\a.tlc,first,,,,\n\nc:\\job\\b.tlc,second\nc:\\job\\c.tif,third\n");
-  SimpleFileNaming::LoadScanListFile(*st_, "C:\\list.txt");
+  LoadScanList(*st_, "C:\\list.txt");
   ASSERT_EQ(st_->ScanCnt, 3);
   files_->DisplayFileName();
-  txtDataField_.setVisible(true);
-  txtDataField_.setText("JOB");
+  txtDataField_->setVisible(true);
+  txtDataField_->setText("JOB");
   // The feeder's stack: three drawings of three lengths.
   std::string stack = card_.Scratch("stack");
   ::mkdir(stack.c_str(), 0700);
@@ -383,7 +371,11 @@ TEST_F(ScanRoadTest, AutoModeFilesAScanListAndEndsWithTheListMessage) {
   card_.WritePbm("stack/3.pbm", 800, 400, Drawn);
   card_.Feed(stack, {"--start-on-ask", "100"});
   cmdAutoMode_Click(*road_);
-  EXPECT_EQ(Errors(), QStringList{"Auto Scan Complete: No more files to scan in list!"});
+  // The list's end, then its report.
+  ASSERT_EQ(Errors().size(), 2) << Errors().join('|').toStdString();
+  EXPECT_EQ(Errors()[0], "Auto Scan Complete: No more files to scan in list!");
+  EXPECT_TRUE(Errors()[1].startsWith("3 entries: 3 scanned, 0 of them rescanned, 0 missing"))
+      << Errors()[1].toStdString();
   EXPECT_EQ(TlcHeight("JOB/A.TLC"), "600");
   EXPECT_EQ(TlcHeight("JOB/B.TLC"), "500");
   EXPECT_EQ(ReadFile("JOB/C.TIF").left(4), QByteArray("II*\0", 4));
@@ -479,7 +471,7 @@ TEST_F(ScanRoadTest, TheViewerIsStartedOnceAndThenDrivenByKeys) {
   HandleScan(*road_);
   EXPECT_EQ(viewer.keys.last(), "%FO{ENTER}C:\\SCANS\\A{~}{(}2{)}.TLC{ENTER}");
   // The working TLC is closed in the viewer before it is shown again.
-  cboFormat_.setCurrentIndex(1);
+  cboFormat_->setCurrentIndex(1);
   st_->NewScanMode = true;
   files_->DisplayFileName();
   FeedStarted(Pbm("c.pbm", 800, 600));
@@ -505,7 +497,7 @@ TEST_F(ScanRoadTest, BadImagesLeaveNumberedCopiesOfTheRawScan) {
     cmdScanNext_Click(*road_);
   }
   EXPECT_EQ(Errors(), (QStringList{"Bad Scanned Image", "Bad Scanned Image"}));
-  EXPECT_EQ(form_.BadImageCount, 2);
+  EXPECT_EQ(form_->BadImageCount, 2);
   EXPECT_TRUE(st_->ScanErrorFlag);  // an error box: auto mode would stop
   EXPECT_EQ(ReadFile("2.Tif"), ReadFile("Temp/Brevik.TIF"));
   EXPECT_TRUE(Exists("1.Tif"));
@@ -518,7 +510,7 @@ TEST_F(ScanRoadTest, KeyboardCommands) {
   using Qt::Key;
   // Page keys move through the scan list within its ends.
   WriteFile("list.txt", "c:\\job\\a.tlc,1\nc:\\job\\b.tlc,2\n");
-  SimpleFileNaming::LoadScanListFile(*st_, "C:\\list.txt");
+  LoadScanList(*st_, "C:\\list.txt");
   files_->DisplayFileName();
   st_->NewScanMode = false;
   struct Step {
@@ -533,7 +525,7 @@ TEST_F(ScanRoadTest, KeyboardCommands) {
     EXPECT_EQ(st_->ScanFileName, s.file);
   }
   EXPECT_TRUE(st_->NewScanMode);  // a move makes the next scan a new one
-  EXPECT_EQ(cmdScan_.text(), "Scan");
+  EXPECT_EQ(cmdScan_->text(), "Scan");
 
   // Alt+R prepares the rescan of the last scan without scanning.
   st_->LastScanFile = "C:\\JOB\\OLD.TLC";
@@ -546,7 +538,7 @@ TEST_F(ScanRoadTest, KeyboardCommands) {
   EXPECT_TRUE(Form_KeyDown(*road_, Qt::Key_R, Qt::AltModifier));
   EXPECT_EQ(ReadFile("JOB/OLD.TLC"), "old");  // kept until a rescan replaces it
   EXPECT_EQ(st_->ScanFileName, "C:\\JOB\\OLD.TIF");
-  EXPECT_EQ(cboFormat_.currentIndex(), 1);
+  EXPECT_EQ(cboFormat_->currentIndex(), 1);
   EXPECT_FALSE(Form_KeyDown(*road_, Qt::Key_R, Qt::NoModifier));
 
   // Alt+V and Alt+P need a scan; ESC asks for the abort while the status window is up.

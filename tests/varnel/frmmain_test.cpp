@@ -24,7 +24,6 @@
 #include "varnel/core/cmdline.h"
 #include "varnel/core/hostfiles.h"
 #include "varnel/pipeline/statusbox.h"
-#include "varnel/ui/controls.h"
 #include "varnel/files/inputbox.h"
 #include "varnel/files/lists.h"
 #include "varnel/ui/frmabout.h"
@@ -496,22 +495,6 @@ TEST(SplashTest, AKeyOrAClickRemovesItAtOnce) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(splash.isNull()) << key;
   }
-}
-
-TEST(SelectListItemTest, SelectsByLeadingTextAndRaisesTheListHandler) {
-  testing::EnsureQtApp();
-  QComboBox list;
-  int changes = 0;
-  QObject::connect(&list, &QComboBox::currentIndexChanged, [&] { ++changes; });
-  SelectListItem("x", &list);  // empty list: nothing happens
-  EXPECT_EQ(list.currentIndex(), -1);
-  list.addItems({"Architect", "DEFAULT"});
-  changes = 0;
-  SelectListItem("default", &list);
-  EXPECT_EQ(list.currentIndex(), 1);
-  SelectListItem("none", &list);
-  EXPECT_EQ(list.currentIndex(), 1);
-  EXPECT_EQ(changes, 1);
 }
 
 }  // namespace

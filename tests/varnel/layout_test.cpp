@@ -1,131 +1,173 @@
-// The main window's layout arithmetic and its stored state, without a window.
+// The main window's layout arithmetic on the window's own design sizes, and
+// its stored state.
 #include <gtest/gtest.h>
 
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QWidget>
 
+#include "tests/varnel/support/fakes.h"
+#include "varnel/files/form.h"
+#include "varnel/ui/controls.h"
 #include "varnel/ui/layout.h"
 #include "varnel/ui/winstate.h"
 
 namespace varnel {
 namespace {
 
-// The window's design sizes (twips), as frmMain places its controls.
+// The window's design sizes, as the window's own code makes its controls,
+// in a window of the given outer and inner size (twips).
 MainLayout Design(double outerWidth, double outerHeight, double clientWidth, double clientHeight) {
+  testing::EnsureQtApp();
+  QWidget window;
+  Form f;
   MainLayout l;
+  CreateMainControls(&window, f, l);
   l.outerWidth = outerWidth;
   l.outerHeight = outerHeight;
   l.clientWidth = clientWidth;
   l.clientHeight = clientHeight;
-  l.pnlTop.height = 700;
-  l.pnlBottom.height = 1200;
-  l.pnlBottom2.height = 600;
-  l.pnlRight = {0, 0, 6050, 3800};
-  l.pnlDriveData = {0, 0, 2900, 600};
-  l.pnlFiles = {100, 1150, 0, 0};
-  l.lblTitle[0] = {0, 0, 2000, 250};
-  l.lblTitle[1] = {2070, 0, 0, 250};
-  l.imgSplitter = {2000, 0, 70, 0};
-  l.cmdRemoveDir = {0, 760, 1400, 345};
-  l.pnlJUX = {0, 40, 800, 450};
-  l.pnlAppTitle = {800, 40, 3000, 450};
-  l.lblVersion = {0, 470, 2000, 220};
-  l.txtFileName = {1100, 450, 0, 330};
-  l.txtDataField = {1100, 840, 0, 330};
-  for (Box* b : {&l.cmdScan, &l.cmdScanNext, &l.cmdAutoMode, &l.cmdExit}) *b = {0, 100, 1400, 400};
   return l;
 }
 
-TEST(SizeControlsTest, LaysOutTheDefaultWindow) {
-  MainLayout l = Design(10000, 7000, 9900, 6500);
-  double X = 2000;
-  ASSERT_FALSE(SizeControls(l, X).needed);
-  // Free height 4000, free width 3850.
-  EXPECT_EQ(l.pnlRight, (Box{3850, 800, 6050, 3800}));
-  EXPECT_EQ(l.pnlFiles, (Box{100, 1150, 3750, 3450}));
-  EXPECT_EQ(l.lstDisplayScanInfo, (Box{0, 0, 3750, 3450}));
-  EXPECT_EQ(l.DirMasterList, (Box{0, 250, 2000, 3160}));
-  EXPECT_EQ(l.lvContentsOf, (Box{2070, 250, 1680, 3160}));
-  EXPECT_EQ(l.imgSplitter, (Box{2000, 0, 70, 3410}));
-  EXPECT_EQ(l.lblTitle[0], (Box{0, 0, 2000, 250}));
-  EXPECT_EQ(l.lblTitle[1], (Box{2070, 0, 1680, 250}));
-  EXPECT_EQ(l.txtFileName.width, 8650);
-  EXPECT_EQ(l.txtDataField.width, 8650);
-  // The buttons centred, 165 apart: 4 * 1400 + 3 * 165 = 6095 wide.
-  EXPECT_EQ(l.cmdScan.left, 1902.5);
-  EXPECT_EQ(l.cmdScanNext.left, 3467.5);
-  EXPECT_EQ(l.cmdAutoMode.left, 5032.5);
-  EXPECT_EQ(l.cmdExit.left, 6597.5);
-  // Remove Folder ends where the contents list does, in window coordinates.
-  EXPECT_EQ(l.cmdRemoveDir.left, 2450);
-  EXPECT_EQ(l.cmdRemoveDir.right(), l.pnlFiles.left + l.lvContentsOf.right());
-  EXPECT_EQ(l.pnlJUX.left, 3050);
-  EXPECT_EQ(l.pnlAppTitle.left, 3850);
-  EXPECT_EQ(l.lblVersion.left, 4000);
-  EXPECT_EQ(l.pnlBottom2.top, 5900);
-  EXPECT_EQ(l.pnlBottom.top, 4700);
+// The smallest inside the layout takes without growing the window.
+double MinimumClientWidth(const MainLayout& l) { return l.pnlRight.width + l.pnlDriveData.width; }
+double MinimumClientHeight(const MainLayout& l) {
+  return l.pnlTop.height + l.pnlRight.height + l.pnlBottom.height + l.pnlBottom2.height;
 }
 
-TEST(SizeControlsTest, ClampsTheSplitterLowerBoundFirst) {
+bool Inside(const Box& inner, const Box& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right() <= outer.right() &&
+         inner.bottom() <= outer.bottom();
+}
+bool Overlap(const Box& a, const Box& b) {
+  return a.left < b.right() && b.left < a.right() && a.top < b.bottom() && b.top < a.bottom();
+}
+
+// The first start's window (10000 x 7000 twips with the frame) and others:
+// what every layout keeps, whatever the design sizes are.
+TEST(SizeControlsTest, EveryLayoutKeepsTheWindowsRules) {
+  const MainLayout design = Design(0, 0, 0, 0);
+  const double minW = MinimumClientWidth(design), minH = MinimumClientHeight(design);
   struct Case {
-    double clientWidth, X, expected;
-  };
-  const Case cases[] = {
-      {9900, 2000, 2000},   // inside
-      {9900, 100, 1500},    // far left
-      {9900, 5000, 2250},   // far right: pnlFiles 3750 wide
-      {9900, 2250, 2250},   // on the bound
-      {8950, 100, 1300},    // pnlFiles 2800: the upper bound, taken second, wins
-      {12000, 1499, 1500},
-  };
+    double clientWidth, clientHeight;
+  } cases[] = {{9900, 6310}, {minW, minH}, {minW + 3001, minH + 1}, {20000, 14000}};
   for (const Case& c : cases) {
-    MainLayout l = Design(c.clientWidth + 100, 7000, c.clientWidth, 6500);
-    double X = c.X;
-    ASSERT_FALSE(SizeControls(l, X).needed) << c.clientWidth;
-    EXPECT_EQ(X, c.expected) << c.clientWidth << " " << c.X;
-    EXPECT_EQ(l.imgSplitter.left, c.expected);
-    EXPECT_EQ(l.DirMasterList.width, c.expected);
-    EXPECT_EQ(l.lvContentsOf.left, c.expected + 70);
+    SCOPED_TRACE(std::to_string(c.clientWidth) + "x" + std::to_string(c.clientHeight));
+    MainLayout l = Design(c.clientWidth + 100, c.clientHeight + 690, c.clientWidth, c.clientHeight);
+    double X = 2000;
+    ASSERT_FALSE(SizeControls(l, X).needed);
+    const Box client{0, 0, c.clientWidth, c.clientHeight};
+    // Title band on top, the two bottom rows at the bottom, all full width.
+    EXPECT_EQ(l.pnlTop, (Box{0, 0, c.clientWidth, design.pnlTop.height}));
+    EXPECT_EQ(l.pnlBottom2.bottom(), c.clientHeight);
+    EXPECT_EQ(l.pnlBottom.bottom(), l.pnlBottom2.top);
+    EXPECT_EQ(l.pnlBottom.width, c.clientWidth);
+    // The parameter panel at the right edge, centred in the height between.
+    EXPECT_EQ(l.pnlRight.right(), c.clientWidth);
+    EXPECT_EQ(l.pnlRight.top - l.pnlTop.bottom(), l.pnlBottom.top - l.pnlRight.bottom());
+    EXPECT_TRUE(Inside(l.pnlRight, client));
+    // The folder area fills the rest up to the panel, below the button row.
+    EXPECT_EQ(l.pnlFiles.right(), l.pnlRight.left);
+    EXPECT_EQ(l.pnlButtons, (Box{0, l.pnlTop.bottom(), l.pnlRight.left, l.pnlFiles.top - l.pnlTop.bottom()}));
+    for (const Box* button : {&l.cmdCreateDir, &l.cmdRemoveDir}) EXPECT_TRUE(Inside(*button, l.pnlButtons));
+    EXPECT_FALSE(Overlap(l.cmdCreateDir, l.cmdRemoveDir));
+    EXPECT_FALSE(Overlap(l.pnlFiles, l.pnlRight));
+    EXPECT_LE(l.pnlFiles.bottom(), l.pnlBottom.top);
+    // Inside it: the two lists either side of the splitter, under their titles,
+    // and the scan-list panel over both.
+    const Box files{0, 0, l.pnlFiles.width, l.pnlFiles.height};
+    EXPECT_EQ(l.DirMasterList.right(), l.imgSplitter.left);
+    EXPECT_EQ(l.lvContentsOf.left, l.imgSplitter.right());
+    EXPECT_EQ(l.lvContentsOf.right(), l.pnlFiles.width);
+    EXPECT_EQ(l.DirMasterList.top, l.lblTitle[0].bottom());
+    EXPECT_EQ(l.lvContentsOf.top, l.lblTitle[1].bottom());
+    EXPECT_EQ(l.lblTitle[1].left, l.lvContentsOf.left);
+    EXPECT_EQ(l.lblTitle[1].right(), l.lvContentsOf.right());
+    for (const Box* b : {&l.DirMasterList, &l.lvContentsOf, &l.imgSplitter, &l.lstDisplayScanInfo})
+      EXPECT_TRUE(Inside(*b, files));
+    EXPECT_EQ(l.lstDisplayScanInfo.bottom(), l.pnlFiles.height);
+    EXPECT_EQ(l.lstDisplayScanInfo.width, l.pnlFiles.width);
+    // Remove Folder ends where the contents list does, in window coordinates.
+    EXPECT_EQ(l.cmdRemoveDir.right(), l.pnlFiles.left + l.lvContentsOf.right());
+    // The file rows reach to 150 twips from the right edge.
+    EXPECT_EQ(l.txtFileName.right(), c.clientWidth - 150);
+    EXPECT_EQ(l.txtDataField.right(), c.clientWidth - 150);
+    // The command buttons centred, in order, 165 twips apart.
+    const Box* buttons[] = {&l.cmdScan, &l.cmdScanNext, &l.cmdAutoMode, &l.cmdExit};
+    EXPECT_EQ(l.cmdScan.left, c.clientWidth - l.cmdExit.right());
+    for (int i = 1; i < 4; ++i) EXPECT_EQ(buttons[i]->left - buttons[i - 1]->right(), 165);
+    // The title centred over the window, the version centred under it.
+    EXPECT_EQ(l.pnlAppTitle.left, l.pnlJUX.right());
+    EXPECT_EQ(l.pnlJUX.left, c.clientWidth - l.pnlAppTitle.right());
+    EXPECT_EQ(l.lblVersion.left, l.outerWidth - l.lblVersion.right());
+    EXPECT_GE(l.lblVersion.top, l.pnlJUX.bottom());
+  }
+  // The first start's window keeps its splitter where it was stored.
+  MainLayout first = Design(10000, 7000, 9900, 6310);
+  double X = 2000;
+  SizeControls(first, X);
+  EXPECT_EQ(X, 2000);
+}
+
+TEST(SizeControlsTest, ClampsTheSplitterToTheFolderArea) {
+  MainLayout l = Design(10000, 7000, 9900, 6310);
+  double X = 2000;
+  ASSERT_FALSE(SizeControls(l, X).needed);
+  const double highest = l.pnlFiles.width - 1500;
+  ASSERT_GT(highest, 1500);
+  const std::pair<double, double> cases[] = {
+      {1800, 1800}, {100, 1500}, {1499, 1500}, {highest, highest}, {highest + 1, highest}, {1e6, highest}};
+  for (auto [asked, expected] : cases) {
+    X = asked;
+    ASSERT_FALSE(SizeControls(l, X).needed);
+    EXPECT_EQ(X, expected) << asked;
+    EXPECT_EQ(l.imgSplitter.left, expected);
+    EXPECT_EQ(l.DirMasterList.width, expected);
+    EXPECT_EQ(l.lblTitle[0].width, expected);
   }
 }
 
 TEST(SizeControlsTest, AWindowBelowItsMinimumGrowsBackAndNothingMoves) {
+  const MainLayout design = Design(0, 0, 0, 0);
+  const double minW = MinimumClientWidth(design), minH = MinimumClientHeight(design);
   struct Case {
-    double outerWidth, outerHeight, clientWidth, clientHeight, nonClient;
+    double clientWidth, clientHeight, nonClient;
     bool needed;
-    double width, height;
+    double width, height;  // outer size asked for (the frame: 100 wide, 690 or more high)
   };
   const Case cases[] = {
-      // H = 2500 < 3800: 700 + 3800 + 1200 + 600 + 690.
-      {10000, 5500, 9900, 5000, 500, true, 10000, 6990},
+      {minW, minH - 1, 500, true, minW + 100, minH + 690},
       // A taller frame than 690 counts as it is.
-      {10000, 5500, 9900, 5000, 900, true, 10000, 7200},
-      // W = 1950 < 2900: 6050 + 2900 + the border's 100.
-      {8100, 7000, 8000, 6500, 500, true, 9050, 7000},
-      {8100, 5500, 8000, 5000, 500, true, 9050, 6990},
+      {minW, minH - 1, 900, true, minW + 100, minH + 900},
+      {minW - 1, minH, 500, true, minW + 100, minH + 690},
+      {minW - 1000, minH - 1000, 500, true, minW + 100, minH + 690},
       // Exactly the minimum is enough.
-      {9050, 6800, 8950, 6300, 500, false, 9050, 6800},
+      {minW, minH, 500, false, 0, 0},
   };
   for (const Case& c : cases) {
-    MainLayout l = Design(c.outerWidth, c.outerHeight, c.clientWidth, c.clientHeight);
+    MainLayout l = Design(c.clientWidth + 100, c.clientHeight + 690, c.clientWidth, c.clientHeight);
     MainLayout before = l;
     double X = 2000;
     WindowResize r = SizeControls(l, X, c.nonClient);
     EXPECT_EQ(r.needed, c.needed) << c.clientWidth << "x" << c.clientHeight;
     if (!c.needed) continue;
-    EXPECT_EQ(r.width, c.width);
-    EXPECT_EQ(r.height, c.height);
+    // A size that is enough stays as it is.
+    EXPECT_EQ(r.width, c.clientWidth < minW ? c.width : l.outerWidth);
+    EXPECT_EQ(r.height, c.clientHeight < minH ? c.height : l.outerHeight);
     EXPECT_EQ(l.pnlRight, before.pnlRight);
     EXPECT_EQ(l.cmdScan, before.cmdScan);
   }
 }
 
 TEST(SizeControlsTest, TheDragBarStaysInsideTheFolderArea) {
-  MainLayout l = Design(10000, 7000, 9900, 6500);
+  MainLayout l = Design(10000, 7000, 9900, 6310);
   double X = 2000;
   SizeControls(l, X);
-  const std::pair<double, double> cases[] = {{-1000, 1500}, {-500, 1500}, {100, 2100},
-                                             {250, 2250},   {251, 2250},  {5000, 2250}};
+  const double highest = l.pnlFiles.width - 1500;
+  const std::pair<double, double> cases[] = {
+      {-1000, 1500}, {-500, 1500}, {highest - 2001, highest - 1}, {highest - 2000, highest},
+      {highest - 1999, highest}, {5000, highest}};
   for (auto [mouse, left] : cases) EXPECT_EQ(SplitterBarLeft(l, mouse), left) << mouse;
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QComboBox>
 
 #include "tests/varnel/support/fakes.h"
 #include "varnel/files/naming.h"
@@ -151,6 +152,22 @@ TEST(ParseScanList, ReadsNoMoreThanItKeepsAndLeavesOverlongLinesOut) {
   EXPECT_EQ(list.entries, QStringList({"C:\\A.TLC,X", "B,", "C,", QString(kMaxScanListLine, 'D') + ","}));
   EXPECT_EQ(list.longLines, QList<int>({2, 6}));
   EXPECT_EQ(list.firstLeftOut, 0);
+}
+
+TEST(SelectComboItemTest, SelectsByLeadingTextAndRaisesTheListHandler) {
+  testing::EnsureQtApp();
+  QComboBox list;
+  int changes = 0;
+  QObject::connect(&list, &QComboBox::currentIndexChanged, [&] { ++changes; });
+  SelectComboItem("x", &list);  // empty list: nothing happens
+  EXPECT_EQ(list.currentIndex(), -1);
+  list.addItems({"Architect", "DEFAULT"});
+  changes = 0;
+  SelectComboItem("default", &list);
+  EXPECT_EQ(list.currentIndex(), 1);
+  SelectComboItem("none", &list);
+  EXPECT_EQ(list.currentIndex(), 1);
+  EXPECT_EQ(changes, 1);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The file-naming procedures the scan road calls (the scan file name, the
-// scan list position, the folder lists). The window wires them to the
-// station's naming part; SimpleFileNaming is a complete small stand-in that
-// works on the Station and the Form alone (counter names, scan-list entries).
+// scan list position, the folder lists). The pipeline does not link the file
+// procedures themselves: FilesNaming (varnel/ui/filesnaming.h) answers these
+// calls with them, for the window and the road's tests alike.
 #pragma once
 
 #include <QString>
@@ -33,28 +33,6 @@ class FileNaming {
   // Moves the drive and folder lists to a drive ("C:\") and folder ("SCANS\");
   // errors are the caller's to ignore.
   virtual void ChangeFolder(const QString& drive, const QString& folder) = 0;
-};
-
-class SimpleFileNaming : public FileNaming {
- public:
-  SimpleFileNaming(Station& st, Form& form) : st_(st), form_(form) {}
-  // The folder of a path: everything before its last backslash.
-  static QString FolderOf(const QString& path);
-  // Loads a scan list file (one entry a line, blank lines ignored, upper-cased).
-  static void LoadScanListFile(Station& st, const QString& fileName);
-  QString ParsePath(const QString& path) override { return FolderOf(path); }
-  bool SetNewName() override;
-  void DisplayFileName() override;
-  void LoadList(const QString& folderPath) override;
-  void DisplayScanInfo() override;
-  void UpdateFileFields(int source, const QString& drive, const QString& folder,
-                        const QString& name, const QString& fileName) override;
-  QString FolderListPath() override;
-  void ChangeFolder(const QString& drive, const QString& folder) override;
-
- private:
-  Station& st_;
-  Form& form_;
 };
 
 }  // namespace varnel

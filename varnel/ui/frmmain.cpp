@@ -39,48 +39,10 @@
 #include "varnel/pipeline/listreport.h"
 #include "varnel/pipeline/print.h"
 #include "varnel/pipeline/twips.h"
+#include "varnel/ui/controls.h"
 #include "varnel/ui/frmabout.h"
 
 namespace varnel {
-namespace {
-
-// The splitter handle: reports its mouse, x in pixels relative to itself.
-class SplitterHandle : public QWidget {
- public:
-  std::function<void()> down, up;
-  std::function<void(int)> move;
-  using QWidget::QWidget;
-
- protected:
-  void mousePressEvent(QMouseEvent*) override {
-    if (down) down();
-  }
-  void mouseMoveEvent(QMouseEvent* e) override {
-    if (move) move(static_cast<int>(e->position().x()));
-  }
-  void mouseReleaseEvent(QMouseEvent*) override {
-    if (up) up();
-  }
-};
-
-// Design sizes of the controls, in twips. SizeControls moves what depends on
-// the window's size; the rest stays where it is placed here.
-constexpr double kTopHeight = 700, kButtonRowTop = 760, kFilesTop = 1150, kFilesLeft = 100;
-constexpr double kTitleHeight = 250, kRow = 330;
-// The parameter panel's two columns: labels and lists on the left, wide
-// enough for the longest label and an inch speed ("Fast 12.6"/Sec") in a
-// desktop's sans-serif face; schemes, options and threshold on the right.
-// The panel stays narrow enough that the first-start window (10000 twips)
-// keeps its splitter at 2000 with 1500 to spare.
-// Column A runs from a small margin (the contents list ends where the panel
-// begins) to kColumnA.
-constexpr double kColumnALeft = 90, kColumnA = 3450, kColumnB = 3560, kColumnBWidth = 2600;
-constexpr double kRightWidth = kColumnB + kColumnBWidth + 100, kRightHeight = 3800;
-constexpr double kLabelWidth = 1400;
-constexpr double kBottomHeight = 1200, kBottom2Height = 600, kCommandWidth = 1400;
-constexpr double kFolderButtonWidth = 1500;
-
-}  // namespace
 
 frmMain::frmMain(Station& st) : st_(st) {
   setObjectName("frmMain");
@@ -102,198 +64,22 @@ frmMain::~frmMain() { qApp->removeEventFilter(this); }
 
 double frmMain::Twips(int pixels) const { return pixels * TwipsPerPixel(this); }
 
-void frmMain::Place(QWidget* widget, const Box& b) {
-  int left = TwipsToPixels(b.left, this), top = TwipsToPixels(b.top, this);
-  widget->setGeometry(left, top, TwipsToPixels(b.right(), this) - left,
-                      TwipsToPixels(b.bottom(), this) - top);
-}
-
 void frmMain::CreateControls() {
-  Form& f = f_;
-  f.window = this;
   auto* client = new QWidget(this);
   client->setObjectName("client");
   setCentralWidget(client);
   client->installEventFilter(this);  // its resize is the window's Form_Resize
-
   // The window's font, and FontTest's narrow face for measuring the title.
-  QFont font = QApplication::font();
-  font.setPointSize(8);
-  setFont(font);
-  fontTest_ = font;
-  fontTest_.setPointSize(16);
-  fontTest_.setBold(true);
-  fontTest_.setStretch(QFont::Condensed);
-
-  auto frame = [&](QWidget* parent) {
-    auto* w = new QFrame(parent);
-    return w;
-  };
-  auto label = [&](QWidget* parent) { return new QLabel(parent); };
-
-  // Title band.
-  f.pnlTop = frame(client);
-  f.pnlJUX = label(f.pnlTop);
-  f.pnlAppTitle = label(f.pnlTop);
-  f.lblVersion = label(f.pnlTop);
-  f.pnlJUX->setFont(fontTest_);
-  f.pnlAppTitle->setFont(fontTest_);
-  // Dark red while the window takes input; greyed like every caption while
-  // it is disabled.
-  QPalette jux = f.pnlJUX->palette();
-  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
-    jux.setColor(group, QPalette::WindowText, QColor(0x8b, 0, 0));
-  f.pnlJUX->setPalette(jux);
-  f.lblVersion->setAlignment(Qt::AlignHCenter);
-  layout_.pnlTop = {0, 0, 0, kTopHeight};
-  layout_.pnlJUX = {0, 30, 800, 420};
-  layout_.pnlAppTitle = {800, 30, 3000, 420};
-  layout_.lblVersion = {0, 470, 2000, 220};
-
-  // The folder buttons' row.
-  pnlButtons = frame(client);
-  f.cmdCreateDir = new QPushButton(client);
-  f.cmdRemoveDir = new QPushButton(client);
-  layout_.cmdCreateDir = {kFilesLeft, kButtonRowTop, kFolderButtonWidth, 345};
-  layout_.cmdRemoveDir = {0, kButtonRowTop, kFolderButtonWidth, 345};
-
-  // Folder browser and contents.
-  f.pnlFiles = frame(client);
-  for (auto*& title : f.lblTitle) {
-    title = label(f.pnlFiles);
-    title->setFrameShape(QFrame::Panel);
-    title->setFrameShadow(QFrame::Raised);
-  }
-  f.DirMasterList = new DirListBox(f.pnlFiles);
-  f.lvContentsOf = new QTreeWidget(f.pnlFiles);
-  f.lvContentsOf->setColumnCount(3);
-  f.lvContentsOf->setRootIsDecorated(false);
-  auto* handle = new SplitterHandle(f.pnlFiles);
-  handle->setCursor(Qt::SplitHCursor);
-  handle->down = [this] { imgSplitter_MouseDown(); };
-  handle->move = [this](int x) { imgSplitter_MouseMove(x); };
-  handle->up = [this] { imgSplitter_MouseUp(); };
-  f.imgSplitter = handle;
-  f.picSplitter = frame(f.pnlFiles);
-  f.picSplitter->setAutoFillBackground(true);
-  f.picSplitter->setStyleSheet("background: #404040");
-  f.picSplitter->hide();
-  f.lstDisplayScanInfo = new QListWidget(f.pnlFiles);
-  f.lstDisplayScanInfo->hide();  // shown while a scan list is active
-  f.FileMasterList = new FileListBox(this);
-  f.FileMasterList->hide();
-  f.DriveMasterList = new DriveListBox(this);
-  f.DriveMasterList->hide();
-  layout_.pnlFiles = {kFilesLeft, kFilesTop, 0, 0};
-  layout_.lblTitle[0] = {0, 0, 2000, kTitleHeight};
-  layout_.lblTitle[1] = {2070, 0, 0, kTitleHeight};
-  layout_.lstDisplayScanInfo = {0, 0, 0, 0};
-  layout_.imgSplitter = {2000, 0, 70, 0};
-
-  // Parameter panel: two columns.
-  f.pnlRight = frame(client);
-  QWidget* r = f.pnlRight;
-  layout_.pnlRight = {0, 0, kRightWidth, kRightHeight};
-  f.pnlDriveData = frame(r);
-  f.pnlDriveData->setFrameShape(QFrame::StyledPanel);
-  f.dlbDrive = new DriveListBox(f.pnlDriveData);
-  layout_.pnlDriveData = {kColumnALeft, 0, kColumnA - kColumnALeft, 600};
-  Place(f.pnlDriveData, layout_.pnlDriveData);
-  Place(f.dlbDrive, {100, 135, layout_.pnlDriveData.width - 200, kRow});
-
-  struct ParamRow {
-    QLabel*& label;
-    QComboBox*& combo;
-  };
-  ParamRow rows[] = {{f.lblOriginalWidth, f.cboOriginalWidth},
-                     {f.lblResoultion, f.cboResolution},
-                     {f.lblLeadingEdge, f.cboLeadingEdge},
-                     {f.lblScannerSpeed, f.cboScannerSpeed}};
-  double y = 700;
-  for (auto& row : rows) {
-    row.label = label(r);
-    row.combo = new QComboBox(r);
-    Place(row.label, {kColumnALeft, y + 40, kLabelWidth, 250});
-    Place(row.combo, {kColumnALeft + kLabelWidth, y, kColumnA - kColumnALeft - kLabelWidth, kRow});
-    y += 420;
-  }
-  f.cboOriginalWidth->setEditable(true);
-  f.cboResolution->setEditable(true);
-
-  f.fraOriginal = new QGroupBox(r);
-  Place(f.fraOriginal, {kColumnALeft, 2450, kColumnA - kColumnALeft, 1250});
-  QRadioButton** options[] = {&f.optLineArt, &f.optPhoto1, &f.optPhoto2};
-  y = 300;
-  for (QRadioButton** option : options) {
-    *option = new QRadioButton(f.fraOriginal);
-    Place(*option, {150, y, kColumnA - kColumnALeft - 300, 270});
-    y += 300;
-  }
-
-  f.fraSettings = new QGroupBox(r);
-  Place(f.fraSettings, {kColumnB, 0, kColumnBWidth, 1250});
-  f.lblScheme = label(f.fraSettings);
-  f.cboSettings = new QComboBox(f.fraSettings);
-  f.cmdSaveAs = new QPushButton(f.fraSettings);
-  f.cmdDelete = new QPushButton(f.fraSettings);
-  Place(f.lblScheme, {120, 330, 720, 250});
-  Place(f.cboSettings, {850, 290, kColumnBWidth - 970, kRow});
-  Place(f.cmdSaveAs, {110, 750, 1200, 375});
-  Place(f.cmdDelete, {1340, 750, 1200, 375});
-
-  f.fraOptions = new QGroupBox(r);
-  Place(f.fraOptions, {kColumnB, 1300, kColumnBWidth, 1700});
-  QCheckBox** checks[] = {&f.chkViewFlag, &f.chkEditFlag, &f.chkMirrorFlag, &f.chkInvertFlag,
-                          &f.chkAutoSetPrint};
-  y = 280;
-  for (QCheckBox** check : checks) {
-    *check = new QCheckBox(f.fraOptions);
-    Place(*check, {150, y, kColumnBWidth - 300, 270});
-    y += 270;
-  }
-
-  f.fraThreshold = new QGroupBox(r);
-  Place(f.fraThreshold, {kColumnB, 3050, kColumnBWidth, 650});
-  f.txtThreshold = new QLineEdit(f.fraThreshold);
-  f.sldThreshold = new QSlider(Qt::Horizontal, f.fraThreshold);
-  lblThreshold = nullptr;
-  Place(f.txtThreshold, {120, 250, 600, kRow});
-  Place(f.sldThreshold, {800, 250, kColumnBWidth - 920, kRow});
-
-  // File rows.
-  f.pnlBottom = frame(client);
-  layout_.pnlBottom = {0, 0, 0, kBottomHeight};
-  struct FileRow {
-    QLabel*& label;
-    QWidget* field;
-    double top;
-  };
-  f.cboFormat = new QComboBox(f.pnlBottom);
-  f.txtFileName = new QLineEdit(f.pnlBottom);
-  f.txtDataField = new QLineEdit(f.pnlBottom);
-  FileRow fileRows[] = {{f.lblFormat, f.cboFormat, 60},
-                        {f.lblFileName, f.txtFileName, 450},
-                        {f.lblDataField, f.txtDataField, 840}};
-  for (auto& row : fileRows) {
-    row.label = label(f.pnlBottom);
-    Place(row.label, {kFilesLeft, row.top + 40, 950, 250});
-  }
-  Place(f.cboFormat, {1100, 60, 2600, kRow});
-  layout_.txtFileName = {1100, 450, 0, kRow};
-  layout_.txtDataField = {1100, 840, 0, kRow};
-  f.lblFileName->setBuddy(f.txtFileName);
-
-  // Command buttons.
-  f.pnlBottom2 = frame(client);
-  layout_.pnlBottom2 = {0, 0, 0, kBottom2Height};
-  f.cmdScan = new QPushButton(f.pnlBottom2);
-  f.cmdScanNext = new QPushButton(f.pnlBottom2);
-  f.cmdAutoMode = new QPushButton(f.pnlBottom2);
-  f.cmdExit = new QPushButton(f.pnlBottom2);
-  for (Box* b : {&layout_.cmdScan, &layout_.cmdScanNext, &layout_.cmdAutoMode, &layout_.cmdExit})
-    *b = {0, 100, kCommandWidth, 400};
+  setFont(WindowFont());
+  fontTest_ = TitleFont(font());
+  MainControls made = CreateMainControls(client, f_, layout_);
+  pnlButtons = made.pnlButtons;
+  made.splitter->down = [this] { imgSplitter_MouseDown(); };
+  made.splitter->move = [this](int x) { imgSplitter_MouseMove(x); };
+  made.splitter->up = [this] { imgSplitter_MouseUp(); };
 
   // Menu.
+  Form& f = f_;
   f.mnuFile = menuBar()->addMenu(QString());
   f.mnuViewOptions = f.mnuFile->addAction(QString());
   QAction* listReport = f.mnuFile->addAction(LoadResString(resMenuListReport));
@@ -304,10 +90,6 @@ void frmMain::CreateControls() {
   QAction* about = help->addAction(LoadResString(resMenuAbout));
   about->setShortcut(Qt::Key_F1);
   connect(about, &QAction::triggered, this, &frmMain::ShowAbout);
-
-  for (QWidget* w : QList<QWidget*>{f.pnlTop, pnlButtons, f.pnlFiles, f.pnlRight, f.pnlBottom,
-                                    f.pnlBottom2})
-    w->setObjectName("panel");
 }
 
 QList<QPair<QString, QWidget*>> frmMain::Controls() const {
@@ -365,34 +147,6 @@ void frmMain::LoadIniFile(const QString& programFolder) {
   f_.txtDataField->setVisible(lists.dataFieldVisible);
 }
 
-void frmMain::SetCaptions() {
-  Form& f = f_;
-  const std::pair<QObject*, int> kCaptions[] = {
-      {f.cmdCreateDir, 2203},     {f.cmdRemoveDir, 2204},   {f.lblTitle[0], 2205},
-      {f.lblTitle[1], 2206},      {f.fraSettings, 2207},    {f.lblScheme, 2208},
-      {f.cmdSaveAs, 2209},        {f.cmdDelete, 2210},      {f.lblOriginalWidth, 2211},
-      {f.lblResoultion, 2212},    {f.lblLeadingEdge, 2213}, {f.lblScannerSpeed, 2214},
-      {f.fraOptions, 2215},       {f.chkViewFlag, 2216},    {f.chkEditFlag, 2217},
-      {f.chkMirrorFlag, 2218},    {f.chkInvertFlag, 2219},  {f.chkAutoSetPrint, 2220},
-      {f.fraOriginal, 2221},      {f.optLineArt, 2222},     {f.optPhoto1, 2223},
-      {f.optPhoto2, 2224},        {f.fraThreshold, 2225},   {f.lblFormat, 2226},
-      {f.lblFileName, 2227},      {f.lblDataField, 2228},   {f.cmdScan, 2229},
-      {f.cmdScanNext, 2230},      {f.cmdAutoMode, 2231},    {f.cmdExit, 2232},
-      {f.mnuFile, 2233},          {f.mnuViewOptions, 2234}, {f.mnuFileClose, 2235},
-  };
-  for (auto [object, id] : kCaptions) {
-    // The contents list's title names its folder once one is listed.
-    if (object == f.lblTitle[1] && !f.LastListedFolder.isEmpty()) continue;
-    QString text = LoadResString(id);
-    if (auto* l = qobject_cast<QLabel*>(object)) l->setText(text);
-    else if (auto* b = qobject_cast<QAbstractButton*>(object)) b->setText(text);
-    else if (auto* g = qobject_cast<QGroupBox*>(object)) g->setTitle(text);
-    else if (auto* m = qobject_cast<QMenu*>(object)) m->setTitle(text);
-    else if (auto* a = qobject_cast<QAction*>(object)) a->setText(text);
-  }
-  f.lvContentsOf->setHeaderLabels({LoadResString(2237), LoadResString(2238), LoadResString(2239)});
-}
-
 void frmMain::SizeHeader() {
   Form& f = f_;
   // The title's width is its text's in FontTest's face, with 5% to spare.
@@ -403,14 +157,7 @@ void frmMain::SizeHeader() {
   if (layout_.pnlJUX.width + layout_.pnlAppTitle.width > layout_.pnlDriveData.width + settingsWidth) {
     double grow = layout_.pnlJUX.width + layout_.pnlAppTitle.width - settingsWidth -
                   layout_.pnlDriveData.width;
-    layout_.pnlDriveData.width += grow;
-    // The panel grows with its drive frame; the settings column moves along.
-    layout_.pnlRight.width += grow;
-    Place(f.pnlDriveData, layout_.pnlDriveData);
-    Place(f.dlbDrive, {100, 135, layout_.pnlDriveData.width - 200, kRow});
-    for (QWidget* moved : {static_cast<QWidget*>(f.fraSettings), static_cast<QWidget*>(f.fraOptions),
-                           static_cast<QWidget*>(f.fraThreshold)})
-      moved->move(moved->x() + TwipsToPixels(grow, this), moved->y());
+    WidenDriveFrame(f, layout_, grow);
   }
   QFontMetricsF version(f.lblVersion->font());
   layout_.lblVersion.width = Twips(1) * version.horizontalAdvance(f.lblVersion->text()) + 150;
@@ -451,7 +198,7 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
   f.pnlAppTitle->setText(st_.ConfiguredMachineType.trimmed() + LoadResString(2202));
   f.lblVersion->setText(VersionText());
   // 3. Captions.
-  SetCaptions();
+  SetCaptions(f);
   // 4. The header's width.
   SizeHeader();
   // 5. The threshold slider's limits.
@@ -551,7 +298,7 @@ void frmMain::SizeControls(double X) {
   Place(f.pnlJUX, l.pnlJUX);
   Place(f.pnlAppTitle, l.pnlAppTitle);
   Place(f.lblVersion, l.lblVersion);
-  Place(pnlButtons, {0, kTopHeight, l.clientWidth - l.pnlRight.width, kFilesTop - kTopHeight});
+  Place(pnlButtons, l.pnlButtons);
   pnlButtons->lower();
   Place(f.cmdCreateDir, l.cmdCreateDir);
   Place(f.cmdRemoveDir, l.cmdRemoveDir);
@@ -661,13 +408,6 @@ void frmMain::mnuViewOptions_Click() {
 void frmMain::ShowAbout() {
   frmAbout about(st_, this);
   about.exec();
-}
-
-void frmMain::RestoreNormal() {
-  setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-  showNormal();
-  raise();
-  activateWindow();
 }
 
 QWidget* frmMain::KeyReceiver() {

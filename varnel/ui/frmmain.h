@@ -50,9 +50,6 @@ class frmMain : public QMainWindow, public WindowHooks {
   void mnuViewOptions_Click();
   // The about dialog, modal over the window (Help menu, F1).
   void ShowAbout();
-  // Sets the window to the normal state and brings it to the front (F5, and a
-  // second start of the program).
-  void RestoreNormal();
 
   // The splash window that Form_Load hides before its last message.
   void SetSplash(QWidget* splash) { splash_ = splash; }
@@ -76,9 +73,8 @@ class frmMain : public QMainWindow, public WindowHooks {
   // Key presses that reached the window's key handler (Form_KeyDown).
   int keysHandled() const { return keysHandled_; }
 
-  // Controls of the window that the Form does not hold.
-  QLabel* lblThreshold = nullptr;
-  QFrame* pnlButtons = nullptr;  // the row of the two folder buttons
+  // The row of the two folder buttons (the Form does not hold it).
+  QFrame* pnlButtons = nullptr;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -87,9 +83,7 @@ class frmMain : public QMainWindow, public WindowHooks {
  private:
   void CreateControls();
   void LoadIniFile(const QString& programFolder);
-  void SetCaptions();
   void SizeHeader();
-  void Place(QWidget* widget, const Box& box);
   double Twips(int pixels) const;
   // Makes the inside smaller by the frame, once the frame is known, so that
   // the whole window has the size stored.

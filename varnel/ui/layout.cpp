@@ -77,7 +77,9 @@ WindowResize SizeControls(MainLayout& l, double& X, double nonClientHeight) {
   l.cmdAutoMode.left = l.cmdScanNext.left + l.cmdScan.width + 165;
   l.cmdExit.left = l.cmdAutoMode.left + l.cmdScan.width + 165;
 
-  // 11. Remove Folder ends where the contents list ends (pnlFiles is 100 twips in).
+  // 11. The folder buttons' row between the title band and the folder area;
+  // Remove Folder ends where the contents list ends (pnlFiles is 100 twips in).
+  l.pnlButtons = {0, l.pnlTop.height, W, l.pnlFiles.top - l.pnlTop.height};
   l.cmdRemoveDir.left = l.lvContentsOf.left + l.lvContentsOf.width - l.cmdRemoveDir.width + 100;
 
   // 12. The title centred over the window.

@@ -28,8 +28,9 @@ struct MainLayout {
   Box lblTitle[2], DirMasterList, imgSplitter, lvContentsOf, lstDisplayScanInfo;
   // In pnlRight.
   Box pnlDriveData;
-  // On the client area, in the row between pnlTop and pnlFiles.
-  Box cmdCreateDir, cmdRemoveDir;
+  // On the client area, in the row between pnlTop and pnlFiles: the row's
+  // panel (left of pnlRight) and its two buttons.
+  Box pnlButtons, cmdCreateDir, cmdRemoveDir;
   // In pnlBottom.
   Box txtFileName, txtDataField;
   // In pnlBottom2.
