@@ -155,6 +155,35 @@ TEST(G4FindChanges, PositionsOfColourChanges) {
   }
 }
 
+// Rows whose pad bits (past the last pixel, in the last byte) are set, as a
+// row read from a file may have them: the changes are those of the pixels
+// alone, whatever the width and wherever the row's last word ends.
+TEST(G4FindChanges, SetPadBitsAreNoPixels) {
+  const uint32_t widths[] = {1, 3, 7, 9, 57, 60, 63, 65, 71, 119, 127, 129, 190, 255};
+  const uint8_t pads[] = {0xFF, 0x55, 0xAA};  // which pad bits are set
+  std::mt19937 rng(7);
+  for (const uint32_t width : widths) {
+    for (int pattern = 0; pattern < 9; ++pattern) {
+      const size_t bytes = (width + 7) / 8;
+      std::vector<uint8_t> row(bytes + 8, 0xA5);  // bytes past the row are never read as pixels
+      for (size_t i = 0; i < bytes; ++i)
+        row[i] = pattern % 3 == 0 ? 0x00 : pattern % 3 == 1 ? 0xFF : static_cast<uint8_t>(rng());
+      const uint8_t pad = static_cast<uint8_t>(0xFF >> (width - 8 * (bytes - 1)));
+      row[bytes - 1] = static_cast<uint8_t>((row[bytes - 1] & ~pad) | (pad & pads[pattern / 3]));
+      std::vector<uint32_t> expected;
+      bool before = false;
+      for (uint32_t x = 0; x < width; ++x) {
+        const bool black = (row[x / 8] >> (7 - x % 8)) & 1;
+        if (black != before) expected.push_back(x);
+        before = black;
+      }
+      std::vector<uint32_t> got;
+      conv::g4::FindChanges(row.data(), width, got);
+      EXPECT_EQ(got, expected) << "width " << width << ", pattern " << pattern;
+    }
+  }
+}
+
 // The count that the exports' check takes from the decoded changes equals
 // the pixels' count, whatever the picture.
 TEST(G4CheckCount, CountsThePixelsOfTheStream) {

@@ -84,7 +84,9 @@ constexpr int kEndMarks = 3;
 size_t FindChanges(const uint8_t* row, uint32_t width, uint32_t* out) {
   uint32_t* const first = out;
   const size_t bytes = (size_t{width} + 7) / 8;
-  const size_t words = bytes / 8;
+  // Whole words of pixels only: a last word that holds pad bits goes the
+  // masked way below, whatever those bits are.
+  const size_t words = width / 64;
   uint64_t previous = 0;  // the last pixel seen
   auto scan = [&](uint64_t w, uint32_t base) {
     uint64_t t = w ^ ((w >> 1) | (previous << 63));
