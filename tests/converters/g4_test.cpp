@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -211,6 +212,37 @@ TEST(G4Decoder, LinesAreTheChangesOfTheCodedRows) {
     decoder.Finish();
     EXPECT_EQ(decoder.black(), conv::CountBlack(p.image));
     EXPECT_THROW(decoder.NextLine(), conv::ConvertError);
+  }
+}
+
+// A decoder of a copy of the stream, resumed where another stood, goes on
+// with the same lines from there.
+TEST(G4Decoder, ResumesWhereAnotherStood) {
+  for (const Picture& p : Pictures()) {
+    SCOPED_TRACE(p.name);
+    const std::vector<uint8_t> s = LibtiffStream(p.image);
+    const std::vector<uint8_t> copy = s;
+    conv::g4::Decoder first(s.data(), s.size(), p.image.width, p.image.height, p.name);
+    std::vector<conv::g4::Decoder::Position> places;
+    for (uint32_t y = 0; y < p.image.height; ++y) {
+      if (y % 7 == 0 || y + 1 == p.image.height) places.push_back(first.Here());
+      first.NextLine();
+    }
+    std::vector<uint32_t> want;
+    for (const auto& place : places) {
+      conv::g4::Decoder again(copy.data(), copy.size(), p.image.width, p.image.height, p.name);
+      again.Resume(place);
+      ASSERT_EQ(again.line(), place.line);
+      for (uint32_t y = place.line; y < std::min(place.line + 9, p.image.height); ++y) {
+        conv::g4::FindChanges(p.image.Row(y), p.image.width, want);
+        const std::span<const uint32_t> got = again.NextLine();
+        ASSERT_EQ(std::vector<uint32_t>(got.begin(), got.end()), want) << "line " << y;
+      }
+    }
+    conv::g4::Decoder::Position beyond = places.back();
+    beyond.offset = s.size() + 1;
+    conv::g4::Decoder other(s.data(), s.size(), p.image.width, p.image.height, p.name);
+    EXPECT_THROW(other.Resume(beyond), conv::ConvertError);
   }
 }
 

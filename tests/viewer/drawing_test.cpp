@@ -46,7 +46,42 @@ TEST(ViewerDrawing, EveryStationFormatDecodesToTheScannedPixels) {
     EXPECT_EQ(d.info.dpi, 100u);
     ASSERT_TRUE(d.info.blackShare.has_value());
     EXPECT_NEAR(*d.info.blackShare, black, 1e-9);
-    EXPECT_EQ(qGray(d.levels[0].color(1)), 0);  // colour 1 is black
+    QRect corner(0, 0, 1, 1);
+    const QImage pixels = d.rows ? viewer::MonoPart(d, corner) : d.levels[0];
+    EXPECT_EQ(qGray(pixels.color(1)), 0);  // colour 1 is black
+  }
+}
+
+// The window's parts of the full pixels, wherever they lie: a drawing read
+// from a Group 4 stream keeps no level 0 and decodes its rows again from the
+// place kept above them; one read from rows of pixels draws them from its
+// level 0.
+TEST(ViewerDrawing, AnyPartOfThePixelsIsTheScannedOne) {
+  const auto& f = Files();
+  const struct {
+    std::string file;
+    bool levelZero;
+  } files[] = {{"TLC", false}, {"PDF", false}, {"TIFF PackBits", true}};
+  const QRect parts[] = {{0, 0, 827, 1169},   {197, 255, 300, 2}, {700, 256, 200, 600},
+                         {13, 1000, 900, 169}, {826, 1168, 1, 1}, {64, 511, 64, 3}};
+  for (const auto& c : files) {
+    const viewer::Drawing d = Load(f[c.file]);
+    EXPECT_EQ(d.levels[0].isNull(), !c.levelZero) << c.file;
+    for (const QRect want : parts) {
+      SCOPED_TRACE(c.file + " at " + std::to_string(want.x()) + "," + std::to_string(want.y()));
+      QRect part = want;
+      const QImage got = viewer::MonoPart(d, part);
+      EXPECT_EQ(part.left() % 64, 0);
+      const QRect inside = want & QRect(0, 0, 827, 1169);
+      ASSERT_TRUE(part.contains(inside));
+      ASSERT_EQ(got.size(), part.size());
+      int wrong = 0;
+      for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+          wrong += (got.pixelIndex(x - part.left(), y - part.top()) == 1) !=
+                   f.source.Pixel(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
+      EXPECT_EQ(wrong, 0);
+    }
   }
 }
 
@@ -101,21 +136,21 @@ TEST(ViewerDrawing, FinerLevelsAreMadeForThePartShown) {
   ASSERT_FALSE(d.levels[2].isNull());
   EXPECT_EQ(d.levels[2].size(), QSize((image.width + 3) / 4, (333 + 3) / 4));
   QRect whole(0, 0, 1 << 20, 1 << 20);
-  EXPECT_EQ(viewer::GreyPart(d.levels[0], 2, whole), d.levels[2]);
+  EXPECT_EQ(viewer::GreyPart(d, 2, whole), d.levels[2]);
   for (int k : {1, 2, 3}) {
     QRect all(0, 0, 1 << 20, 1 << 20);
-    const QImage full = viewer::GreyPart(d.levels[0], k, all);
+    const QImage full = viewer::GreyPart(d, k, all);
     for (const QRect want : {QRect(0, 0, 10, 10), QRect(33, 7, 101, 20), QRect(301, 3, 517, 999)}) {
       SCOPED_TRACE(std::to_string(k) + " at " + std::to_string(want.x()));
       QRect part = want;
-      const QImage got = viewer::GreyPart(d.levels[0], k, part);
+      const QImage got = viewer::GreyPart(d, k, part);
       EXPECT_LE(part.left(), want.left());
       EXPECT_EQ(got, full.copy(part));
     }
   }
   // Each grey pixel of level 1 from the black of its 2 x 2 square.
   QRect part(0, 0, 200, 150);
-  const QImage level1 = viewer::GreyPart(d.levels[0], 1, part);
+  const QImage level1 = viewer::GreyPart(d, 1, part);
   const int grey[] = {255, 128, 75, 34, 0};  // 255 (1 - sqrt(n / 4))
   for (int y = 0; y < 150; ++y)
     for (int x = 0; x < 200; ++x) {

@@ -8,7 +8,9 @@
 
 #include "tests/converters/testdata.h"
 #include "tests/varnel/support/fakes.h"
+#include "tools/converters/g4.h"
 #include "tools/converters/tiffio.h"
+#include "tools/converters/tlc.h"
 #include "tests/viewer/support/drawing_files.h"
 #include "tools/viewer/viewerwindow.h"
 
@@ -151,40 +153,53 @@ TEST_F(ViewerWindowTest, ScreenshotOfADrawing) {
 TEST(ViewerCanvas, PaintsLevelZeroExactlyAndMadeLevelsWhenZoomedOut) {
   varnel::testing::EnsureQtApp();
   const conv::BitImage image = convtest::NoisyDrawing(2 * viewer::kLoadedLevelSide + 905, 333, 3);
-  const fs::path p = Files().dir / "CANVAS.TIF";
-  convtest::WriteBytes(p.string(), conv::TiffPackBits(image, 200));
-  auto drawing =
-      std::make_shared<const viewer::Drawing>(viewer::LoadDrawing(p.string(), "CANVAS.TIF"));
-  fs::remove(p);
-  ASSERT_TRUE(drawing->levels[1].isNull());
-  viewer::DrawingView view;
-  view.resize(643, 301);
-  view.SetDrawing(drawing);
-  view.ActualSize();
-  const QImage shot = view.grab().toImage();
-  // The window's middle shows the drawing's middle.
-  bool same = false;
-  for (int dy = -1; dy <= 1 && !same; ++dy)
-    for (int dx = -1; dx <= 1 && !same; ++dx) {
-      same = true;
-      const int ox = static_cast<int>(image.width) / 2 - 643 / 2 + dx;
-      const int oy = static_cast<int>(image.height) / 2 - 301 / 2 + dy;
-      for (int y = 0; y < 301 && same; ++y)
-        for (int x = 0; x < 643 && same; ++x) {
-          const int sx = ox + x, sy = oy + y;
-          if (sy < 0 || sy >= static_cast<int>(image.height)) continue;  // around the page
-          same = (qGray(shot.pixel(x, y)) < 128) == image.Pixel(sx, sy);
-        }
-    }
-  EXPECT_TRUE(same);
-  view.ZoomOut();
-  view.ZoomOut();  // 64 %: level 1, made for the part shown
-  EXPECT_EQ(viewer::LevelFor(view.Scale(), static_cast<int>(drawing->levels.size())), 1);
-  const QImage zoomed = view.grab().toImage();
-  int grey = 0;
-  for (int y = 0; y < zoomed.height(); ++y)
-    for (int x = 0; x < zoomed.width(); ++x) grey += qGray(zoomed.pixel(x, y)) < 200;
-  EXPECT_GT(grey, 100);
+  // Read from rows of pixels (level 0 kept) and from a Group 4 stream (the
+  // part shown decoded again).
+  conv::g4::Encoder encoder(image.width, image.height);
+  for (uint32_t y = 0; y < image.height; ++y) encoder.AddRow(image.Row(y));
+  const std::span<const uint8_t> g4 = encoder.Finish();
+  const struct {
+    std::string name;
+    std::vector<uint8_t> bytes;
+  } files[] = {{"CANVAS.TIF", conv::TiffPackBits(image, 200)},
+               {"CANVAS.TLC", conv::BuildTlc(image.width, image.height, 200, g4, 0, 0, {})}};
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.name);
+    const fs::path p = Files().dir / f.name;
+    convtest::WriteBytes(p.string(), f.bytes);
+    auto drawing =
+        std::make_shared<const viewer::Drawing>(viewer::LoadDrawing(p.string(), f.name));
+    fs::remove(p);
+    ASSERT_TRUE(drawing->levels[1].isNull());
+    viewer::DrawingView view;
+    view.resize(643, 301);
+    view.SetDrawing(drawing);
+    view.ActualSize();
+    const QImage shot = view.grab().toImage();
+    // The window's middle shows the drawing's middle.
+    bool same = false;
+    for (int dy = -1; dy <= 1 && !same; ++dy)
+      for (int dx = -1; dx <= 1 && !same; ++dx) {
+        same = true;
+        const int ox = static_cast<int>(image.width) / 2 - 643 / 2 + dx;
+        const int oy = static_cast<int>(image.height) / 2 - 301 / 2 + dy;
+        for (int y = 0; y < 301 && same; ++y)
+          for (int x = 0; x < 643 && same; ++x) {
+            const int sx = ox + x, sy = oy + y;
+            if (sy < 0 || sy >= static_cast<int>(image.height)) continue;  // around the page
+            same = (qGray(shot.pixel(x, y)) < 128) == image.Pixel(sx, sy);
+          }
+      }
+    EXPECT_TRUE(same);
+    view.ZoomOut();
+    view.ZoomOut();  // 64 %: level 1, made for the part shown
+    EXPECT_EQ(viewer::LevelFor(view.Scale(), static_cast<int>(drawing->levels.size())), 1);
+    const QImage zoomed = view.grab().toImage();
+    int grey = 0;
+    for (int y = 0; y < zoomed.height(); ++y)
+      for (int x = 0; x < zoomed.width(); ++x) grey += qGray(zoomed.pixel(x, y)) < 200;
+    EXPECT_GT(grey, 100);
+  }
 }
 
 }  // namespace

@@ -168,6 +168,17 @@ class BitReader {
     }
   }
   bool AtEnd() const { return count_ == 0; }
+  // Where the reader stands in the data that begins at `base`, and back there.
+  void Save(const uint8_t* base, size_t& offset, uint64_t& buffer, int& count) const {
+    offset = static_cast<size_t>(p_ - base);
+    buffer = buffer_;
+    count = count_;
+  }
+  void Restore(const uint8_t* base, size_t offset, uint64_t buffer, int count) {
+    p_ = base + offset;
+    buffer_ = buffer;
+    count_ = count;
+  }
 
  private:
   void Refill() {
@@ -205,6 +216,8 @@ class Decoder::Reader : public BitReader {
 Decoder::Decoder(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
                  std::string shown)
     : in_(std::make_unique<Reader>(data, size)),
+      data_(data),
+      size_(size),
       width_(width),
       height_(height),
       shown_(std::move(shown)),
@@ -292,7 +305,25 @@ std::span<const uint32_t> Decoder::NextLine() {
   ++line_;
   const size_t count = static_cast<size_t>(out - first);
   std::swap(ref_, cur_);  // this line is the next one's reference
+  refCount_ = count;
   return {ref_.data(), count};
+}
+
+Decoder::Position Decoder::Here() const {
+  Position p;
+  p.line = line_;
+  in_->Save(data_, p.offset, p.bits, p.count);
+  p.ref.assign(ref_.begin(), ref_.begin() + static_cast<ptrdiff_t>(refCount_ + 3));
+  return p;
+}
+
+void Decoder::Resume(const Position& p) {
+  if (p.line > height_ || p.offset > size_ || p.ref.size() < 3 || p.ref.size() > ref_.size())
+    Fail("a place the data does not have");
+  line_ = p.line;
+  in_->Restore(data_, p.offset, p.bits, p.count);
+  std::copy(p.ref.begin(), p.ref.end(), ref_.begin());
+  refCount_ = p.ref.size() - 3;
 }
 
 void Decoder::Finish() {

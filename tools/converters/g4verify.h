@@ -39,11 +39,26 @@ class Decoder {
   // Black pixels of the lines decoded so far.
   uint64_t black() const { return black_; }
 
+  // Where the decoder stands between two lines: a decoder of the same data
+  // (at any address) resumes there and goes on with the same lines.
+  struct Position {
+    uint32_t line = 0;  // lines decoded before it
+    size_t offset = 0;  // the reader's place in the data
+    uint64_t bits = 0;
+    int count = 0;
+    std::vector<uint32_t> ref;  // the changes of the line above, with its end marks
+  };
+  Position Here() const;
+  void Resume(const Position& position);
+
  private:
   class Reader;
   [[noreturn]] void Fail(const std::string& what) const;
   std::unique_ptr<Reader> in_;
+  const uint8_t* data_;
+  size_t size_;
   uint32_t width_, height_, line_ = 0;
+  size_t refCount_ = 0;  // changes in ref_ before its end marks
   std::string shown_;
   // Changes of the line above and of this one, each followed by end marks.
   std::vector<uint32_t> ref_, cur_;

@@ -202,7 +202,7 @@ const QImage& DrawingView::MadePart(int k, QRect visible) {
     // Half a window more on every side, so that panning a little finds it made.
     QRect part = visible.adjusted(-visible.width() / 2, -visible.height() / 2,
                                   visible.width() / 2, visible.height() / 2);
-    made_.image = GreyPart(drawing_->levels[0], k, part);
+    made_.image = k == 0 ? MonoPart(*drawing_, part) : GreyPart(*drawing_, k, part);
     made_.part = part;
     made_.drawing = drawing_.get();
     made_.level = k;
@@ -220,15 +220,19 @@ void DrawingView::PaintLevel(QPainter& painter, const QImage& image, QPoint orig
   if (image.depth() == 1) {
     // Level 0 is drawn from its own rows, from a whole byte on: a copy of a
     // 1-bit image whose width is not whole bytes would go pixel by pixel.
+    // (A part of level 0 begins at a multiple of 64 pixels, so whole bytes
+    // and words of the level are whole ones of the part.)
     r.setLeft(r.left() & ~7);
     if (r.isEmpty()) return;
-    const uchar* first = image.constScanLine(r.top()) + r.left() / 8;
+    auto row = [&](int x) {
+      return image.constScanLine(r.top() - origin.y()) + (x - origin.x()) / 8;
+    };
     if (oneToOne) {
-      piece = WindowPixels(first, image.bytesPerLine(), r.size());
+      piece = WindowPixels(row(r.left()), image.bytesPerLine(), r.size());
     } else {
       r.setLeft(r.left() & ~31);  // a picture's rows begin at whole words
-      piece = QImage(image.constScanLine(r.top()) + r.left() / 8, r.width(), r.height(),
-                     image.bytesPerLine(), QImage::Format_Mono);
+      piece = QImage(row(r.left()), r.width(), r.height(), image.bytesPerLine(),
+                     QImage::Format_Mono);
       piece.setColorTable(image.colorTable());
     }
   } else {
@@ -274,8 +278,10 @@ void DrawingView::paintEvent(QPaintEvent*) {
     const QImage& level = drawing_->levels[k];
     if (!level.isNull())
       PaintLevel(painter, level, QPoint(0, 0), reduction, visible);
-    else if (!visible.isEmpty())  // a level made only for the part shown
-      PaintLevel(painter, MadePart(k, visible), made_.part.topLeft(), reduction, visible);
+    else if (!visible.isEmpty()) {  // a level made only for the part shown
+      const QImage& part = MadePart(k, visible);  // before its place is read
+      PaintLevel(painter, part, made_.part.topLeft(), reduction, visible);
+    }
   } else if (!preview_.isNull()) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.drawImage(page, preview_);

@@ -81,19 +81,95 @@ QImage NewMonoImage(uint32_t width, uint32_t height, const std::string& shown) {
   return image;
 }
 
+// The rows of a level 0 in memory.
+class MonoRows final : public FullRows {
+ public:
+  explicit MonoRows(const QImage& mono) : mono_(mono) {}
+  void Rows(uint32_t y0, uint32_t y1,
+            const std::function<void(std::span<const uint32_t>)>& each) const override {
+    const auto width = static_cast<uint32_t>(mono_.width());
+    std::vector<uint32_t> changes(size_t{width} + 1);
+    y1 = std::min(y1, static_cast<uint32_t>(mono_.height()));
+    for (uint32_t y = y0; y < y1; ++y)
+      each({changes.data(), conv::g4::FindChanges(mono_.constScanLine(static_cast<int>(y)),
+                                                  width, changes.data())});
+  }
+
+ private:
+  QImage mono_;  // shares the pixels of the drawing's level 0
+};
+
+// A Group 4 stream (its own copy: the file may change while it is shown)
+// and the decoder's place every kMarkEvery lines, taken while it loads, so
+// that any rows are decoded again from the place above them.
+class G4Rows final : public FullRows {
+ public:
+  static constexpr uint32_t kMarkEvery = 256;
+
+  G4Rows(std::span<const uint8_t> g4, uint32_t width, uint32_t height, bool invert,
+         std::string shown)
+      : data_(g4.begin(), g4.end()),
+        width_(width),
+        height_(height),
+        invert_(invert),
+        shown_(std::move(shown)) {}
+
+  // Every line to `each` (the load, which proves the stream), the stream
+  // also checked to end with its last line when `wholeStream`.
+  void Load(const std::function<void(std::span<const uint32_t>)>& each, bool wholeStream) {
+    conv::g4::Decoder decoder(data_.data(), data_.size(), width_, height_, shown_);
+    std::vector<uint32_t> inverted(invert_ ? size_t{width_} + 1 : 0);
+    for (uint32_t y = 0; y < height_; ++y) {
+      if (y % kMarkEvery == 0) marks_.push_back(decoder.Here());
+      Give(decoder.NextLine(), inverted.data(), each);
+    }
+    if (wholeStream) decoder.Finish();
+  }
+
+  void Rows(uint32_t y0, uint32_t y1,
+            const std::function<void(std::span<const uint32_t>)>& each) const override {
+    y1 = std::min(y1, height_);
+    if (y0 >= y1 || marks_.empty()) return;
+    const size_t mark = std::min<size_t>(y0 / kMarkEvery, marks_.size() - 1);
+    conv::g4::Decoder decoder(data_.data(), data_.size(), width_, height_, shown_);
+    decoder.Resume(marks_[mark]);
+    std::vector<uint32_t> inverted(invert_ ? size_t{width_} + 1 : 0);
+    // The stream was proved while loading: it decodes the same again.
+    while (decoder.line() < y0) decoder.NextLine();
+    while (decoder.line() < y1) Give(decoder.NextLine(), inverted.data(), each);
+  }
+
+ private:
+  void Give(std::span<const uint32_t> changes, uint32_t* inverted,
+            const std::function<void(std::span<const uint32_t>)>& each) const {
+    if (invert_) changes = {inverted, conv::g4::InvertChanges(changes, inverted)};
+    each(changes);
+  }
+
+  std::vector<uint8_t> data_;
+  uint32_t width_, height_;
+  bool invert_;
+  std::string shown_;
+  std::vector<conv::g4::Decoder::Position> marks_;
+};
+
 // Receives the rows of a black-and-white image (black = 1, top to bottom),
 // as pixels or as change lists, and builds the drawing's level 0, its first
 // grey level (also the picture shown while it loads), the black count and
 // the previews.
 class BitonalSink {
  public:
-  BitonalSink(const DrawingInfo& info, bool wantPreview, const LoadProgress& progress,
-              const std::string& shown)
+  // Without `fullImage` no level 0 is made: the rows come from a stream
+  // that can give them again (G4Rows).
+  BitonalSink(const DrawingInfo& info, bool wantPreview, bool fullImage,
+              const LoadProgress& progress, const std::string& shown)
       : info_(info), progress_(progress), stride_(conv::StrideFor(info.width)) {
     CheckSize(info.width, info.height, shown);
-    full_ = NewMonoImage(info.width, info.height, shown);
-    base_ = full_.bits();
-    perLine_ = static_cast<size_t>(full_.bytesPerLine());
+    if (fullImage) {
+      full_ = NewMonoImage(info.width, info.height, shown);
+      base_ = full_.bits();
+      perLine_ = static_cast<size_t>(full_.bytesPerLine());
+    }
     keep_ = static_cast<uint8_t>(0xFF << (stride_ * 8 - info.width));
     changes_.resize(size_t{info.width} + 1);
     const uint32_t side = std::max(info.width, info.height);
@@ -131,6 +207,7 @@ class BitonalSink {
     d.info = info_;
     d.info.blackShare = 100.0 * static_cast<double>(black_) /
                         (static_cast<double>(info_.width) * info_.height);
+    if (!full_.isNull()) d.rows = std::make_shared<const MonoRows>(full_);
     d.levels.push_back(std::move(full_));
     if (builder_) {
       builder_->Finish();
@@ -150,7 +227,8 @@ class BitonalSink {
   }
 
   void Take(std::span<const uint32_t> changes) {
-    conv::g4::DrawRow(changes, info_.width, reinterpret_cast<uint64_t*>(base_ + y_ * perLine_));
+    if (base_)
+      conv::g4::DrawRow(changes, info_.width, reinterpret_cast<uint64_t*>(base_ + y_ * perLine_));
     const size_t n = changes.size();
     for (size_t i = 0; i < n; i += 2) black_ += (i + 1 < n ? changes[i + 1] : info_.width) - changes[i];
     if (builder_) {
@@ -175,20 +253,17 @@ class BitonalSink {
 };
 
 // The lines of a Group 4 stream into the sink, inverted when its 1 bits are
-// white. The stored stream of a TLC must also end where its lines end.
-void DecodeInto(BitonalSink& sink, std::span<const uint8_t> g4, uint32_t width, uint32_t height,
-                bool invert, bool wholeStream, const std::string& shown) {
-  conv::g4::Decoder decoder(g4.data(), g4.size(), width, height, shown);
-  std::vector<uint32_t> inverted(size_t{width} + 1);
-  for (uint32_t y = 0; y < height; ++y) {
-    const std::span<const uint32_t> changes = decoder.NextLine();
-    if (!invert) {
-      sink.AddChanges(changes);
-      continue;
-    }
-    sink.AddChanges({inverted.data(), conv::g4::InvertChanges(changes, inverted.data())});
-  }
-  if (wholeStream) decoder.Finish();
+// white; the drawing keeps the stream for its finer views. The stored stream
+// of a TLC must also end where its lines end.
+Drawing LoadG4(const DrawingInfo& info, std::span<const uint8_t> g4, bool invert,
+               bool wholeStream, bool wantPreview, const LoadProgress& progress,
+               const std::string& shown) {
+  BitonalSink sink(info, wantPreview, false, progress, shown);
+  auto rows = std::make_shared<G4Rows>(g4, info.width, info.height, invert, shown);
+  rows->Load([&](std::span<const uint32_t> changes) { sink.AddChanges(changes); }, wholeStream);
+  Drawing d = sink.Finish(shown);
+  d.rows = std::move(rows);
+  return d;
 }
 
 Drawing LoadTlc(std::span<const uint8_t> file, const std::string& shown,
@@ -205,9 +280,7 @@ Drawing LoadTlc(std::span<const uint8_t> file, const std::string& shown,
       havePreview = true;
     }
   }
-  BitonalSink sink(info, !havePreview, progress, shown);
-  DecodeInto(sink, tlc.g4, info.width, info.height, false, true, shown);
-  return sink.Finish(shown);
+  return LoadG4(info, tlc.g4, false, true, !havePreview, progress, shown);
 }
 
 Drawing LoadTiff(std::span<const uint8_t> file, const std::string& shown,
@@ -219,7 +292,7 @@ Drawing LoadTiff(std::span<const uint8_t> file, const std::string& shown,
         const DrawingInfo info{"TIFF", t.width, t.height, t.dpi, {}};
         CheckSize(info.width, info.height, shown);
         if (progress.started) progress.started(info);
-        sink.emplace(info, true, progress, shown);
+        sink.emplace(info, true, true, progress, shown);
       },
       [&](std::span<const uint32_t> changes) { sink->AddChanges(changes); });
   if (!sink) throw ConvertError(shown + ": the file has no image");
@@ -248,7 +321,7 @@ Drawing LoadPng(std::span<const uint8_t> file, const std::string& shown,
   if (image.depth() == 1) {
     image = image.convertToFormat(QImage::Format_Mono);
     if (qGray(image.color(1)) > qGray(image.color(0))) image.invertPixels();  // 1 black
-    BitonalSink sink(info, true, progress, shown);
+    BitonalSink sink(info, true, true, progress, shown);
     for (int y = 0; y < image.height(); ++y) sink.AddRow(image.constScanLine(y));
     return sink.Finish(shown);
   }
@@ -357,10 +430,8 @@ Drawing LoadPdf(std::span<const uint8_t> file, const std::string& shown,
   const DrawingInfo info{"PDF", pdf.width, pdf.height, pdf.dpi, {}};
   CheckSize(info.width, info.height, shown);
   if (progress.started) progress.started(info);
-  BitonalSink sink(info, true, progress, shown);
   // With /BlackIs1 coded the other way round: the 1 bits are white.
-  DecodeInto(sink, pdf.g4, pdf.width, pdf.height, pdf.blackIs1, false, shown);
-  return sink.Finish(shown);
+  return LoadG4(info, pdf.g4, pdf.blackIs1, false, true, progress, shown);
 }
 
 bool StartsWith(std::span<const uint8_t> file, std::string_view magic) {
@@ -440,14 +511,33 @@ void GreyLevelBuilder::Finish() {
   if (rows_) EmitRow();
 }
 
-QImage GreyPart(const QImage& mono, int k, QRect& part) {
-  const uint32_t width = static_cast<uint32_t>(mono.width());
-  const uint32_t height = static_cast<uint32_t>(mono.height());
-  // From a whole byte of level 0, so that its rows are read from there.
-  const int align = std::max(1, 8 >> k);
-  part.setLeft(part.left() / align * align);
+namespace {
+
+// The changes of the part [x0, x0 + w) of a row, counted from x0, into `out`
+// (room for w + 1); returns how many.
+size_t ClipChanges(std::span<const uint32_t> changes, uint32_t x0, uint32_t w, uint32_t* out) {
+  const auto after = std::upper_bound(changes.begin(), changes.end(), x0);
+  uint32_t* p = out;
+  if ((after - changes.begin()) & 1) *p++ = 0;  // black at x0
+  for (auto c = after; c != changes.end() && *c < x0 + w; ++c) *p++ = *c - x0;
+  return static_cast<size_t>(p - out);
+}
+
+// The rows [y0, y1) of the columns [x0, x0 + w) of a drawing's pixels.
+void PartRows(const Drawing& drawing, uint32_t x0, uint32_t w, uint32_t y0, uint32_t y1,
+              const std::function<void(std::span<const uint32_t>)>& each) {
+  std::vector<uint32_t> clipped(size_t{w} + 1);
+  drawing.rows->Rows(y0, y1, [&](std::span<const uint32_t> changes) {
+    each({clipped.data(), ClipChanges(changes, x0, w, clipped.data())});
+  });
+}
+
+}  // namespace
+
+QImage GreyPart(const Drawing& drawing, int k, QRect& part) {
+  const uint32_t width = drawing.info.width, height = drawing.info.height;
   part &= QRect(0, 0, static_cast<int>(Reduced(width, k)), static_cast<int>(Reduced(height, k)));
-  if (part.isEmpty()) return {};
+  if (part.isEmpty() || !drawing.rows) return {};
   QImage out(part.size(), QImage::Format_Grayscale8);
   if (out.isNull()) return out;
   const uint32_t x0 = static_cast<uint32_t>(part.left()) << k;
@@ -455,13 +545,29 @@ QImage GreyPart(const QImage& mono, int k, QRect& part) {
   const uint32_t y0 = static_cast<uint32_t>(part.top()) << k;
   const uint32_t y1 = std::min(static_cast<uint32_t>(part.bottom() + 1) << k, height);
   GreyLevelBuilder builder(out, k, w);
-  std::vector<uint32_t> changes(size_t{w} + 1);
-  for (uint32_t y = y0; y < y1; ++y) {
-    const size_t n =
-        conv::g4::FindChanges(mono.constScanLine(static_cast<int>(y)) + x0 / 8, w, changes.data());
-    builder.AddChanges({changes.data(), n});
-  }
+  PartRows(drawing, x0, w, y0, y1, [&](std::span<const uint32_t> c) { builder.AddChanges(c); });
   builder.Finish();
+  return out;
+}
+
+QImage MonoPart(const Drawing& drawing, QRect& part) {
+  part.setLeft(part.left() / 64 * 64);
+  part &= QRect(0, 0, static_cast<int>(drawing.info.width), static_cast<int>(drawing.info.height));
+  if (part.isEmpty() || !drawing.rows) return {};
+  QImage out(part.size(), QImage::Format_Mono);
+  if (out.isNull()) return out;
+  out.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+  const auto w = static_cast<uint32_t>(part.width());
+  const size_t bytes = std::min<size_t>(static_cast<size_t>(out.bytesPerLine()), (w + 7) / 8);
+  std::vector<uint64_t> row(conv::g4::RowWords(w));
+  int y = 0;
+  PartRows(drawing, static_cast<uint32_t>(part.left()), w, static_cast<uint32_t>(part.top()),
+           static_cast<uint32_t>(part.bottom() + 1), [&](std::span<const uint32_t> c) {
+             conv::g4::DrawRow(c, w, row.data());
+             uchar* line = out.scanLine(y++);
+             std::memcpy(line, row.data(), bytes);
+             std::memset(line + bytes, 0, static_cast<size_t>(out.bytesPerLine()) - bytes);
+           });
   return out;
 }
 

@@ -1,16 +1,19 @@
 // Reading a drawing for the viewer: TLC (with its grey view picture), 1-bit
 // TIFF (Group 4, PackBits, uncompressed), PNG and the one-page Group 4 PDF
-// the converters write. The file is decoded row by row into the full image
-// and, on the way, into a grey picture about the size of a screen, made from
-// the change lists of the rows, and that picture halved again and again;
-// from these the viewer draws whatever is zoomed out, and a large drawing is
-// never scaled down from its full size while the window paints.
+// the converters write. The file is decoded row by row into a grey picture
+// about the size of a screen, made from the change lists of the rows, and
+// that picture halved again and again; from these the viewer draws whatever
+// is zoomed out, and a large drawing is never scaled down from its full size
+// while the window paints. The full image is kept as pixels only for a file
+// of pixel rows; a Group 4 stream is kept instead, and the part the window
+// shows finer is decoded again from the place kept above it.
 #pragma once
 
 #include <QImage>
 #include <QRect>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -26,17 +29,32 @@ struct DrawingInfo {
   std::optional<double> blackShare;  // per cent of all pixels, for black-and-white images
 };
 
+// Every pixel of a black-and-white drawing, row by row as change lists (as
+// conv::g4::FindChanges gives them): what the window draws from where it
+// shows the drawing finer than the levels made while loading.
+class FullRows {
+ public:
+  virtual ~FullRows() = default;
+  // Rows [y0, y1) (within the image) to `each`, top to bottom.
+  virtual void Rows(uint32_t y0, uint32_t y1,
+                    const std::function<void(std::span<const uint32_t>)>& each) const = 0;
+};
+
 struct Drawing {
   DrawingInfo info;
-  // levels[0] holds every pixel: Format_Mono (colour 1 black, rows of whole
-  // 64-bit words) for a black-and-white image, else Grayscale8. levels[k] is
+  // levels[0] holds every pixel of a grey or colour picture (Grayscale8),
+  // and of a black-and-white one read from rows of pixels (Format_Mono,
+  // colour 1 black, rows of whole 64-bit words). A black-and-white one read
+  // from a Group 4 stream keeps that stream instead and levels[0] is null:
+  // its pixels are decoded again for the part the window shows. levels[k] is
   // grey, each pixel standing for a square of 2^k pixels (the last row and
   // column may be cut); the last level is at most kSmallestLevel pixels on
   // its long side. Of a black-and-white image only the levels from the first
   // whose long side is at most kLoadedLevelSide are made while it loads; the
   // finer ones stay null, and the window makes the part it shows of them
-  // when it zooms in that far (GreyPart).
+  // when it zooms in that far (GreyPart, MonoPart).
   std::vector<QImage> levels;
+  std::shared_ptr<const FullRows> rows;  // of a black-and-white drawing
 };
 
 inline constexpr int kSmallestLevel = 512;
@@ -65,10 +83,13 @@ class GreyLevelBuilder {
   std::vector<uint8_t> grey_;  // by black pixels of a square
 };
 
-// The part `part` (in level pixels) of level k of a black-and-white level 0;
-// the part returned may reach further left, so that it begins at a whole
-// byte of level 0: its place is `part` of the answer.
-QImage GreyPart(const QImage& mono, int k, QRect& part);
+// The part `part` (in level pixels, cut to the level) of grey level k of a
+// black-and-white drawing, made from its rows.
+QImage GreyPart(const Drawing& drawing, int k, QRect& part);
+// The part `part` of a black-and-white drawing's pixels (Format_Mono, colour
+// 1 black), cut to the drawing and reaching left to a multiple of 64 pixels:
+// its place is `part` of the answer.
+QImage MonoPart(const Drawing& drawing, QRect& part);
 
 // Told while a drawing loads; every member may be empty. Called on the
 // loading thread.

@@ -92,7 +92,8 @@ int RunTool(const std::string& program, const std::string& arguments) {
 
 std::string Differences(const viewer::Drawing& drawing, const conv::BitImage& want) {
   if (drawing.levels.empty()) return "no image";
-  const QImage& got = drawing.levels[0];
+  QRect whole(0, 0, static_cast<int>(drawing.info.width), static_cast<int>(drawing.info.height));
+  const QImage got = drawing.rows ? viewer::MonoPart(drawing, whole) : drawing.levels[0];
   if (got.width() != static_cast<int>(want.width) || got.height() != static_cast<int>(want.height))
     return "size " + std::to_string(got.width()) + " x " + std::to_string(got.height());
   if (got.format() != QImage::Format_Mono) return "not black and white";
