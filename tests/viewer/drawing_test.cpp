@@ -37,7 +37,7 @@ TEST(ViewerDrawing, EveryStationFormatDecodesToTheScannedPixels) {
     std::string file, format;
   } cases[] = {{"TLC", "TLC"},           {"TLC without view", "TLC"}, {"TIFF G4", "TIFF"},
                {"TIFF PackBits", "TIFF"}, {"TIFF uncompressed", "TIFF"}, {"PNG", "PNG"},
-               {"PDF", "PDF"}};
+               {"PDF", "PDF"},           {"TIFF G4 white 1", "TIFF"}, {"TIFF G4 strips", "TIFF"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     const viewer::Drawing d = Load(f[c.file]);
@@ -61,7 +61,8 @@ TEST(ViewerDrawing, AnyPartOfThePixelsIsTheScannedOne) {
   const struct {
     std::string file;
     bool levelZero;
-  } files[] = {{"TLC", false}, {"PDF", false}, {"TIFF PackBits", true}};
+  } files[] = {{"TLC", false},           {"PDF", false},           {"TIFF G4", false},
+               {"TIFF G4 white 1", false}, {"TIFF G4 strips", true}, {"TIFF PackBits", true}};
   const QRect parts[] = {{0, 0, 827, 1169},   {197, 255, 300, 2}, {700, 256, 200, 600},
                          {13, 1000, 900, 169}, {826, 1168, 1, 1}, {64, 511, 64, 3}};
   for (const auto& c : files) {

@@ -238,7 +238,9 @@ void ReadCalsRows(std::span<const uint8_t> file, const std::string& shown,
   char rest = 0;
   if (std::sscanf(size.c_str(), "%lu,%lu%c", &w, &h, &rest) != 2 || w > UINT32_MAX || h > UINT32_MAX)
     throw ConvertError(shown + ": damaged CALS header (rpelcnt '" + size + "')");
-  TiffInfo info{static_cast<uint32_t>(w), static_cast<uint32_t>(h), 0};
+  TiffInfo info;
+  info.width = static_cast<uint32_t>(w);
+  info.height = static_cast<uint32_t>(h);
   CheckSize(shown, info.width, info.height);
   unsigned long dpi = 0;
   if (std::sscanf(density.c_str(), "%lu%c", &dpi, &rest) == 1 && dpi >= 1 && dpi < 100000)

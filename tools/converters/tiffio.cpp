@@ -353,7 +353,9 @@ void ReadTiffLines(std::span<const uint8_t> file, const std::string& shown,
   if (!TIFFGetField(t, TIFFTAG_STRIPOFFSETS, &offsets) || !offsets)
     throw ConvertError(shown + ": the file has no image data");
 
-  TiffInfo info{width, height, 0};
+  TiffInfo info;
+  info.width = width;
+  info.height = height;
   float xres = 0;
   uint16_t unit = RESUNIT_INCH;
   if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &xres) && xres > 0) {
@@ -408,6 +410,10 @@ void ReadTiffLines(std::span<const uint8_t> file, const std::string& shown,
         g4Strips.push_back({coded, static_cast<uint32_t>(rows)});
       }
     }
+  }
+  if (g4Strips.size() == 1 && reversedStrips.empty() && g4Strips[0].rows == height) {
+    info.g4 = g4Strips[0].coded;
+    info.g4White = photometric == PHOTOMETRIC_MINISBLACK;
   }
   start(info);
 
@@ -502,6 +508,23 @@ void ReadBitonalTiffChanges(std::span<const uint8_t> file, const std::string& sh
                             const std::function<void(const TiffInfo&)>& start,
                             const std::function<void(std::span<const uint32_t>)>& changes) {
   ReadTiffLines(file, shown, start, nullptr, &changes);
+}
+
+TiffInfo ReadBitonalTiffInfo(std::span<const uint8_t> file, const std::string& shown) {
+  struct Read {};  // the header is all that is wanted
+  TiffInfo info;
+  const std::function<void(std::span<const uint32_t>)> none;
+  try {
+    ReadTiffLines(
+        file, shown,
+        [&](const TiffInfo& i) {
+          info = i;
+          throw Read{};
+        },
+        nullptr, &none);
+  } catch (const Read&) {
+  }
+  return info;
 }
 
 ScanImage ReadBitonalTiff(std::span<const uint8_t> file, const std::string& shown) {

@@ -16,12 +16,20 @@ namespace conv {
 struct ScanImage {
   BitImage image;
   uint32_t dpi = 0;  // from XResolution; 0 when the file does not say
+  // The whole image as one Group 4 stream (one strip, first bit highest)
+  // within the file, else empty; its 1 bits are white when `g4White`.
+  std::span<const uint8_t> g4;
+  bool g4White = false;
 };
 
 struct TiffInfo {
   uint32_t width = 0;
   uint32_t height = 0;
   uint32_t dpi = 0;  // from XResolution; 0 when the file does not say
+  // The whole image as one Group 4 stream (one strip, first bit highest)
+  // within the file, else empty; its 1 bits are white when `g4White`.
+  std::span<const uint8_t> g4;
+  bool g4White = false;
 };
 
 // Reads the first image of a 1-bit TIFF, row by row from the top: `start`
@@ -41,6 +49,9 @@ void ReadBitonalTiffRows(std::span<const uint8_t> file, const std::string& shown
 void ReadBitonalTiffChanges(std::span<const uint8_t> file, const std::string& shown,
                             const std::function<void(const TiffInfo&)>& start,
                             const std::function<void(std::span<const uint32_t>)>& changes);
+// What `start` of the readers above gets, every check of the header made,
+// without reading the image data.
+TiffInfo ReadBitonalTiffInfo(std::span<const uint8_t> file, const std::string& shown);
 // The same into one image.
 ScanImage ReadBitonalTiff(std::span<const uint8_t> file, const std::string& shown);
 

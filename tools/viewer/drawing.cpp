@@ -285,6 +285,13 @@ Drawing LoadTlc(std::span<const uint8_t> file, const std::string& shown,
 
 Drawing LoadTiff(std::span<const uint8_t> file, const std::string& shown,
                  const LoadProgress& progress) {
+  const conv::TiffInfo t = conv::ReadBitonalTiffInfo(file, shown);
+  if (!t.g4.empty()) {  // one Group 4 stream, kept as a TLC's is
+    const DrawingInfo info{"TIFF", t.width, t.height, t.dpi, {}};
+    CheckSize(info.width, info.height, shown);
+    if (progress.started) progress.started(info);
+    return LoadG4(info, t.g4, t.g4White, true, true, progress, shown);
+  }
   std::optional<BitonalSink> sink;
   conv::ReadBitonalTiffChanges(
       file, shown,

@@ -1,7 +1,8 @@
 // One drawing written the ways the station writes it, in a temporary folder:
 // the scan file, file2tlc's TLC (with and without view picture) and
 // tlcexport's TIFF Group 4, TIFF PackBits, PNG and PDF, plus an
-// uncompressed TIFF written by libtiff. Made once per test program.
+// uncompressed TIFF and two Group 4 ones (1 bits white; strips of 100 rows)
+// written by libtiff. Made once per test program.
 #pragma once
 
 #include <QString>
