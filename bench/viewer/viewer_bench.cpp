@@ -11,6 +11,7 @@
 // Two more forms give whole processes to time against each other (see
 // bench/converters/run-bench):
 //   viewer_bench open FILE    start, open FILE in the window, paint it fitted, end
+//   viewer_bench start        start, show the window without a drawing, end
 //   viewer_bench floor FILE   the floor of that: the converters' own decoding
 //                             and the fitted grey picture from the change lists,
 //                             no window (FILE a TLC or a Group 4 TIFF)
@@ -55,6 +56,17 @@ int OpenAndPaint(QApplication& app, const QString& file) {
   return window.StateText().contains("Cannot") ? 1 : 0;
 }
 
+// The start alone: Qt, the window shown and painted once, no drawing (the
+// part of "open" that no drawing makes shorter).
+int StartOnly(QApplication& app) {
+  viewer::ViewerWindow window;
+  window.resize(1600, 1000);
+  window.show();
+  app.processEvents();
+  window.grab();
+  return 0;
+}
+
 // What no viewer can do without: decoding, and the grey picture of the
 // fitted view (the level the viewer builds while loading).
 int Floor(const std::string& path) {
@@ -91,6 +103,7 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "floor") return Floor(argv[2]);
   QApplication app(argc, argv);
   if (argc == 3 && std::string(argv[1]) == "open") return OpenAndPaint(app, argv[2]);
+  if (argc == 2 && std::string(argv[1]) == "start") return StartOnly(app);
   const fs::path dir = fs::temp_directory_path() / ("viewer-bench-" + std::to_string(getpid()));
   fs::create_directories(dir);
   std::printf("making a 14400 x 19200 drawing ...\n");
