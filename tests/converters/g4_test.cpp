@@ -330,3 +330,27 @@ TEST(G4OrientedImage, MissingRowsAreAnError) {
 }
 
 }  // namespace
+
+// The view picture from change lists (the turned images' way) is the one
+// from the rows' pixels, whatever the block and its groups of merged rows.
+TEST(ViewBuilder, ChangeListsGiveThePictureOfTheRows) {
+  const uint32_t bounds[][2] = {{1000, 1000}, {40, 30}, {25, 25}, {7, 9}, {3, 2}, {1, 1}};
+  for (const Picture& p : Pictures()) {
+    for (const auto& bound : bounds) {
+      SCOPED_TRACE(p.name + " in " + std::to_string(bound[0]) + " x " + std::to_string(bound[1]));
+      const BitImage& img = p.image;
+      conv::ViewBuilder fromRows(img.width, img.height, bound[0], bound[1]);
+      conv::ViewBuilder fromChanges(img.width, img.height, bound[0], bound[1]);
+      std::vector<uint32_t> changes;
+      for (uint32_t y = 0; y < img.height; ++y) {
+        fromRows.AddRow(img.Row(y));
+        conv::g4::FindChanges(img.Row(y), img.width, changes);
+        fromChanges.AddChanges(changes);
+      }
+      const conv::GreyImage want = fromRows.Finish(), got = fromChanges.Finish();
+      EXPECT_EQ(got.width, want.width);
+      EXPECT_EQ(got.height, want.height);
+      EXPECT_EQ(got.pixels, want.pixels);
+    }
+  }
+}

@@ -333,6 +333,7 @@ ViewBuilder::ViewBuilder(uint32_t width, uint32_t height, uint32_t maxWidth, uin
   if (!emit_) view_.pixels.reserve(static_cast<size_t>(view_.width) * view_.height);
   greyRow_.resize(view_.width);
   groupRow_.resize(stride_);
+  groupWords_.assign((stride_ + 7) / 8, 0);
   group_ = std::clamp<uint32_t>(block_ / 2, 1, 8);
   counts_.assign(view_.width, 0);
   // For every 64-pixel word of a row, the view columns it touches and the
@@ -392,6 +393,61 @@ void ViewBuilder::AddRow(const uint8_t* row) {
       OrInto(groupRow_.data(), row, stride_);
     if (++merged_ == group_ || blockEnds) {
       CountRow(groupRow_.data());
+      merged_ = 0;
+    }
+  }
+  if (blockEnds) EmitBlockRow();
+}
+
+void ViewBuilder::CountRuns(std::span<const uint32_t> changes) {
+  ++countedRows_;
+  uint32_t* counts = counts_.data();
+  const uint32_t b = block_;
+  const size_t n = changes.size();
+  for (size_t i = 0; i < n; i += 2) {
+    // The black run [from, to): a row that ends black ends it at the width.
+    const uint32_t from = changes[i], to = i + 1 < n ? changes[i + 1] : width_;
+    const uint32_t first = from / b, last = (to - 1) / b;
+    if (first == last) {
+      counts[first] += to - from;
+      continue;
+    }
+    counts[first] += (first + 1) * b - from;
+    for (uint32_t x = first + 1; x < last; ++x) counts[x] += b;
+    counts[last] += to - last * b;
+  }
+}
+
+void ViewBuilder::AddChanges(std::span<const uint32_t> changes) {
+  if (y_ >= height_) return;
+  ++y_;
+  const bool blockEnds = y_ % block_ == 0 || y_ == height_;
+  if (merged_ == 0 && (blockEnds || group_ == 1)) {
+    CountRuns(changes);
+  } else {
+    // The rows of a group merged by OR as AddRow merges them: each black
+    // run set in the group's row, touching only the words it covers.
+    uint64_t* w = groupWords_.data();
+    auto put = [](uint64_t& word, uint64_t bits) {
+      word |= std::endian::native == std::endian::little ? __builtin_bswap64(bits) : bits;
+    };
+    const size_t n = changes.size();
+    for (size_t i = 0; i < n; i += 2) {
+      const uint32_t from = changes[i], to = i + 1 < n ? changes[i + 1] : width_;
+      const size_t fw = from / 64, lw = (to - 1) / 64;
+      const uint64_t head = ~uint64_t{0} >> (from % 64);
+      const uint64_t tail = ~uint64_t{0} << (63 - (to - 1) % 64);
+      if (fw == lw) {
+        put(w[fw], head & tail);
+        continue;
+      }
+      put(w[fw], head);
+      std::fill(w + fw + 1, w + lw, ~uint64_t{0});
+      put(w[lw], tail);
+    }
+    if (++merged_ == group_ || blockEnds) {
+      CountRow(reinterpret_cast<const uint8_t*>(w));
+      std::fill(groupWords_.begin(), groupWords_.end(), 0);
       merged_ = 0;
     }
   }

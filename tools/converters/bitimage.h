@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <utility>
+#include <span>
 #include <vector>
 
 namespace conv {
@@ -127,10 +128,14 @@ class ViewBuilder {
   uint32_t ViewWidth() const { return view_.width; }
   uint32_t ViewHeight() const { return view_.height; }
   void AddRow(const uint8_t* row);
+  // The same row as its change list (as g4::FindChanges gives it): the
+  // same picture, without the row's pixels.
+  void AddChanges(std::span<const uint32_t> changes);
   GreyImage Finish() { return std::move(view_); }
 
  private:
   void CountRow(const uint8_t* row);
+  void CountRuns(std::span<const uint32_t> changes);
   void EmitBlockRow();
   uint32_t width_, height_, block_;
   size_t stride_;
@@ -142,6 +147,7 @@ class ViewBuilder {
   std::vector<uint8_t> greyRow_;
   std::vector<uint8_t> greyOfCount_;
   std::vector<uint8_t> groupRow_;  // the rows of a group merged so far
+  std::vector<uint64_t> groupWords_;  // the same for rows given as change lists
   uint32_t group_ = 1, merged_ = 0;
   uint32_t countedRows_ = 0;  // rows counted (a group as one) in this block row
   std::function<void(const uint8_t*)> emit_;

@@ -129,12 +129,9 @@ void RunFile2Tlc(const File2TlcOptions& o, Messages& messages) {
         });
     input.reset();
     begin(oriented->width(), oriented->height(), fileDpi);
-    std::vector<uint64_t> row(view ? g4::RowWords(width) : 0);
     oriented->Emit([&](std::span<const uint32_t> changes) {
       encoder->AddChanges(changes);
-      if (!view) return;
-      g4::DrawRow(changes, width, row.data());
-      view->AddRow(reinterpret_cast<const uint8_t*>(row.data()));
+      if (view) view->AddChanges(changes);
     });
   }
   encoder->Finish();
