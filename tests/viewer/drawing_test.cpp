@@ -184,6 +184,15 @@ TEST(ViewerDrawing, ViewPictureComesFirstElsePreviewsGrowWithTheDecoding) {
   EXPECT_EQ(withView.startedAtPreview, 0);  // the size is told first
   EXPECT_GT(without.previews.size(), 10u);
   EXPECT_EQ(without.startedAtPreview, 0);
+  // A load quicker than the time asked for shows no part decoded so far; a
+  // file's own view picture is shown all the same.
+  Seen quick, quickWithView;
+  viewer::LoadProgress later = watch(quick), laterWithView = watch(quickWithView);
+  later.previewAfterMs = laterWithView.previewAfterMs = 60000;
+  Load(f["TLC without view"], later);
+  Load(f["TLC"], laterWithView);
+  EXPECT_TRUE(quick.previews.empty());
+  EXPECT_EQ(quickWithView.previews.size(), 1u);
 }
 
 TEST(ViewerDrawing, CancelledLoadStops) {

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -233,7 +234,10 @@ class BitonalSink {
     for (size_t i = 0; i < n; i += 2) black_ += (i + 1 < n ? changes[i + 1] : info_.width) - changes[i];
     if (builder_) {
       builder_->AddChanges(changes);
-      if (previewEvery_ && (y_ + 1) % previewEvery_ == 0) progress_.preview(grey_.copy());
+      if (previewEvery_ && (y_ + 1) % previewEvery_ == 0 &&
+          std::chrono::steady_clock::now() - started_ >=
+              std::chrono::milliseconds(progress_.previewAfterMs))
+        progress_.preview(grey_.copy());
     }
     ++y_;
   }
@@ -248,6 +252,7 @@ class BitonalSink {
   std::optional<GreyLevelBuilder> builder_;
   std::vector<uint32_t> changes_;
   uint32_t previewEvery_ = 0;
+  std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
   uint32_t y_ = 0;
   uint64_t black_ = 0;
 };

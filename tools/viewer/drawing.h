@@ -98,6 +98,9 @@ struct LoadProgress {
   // A small picture of the whole drawing: the file's view picture, or the
   // part decoded so far.
   std::function<void(const QImage&)> preview;
+  // The part decoded so far is shown only after this long: a load quicker
+  // than that makes no copies of it that nobody would see.
+  int previewAfterMs = 0;
   std::function<bool()> cancelled;  // polled while decoding
 };
 

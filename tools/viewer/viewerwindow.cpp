@@ -146,6 +146,7 @@ void ViewerWindow::StartNext() {
   worker_ = std::thread([this, id, host, shown, cancel, post] {
     LoadProgress progress;
     progress.cancelled = [cancel] { return cancel->load(); };
+    progress.previewAfterMs = kPreviewPause;
     progress.started = [this, id, post](const DrawingInfo& info) {
       post([this, id, info] {
         if (!current_ || current_->id != id || current_->cancel->load()) return;
