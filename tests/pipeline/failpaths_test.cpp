@@ -24,7 +24,7 @@
 #include "tests/support/simcard.h"
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/hostfiles.h"
-#include "varnel/pipeline/statusbox.h"
+#include "varnel/ui/statusbox.h"
 #include "varnel/pipeline/workflow.h"
 #include "varnel/ui/frmmain.h"
 

@@ -23,7 +23,7 @@
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/cmdline.h"
 #include "varnel/core/hostfiles.h"
-#include "varnel/pipeline/statusbox.h"
+#include "varnel/ui/statusbox.h"
 #include "varnel/files/inputbox.h"
 #include "varnel/files/lists.h"
 #include "varnel/ui/frmabout.h"

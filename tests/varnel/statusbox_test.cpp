@@ -10,8 +10,8 @@
 
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/runner.h"
-#include "varnel/pipeline/statusbox.h"
-#include "varnel/pipeline/twips.h"
+#include "varnel/ui/statusbox.h"
+#include "varnel/ui/twips.h"
 
 namespace varnel {
 namespace {

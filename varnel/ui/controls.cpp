@@ -17,7 +17,7 @@
 
 #include "varnel/core/strings.h"
 #include "varnel/files/lists.h"
-#include "varnel/pipeline/twips.h"
+#include "varnel/ui/twips.h"
 
 namespace varnel {
 namespace {

@@ -38,7 +38,7 @@
 #include "varnel/pipeline/journal.h"
 #include "varnel/pipeline/listreport.h"
 #include "varnel/pipeline/print.h"
-#include "varnel/pipeline/twips.h"
+#include "varnel/ui/twips.h"
 #include "varnel/ui/controls.h"
 #include "varnel/ui/frmabout.h"
 

@@ -7,7 +7,7 @@
 #include <QScreen>
 
 #include "varnel/core/strings.h"
-#include "varnel/pipeline/twips.h"
+#include "varnel/ui/twips.h"
 #include "varnel/ui/frmabout.h"
 #include "varnel/ui/frmmain.h"
 

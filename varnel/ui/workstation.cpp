@@ -11,7 +11,7 @@
 #include "varnel/pipeline/print.h"
 #include "varnel/pipeline/printhost.h"
 #include "varnel/files/inputbox.h"
-#include "varnel/pipeline/statusbox.h"
+#include "varnel/ui/statusbox.h"
 #include "varnel/ui/frmmain.h"
 #include "varnel/ui/instance.h"
 #include "varnel/ui/qtprompts.h"

@@ -1,10 +1,10 @@
-#include "varnel/pipeline/statusbox.h"
+#include "varnel/ui/statusbox.h"
 
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 
-#include "varnel/pipeline/twips.h"
+#include "varnel/ui/twips.h"
 
 namespace varnel {
 
