@@ -54,6 +54,7 @@ class NoWindow : public WindowHooks {
   void SetMousePointer(int) override {}
   void SetMainEnabled(bool) override {}
   void ShowSplashStatus(const QString&) override {}
+  void ActivateMain() override {}
 };
 class NoStatus : public StatusDisplay {
   void ShowStatusBox(const std::optional<QString>&, const std::optional<QString>&,
@@ -114,7 +115,7 @@ int main(int argc, char** argv) {
       prompts.boxes = 0;
       QElapsedTimer timer;
       timer.start();
-      HandleScan(road);
+      HandleScan(road, road.chosen());
       double total = timer.nsecsElapsed() / 1e9, children = processes.childNs / 1e9;
       QFile tlc(HostPath(st.ScanFileName));
       if (!tlc.open(QIODevice::ReadOnly)) {

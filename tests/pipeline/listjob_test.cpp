@@ -34,8 +34,6 @@ class ListJobTest : public StationTest {
     road_form_ = std::make_unique<testing::RoadForm>(*st_);
     Form& f = road_form_->form;
     f.cboFormat->addItem("TLC Compressed raster", 1);
-    f.txtDataField->setText("JOB");
-    f.txtDataField->setVisible(true);  // the station's data field is shown
     files_ = &road_form_->naming;
     road_ = &road_form_->road;
   }
@@ -51,7 +49,7 @@ class ListJobTest : public StationTest {
   // One pass of the road as far as the journal sees it: the sheet filed
   // (written onto the target) or not, and its database line.
   void Pass(bool files) {
-    JournalPass pass(*road_);
+    JournalPass pass(*road_, "JOB");
     QThread::msleep(5);  // the filed image is newer than the pass
     if (!files) return;
     WriteFile("JOB/" + st_->ScanFileName.section('\\', -1), "image " + st_->ScanFileName.toUtf8());
@@ -133,7 +131,7 @@ TEST_F(ListJobTest, EachPassOfAListIsJournalledAndTheEndOfTheListRemovesIt) {
 
   // While a pass runs, the journal names it.
   {
-    JournalPass pass(*road_);
+    JournalPass pass(*road_, "JOB");
     j = ReadJournal(*st_);
     ASSERT_TRUE(j && j->pending);
     EXPECT_EQ(j->pending->index, 2);
@@ -178,8 +176,7 @@ TEST_F(ListJobTest, APassCutShortIsSettledFromTheDisk) {
     WriteFile("JOB/Database.Asc", "\"OLD\", \"C:\\JOB\\D1.TLC\"\r\n");  // an earlier job's line
     WriteFile("JOB/D1.TLC", "an earlier drawing");
     LoadList(2);
-    road_form_->form.txtDataField->setText(c.data);
-    JournalPassStarting(*road_);
+    JournalPassStarting(*road_, c.data);
     QThread::msleep(5);
     if (c.filed) WriteFile("JOB/D1.TLC", "this pass's drawing");
     QByteArray line = "\"JOB\", \"C:\\JOB\\D1.TLC\"\r\n";
@@ -219,7 +216,7 @@ TEST_F(ListJobTest, StartUpOffersToResumeAtTheFirstEntryNotFiled) {
   ASSERT_TRUE(files_->SetNewName());
   Pass(true);
   ASSERT_TRUE(files_->SetNewName());
-  JournalPassStarting(*road_);  // killed while entry 3 waited for its sheet
+  JournalPassStarting(*road_, "JOB");  // killed while entry 3 waited for its sheet
   QStringList loaded;
   auto load = [&](const QString& list) {
     loaded << list;

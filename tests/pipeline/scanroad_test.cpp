@@ -189,7 +189,7 @@ TEST_F(ScanRoadTest, AFailedConversionLeavesAnExistingTargetByteForByte) {
     QString target = "SCANS/" + st_->ScanFileName.section('\\', -1);
     WriteFile(target, "an earlier drawing");
     FeedStarted(Pbm("a.pbm", 800, 600));
-    HandleScan(*road_);
+    HandleScan(*road_, road_->chosen());
     EXPECT_EQ(ReadFile(target), "an earlier drawing");
     EXPECT_FALSE(Exists("SCANS/$$Scan.tlc"));
     EXPECT_FALSE(Exists("SCANS/$$Scan.out"));
@@ -211,7 +211,7 @@ TEST_F(ScanRoadTest, ShortScanFilesAndBlankPagesEndThePass) {
   WriteScript("bin/scan186", "head -c 186 /dev/zero > '" + Host("Temp/Brevik.TIF").toUtf8() + "'");
   QString realScan = st_->ScanExe;
   st_->ScanExe = "C:\\bin\\scan186";
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   EXPECT_TRUE(st_->ScanErrorFlag);
   EXPECT_TRUE(LogMessages().contains("Zero Length Scan File Created"));
   EXPECT_EQ(Errors(), QStringList{"Zero Length Scan File Created"});
@@ -224,7 +224,7 @@ TEST_F(ScanRoadTest, ShortScanFilesAndBlankPagesEndThePass) {
   // A blank page large enough for its TLC file to fall below the size check.
   cboOriginalWidth_->setCurrentIndex(2);
   FeedStarted(Pbm("white.pbm", 3200, 3000, White));
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   EXPECT_EQ(Errors(), QStringList{"Blank Image Scanned!"});
   EXPECT_TRUE(st_->ScanErrorFlag);
   EXPECT_TRUE(Exists("SCANS/TEMP001.TLC"));  // the blank image stays filed
@@ -234,7 +234,7 @@ TEST_F(ScanRoadTest, StripAmountsAndSoftwareReduction) {
   st_->StripLeading400DPI = 10;
   st_->StripTrailing400DPI = 5;
   FeedStarted(Pbm("a.pbm", 800, 600));
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   EXPECT_EQ(ImageLength(ReadFile("Temp/Brevik.TIF")), 585u);
   EXPECT_EQ(TlcSize("SCANS/TEMP001.TLC"), "800,585");
 
@@ -245,7 +245,7 @@ TEST_F(ScanRoadTest, StripAmountsAndSoftwareReduction) {
   cboScannerSpeed_->setCurrentIndex(1);
   processes_.started.clear();
   FeedStarted(Pbm("b.pbm", 800, 600));
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   EXPECT_TRUE(processes_.started[0].endsWith("/L:800 /S:1000 /P:0 /O:C:\\Temp\\Scale.Tif"));
   EXPECT_EQ(TlcSize("SCANS/TEMP001.TLC"), "400,298");
   EXPECT_EQ(QString::fromLatin1(ReadFile("SCANS/TEMP001.TLC").left(128)).section(' ', 4, 4), "200");
@@ -258,7 +258,7 @@ TEST_F(ScanRoadTest, StripAmountsThatLeaveNothingFailTheScanAndEditNothing) {
   st_->StripTrailing400DPI = 100;
   WriteFile("SCANS/TEMP001.TLC", "an earlier drawing");
   FeedStarted(Pbm("a.pbm", 800, 600));
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   EXPECT_EQ(Errors(), QStringList{"The strip amounts (500 leading and 100 trailing lines) leave nothing "
                                   "of the 600 lines scanned - the drawing was not filed."});
   EXPECT_TRUE(st_->ScanErrorFlag);
@@ -271,7 +271,7 @@ TEST_F(ScanRoadTest, AtTheDriveRootTheWorkFileIsNamedWithOneBackslash) {
   files_->DisplayFileName();
   ASSERT_EQ(st_->ScanFileName, "C:\\TEMP001.TLC");
   FeedStarted(Pbm("a.pbm", 800, 600));
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   EXPECT_TRUE(ReadFile("Temp/File2Tlc.Dat").contains(" -o C:\\$$Scan.tlc -r")) << ReadFile("Temp/File2Tlc.Dat").toStdString();
   EXPECT_TRUE(ReadFile("TEMP001.TLC").startsWith("Virozoro Size 800,600"));
   EXPECT_TRUE(Errors().isEmpty());
@@ -297,7 +297,7 @@ TEST_F(ScanRoadTest, AScanThatWasNotFinishedIsNeverConverted) {
   };
   // A complete scan of 800 x 600, to be left behind by every stand-in.
   FeedStarted(Pbm("a.pbm", 800, 600));
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   ASSERT_TRUE(Exists("SCANS/TEMP001.TLC"));
   QFile::copy(tif, Host("scan.tif"));
   QFile::remove(Host("SCANS/TEMP001.TLC"));
@@ -307,7 +307,7 @@ TEST_F(ScanRoadTest, AScanThatWasNotFinishedIsNeverConverted) {
     prompts_.shown.clear();
     st_->ScanErrorFlag = false;
     WriteScript("bin/scan", (QByteArray(c.body) == "exit 0" ? "" : copyScan + "\n") + c.body);
-    HandleScan(*road_);
+    HandleScan(*road_, road_->chosen());
     EXPECT_EQ(Errors(), QStringList{c.box});
     EXPECT_TRUE(st_->ScanErrorFlag);
     EXPECT_FALSE(Exists("SCANS/TEMP001.TLC"));
@@ -320,7 +320,7 @@ TEST_F(ScanRoadTest, AScanThatWasNotFinishedIsNeverConverted) {
     WriteFile("zero.tif", scan);
     WriteScript("bin/scan", "cp '" + Host("zero.tif").toUtf8() + "' '" + tif.toUtf8() + "'");
     prompts_.shown.clear();
-    HandleScan(*road_);
+    HandleScan(*road_, road_->chosen());
     ASSERT_EQ(Errors().size(), 1);
     EXPECT_TRUE(Errors()[0].startsWith("The scan file holds no image (")) << Errors()[0].toStdString();
     EXPECT_FALSE(Exists("SCANS/TEMP001.TLC"));
@@ -329,11 +329,11 @@ TEST_F(ScanRoadTest, AScanThatWasNotFinishedIsNeverConverted) {
 
 TEST_F(ScanRoadTest, RefusesWhatCannotBeScanned) {
   cboOriginalWidth_->setCurrentIndex(1);  // 800 inches
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   ASSERT_EQ(Errors().size(), 1);
   EXPECT_TRUE(Errors()[0].contains("320000"));
   st_->ScanFileName = "Q:\\NOWHERE\\A.TLC";  // a drive the station does not have
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   ASSERT_EQ(Errors().size(), 2);
   EXPECT_TRUE(Errors()[1].contains("Q:\\NOWHERE"));
   // A resolution the scanner cannot do, a format that is not the name's.
@@ -341,12 +341,12 @@ TEST_F(ScanRoadTest, RefusesWhatCannotBeScanned) {
   cboOriginalWidth_->setCurrentIndex(0);
   cboResolution_->setEditable(true);
   cboResolution_->setEditText("99999999999");
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   cboResolution_->setCurrentIndex(0);
   st_->ScanFileName = "C:\\SCANS\\TEMP001.TIF";  // the format list says TLC
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   cboFormat_->clear();  // no output format configured at all
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   EXPECT_EQ(Errors().mid(2),
             (QStringList{"A resolution of 99999999999 DPI cannot be scanned; choose one from 100 to 400 DPI.",
                          "The output format \"TLC Compressed raster\" does not match the file name "
@@ -382,6 +382,7 @@ TEST_F(ScanRoadTest, AutoModeFilesAScanListAndEndsWithTheListMessage) {
   EXPECT_EQ(ReadFile("JOB/Database.Asc"),
             "\"JOB\", \"C:\\JOB\\A.TLC\"\r\n\"JOB\", \"C:\\JOB\\B.TLC\"\r\n\"JOB\", \"C:\\JOB\\C.TIF\"\r\n");
   EXPECT_FALSE(st_->AutoModeOn);
+  EXPECT_EQ(windows_.activated, 1);  // the main window in front again
   for (const QString& line : processes_.started)
     if (line.contains("juxscan")) {
       EXPECT_TRUE(line.contains("/L:0 ")) << line.toStdString();
@@ -453,7 +454,7 @@ TEST_F(ScanRoadTest, TheViewerIsStartedOnceAndThenDrivenByKeys) {
     return n;
   };
   FeedStarted(Pbm("a.pbm", 800, 600));
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   EXPECT_EQ(viewerStarts(), 1);
   EXPECT_TRUE(processes_.started.contains("C:\\bin\\viewer \"C:\\SCANS\\TEMP001.TLC\""));
   EXPECT_NE(st_->ViewerTaskId, 0);
@@ -468,19 +469,19 @@ TEST_F(ScanRoadTest, TheViewerIsStartedOnceAndThenDrivenByKeys) {
   st_->ScanName = "A~(2)";
   files_->DisplayFileName();
   FeedStarted(Pbm("b2.pbm", 800, 600));
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   EXPECT_EQ(viewer.keys.last(), "%FO{ENTER}C:\\SCANS\\A{~}{(}2{)}.TLC{ENTER}");
   // The working TLC is closed in the viewer before it is shown again.
   cboFormat_->setCurrentIndex(1);
   st_->NewScanMode = true;
   files_->DisplayFileName();
   FeedStarted(Pbm("c.pbm", 800, 600));
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   EXPECT_EQ(viewer.keys.mid(2), (QStringList{"%FC{ENTER}", "%FO{ENTER}C:\\Temp\\Brevik.Tlc{ENTER}"}));
   // Gone: started anew.
   viewer.alive = false;
   FeedStarted(Pbm("d.pbm", 800, 600));
-  HandleScan(*road_);
+  HandleScan(*road_, road_->chosen());
   EXPECT_EQ(viewerStarts(), 2);
   EXPECT_TRUE(Errors().isEmpty());  // no blank check while viewing
 }
@@ -535,18 +536,22 @@ TEST_F(ScanRoadTest, KeyboardCommands) {
   st_->LastScanFormat = "TIF";
   st_->ScanListMode = false;
   WriteFile("JOB/OLD.TLC", "old");
-  EXPECT_TRUE(Form_KeyDown(*road_, Qt::Key_R, Qt::AltModifier));
+  EXPECT_EQ(Form_KeyDown(*road_, Qt::Key_R, Qt::AltModifier), KeyCommand::Done);
   EXPECT_EQ(ReadFile("JOB/OLD.TLC"), "old");  // kept until a rescan replaces it
   EXPECT_EQ(st_->ScanFileName, "C:\\JOB\\OLD.TIF");
   EXPECT_EQ(cboFormat_->currentIndex(), 1);
-  EXPECT_FALSE(Form_KeyDown(*road_, Qt::Key_R, Qt::NoModifier));
+  EXPECT_EQ(Form_KeyDown(*road_, Qt::Key_R, Qt::NoModifier), KeyCommand::None);
 
-  // Alt+V and Alt+P need a scan; ESC asks for the abort while the status window is up.
+  // Alt+V and Alt+P need a scan; ESC closes the window, or asks for the
+  // abort while the status window is up; F5 is the window's.
   st_->NewScanMode = true;
-  EXPECT_FALSE(Form_KeyDown(*road_, Qt::Key_V, Qt::AltModifier));
-  EXPECT_FALSE(Form_KeyDown(*road_, Qt::Key_P, Qt::AltModifier));
+  EXPECT_EQ(Form_KeyDown(*road_, Qt::Key_V, Qt::AltModifier), KeyCommand::None);
+  EXPECT_EQ(Form_KeyDown(*road_, Qt::Key_P, Qt::AltModifier), KeyCommand::None);
+  EXPECT_EQ(Form_KeyDown(*road_, Qt::Key_F5, Qt::NoModifier), KeyCommand::RestoreWindow);
+  EXPECT_EQ(Form_KeyDown(*road_, Qt::Key_Escape, Qt::NoModifier), KeyCommand::CloseWindow);
+  EXPECT_FALSE(st_->AbortRequested);
   st_->MessageBoxUp = true;
-  Form_KeyDown(*road_, Qt::Key_Escape, Qt::NoModifier);
+  EXPECT_EQ(Form_KeyDown(*road_, Qt::Key_Escape, Qt::NoModifier), KeyCommand::Done);
   EXPECT_TRUE(st_->AbortRequested);
   // The scan commands are ignored meanwhile.
   cmdScan_Click(*road_);

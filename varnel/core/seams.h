@@ -80,6 +80,8 @@ class WindowHooks {
   virtual void SetMainEnabled(bool enabled) = 0;
   // Status line of the splash window while the program starts.
   virtual void ShowSplashStatus(const QString& text) = 0;
+  // Brings the main window to the front (auto scan mode has ended).
+  virtual void ActivateMain() = 0;
 };
 
 // The status window: one to three lines while the workstation waits; called

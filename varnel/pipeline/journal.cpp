@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <filesystem>
 #include <system_error>
 
@@ -214,7 +213,7 @@ bool SettlePending(Station& st, ScanJournal& journal) {
   return true;
 }
 
-void JournalPassStarting(ScanRoad& road) {
+void JournalPassStarting(ScanRoad& road, const QString& dataText) {
   Station& st = road.st;
   if (!Journaling(st)) return;
   ScanJournal j = JournalOrNew(st);
@@ -222,8 +221,7 @@ void JournalPassStarting(ScanRoad& road) {
   p.index = st.CurScanCnt;
   p.file = st.ScanFileName;
   p.folder = road.files.ParsePath(st.ScanFileName);
-  QLineEdit* data = road.form.txtDataField;
-  p.dataText = data && !data->isHidden() ? data->text() : QString();
+  p.dataText = dataText;
   p.startedMs = NowMs();
   p.before = StateOf(p.file);
   p.ascSize = SizeOf(WithSlash(p.folder) + "Database.Asc");

@@ -83,8 +83,9 @@ int FirstUnfiled(const ScanJournal& journal);
 bool SettlePending(Station& st, ScanJournal& journal);
 
 // The road's hooks; each does nothing outside scan-list mode.
-// Before HandleScan's pass: the entry under way.
-void JournalPassStarting(ScanRoad& road);
+// Before HandleScan's pass: the entry under way, and the data field's text
+// that its database line will carry (empty while the field is hidden).
+void JournalPassStarting(ScanRoad& road, const QString& dataText);
 // After it: the entry filed when its target changed in the pass.
 void JournalPassEnded(ScanRoad& road);
 // The end of the list was reached: the job is done and the journal goes.
@@ -94,7 +95,9 @@ void JournalListComplete(Station& st);
 // way the pass ends.
 class JournalPass {
  public:
-  explicit JournalPass(ScanRoad& road) : road_(road) { JournalPassStarting(road_); }
+  JournalPass(ScanRoad& road, const QString& dataText) : road_(road) {
+    JournalPassStarting(road_, dataText);
+  }
   ~JournalPass() { JournalPassEnded(road_); }
   JournalPass(const JournalPass&) = delete;
   JournalPass& operator=(const JournalPass&) = delete;

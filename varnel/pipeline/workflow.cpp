@@ -1,13 +1,9 @@
 #include "varnel/pipeline/workflow.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QWidget>
 #include <cmath>
 #include <limits>
 
@@ -32,8 +28,6 @@ namespace {
 constexpr int32_t kLowestDpi = 100, kHighestDpi = 400;
 
 QString Flag(bool value) { return value ? "True" : "False"; }
-QString Text(const QComboBox* box) { return box ? box->currentText() : QString(); }
-bool Checked(const QRadioButton* button) { return button && button->isChecked(); }
 
 void SetScanCaption(Form& form, int id) {
   if (form.cmdScan) form.cmdScan->setText(LoadResString(id));
@@ -124,8 +118,8 @@ QString WorkFolder(const QString& folder) {
 
 // Before a scan: the chosen output format must be the one the file name
 // says, so that the filed bytes always match the name.
-QString FormatProblem(const Station& st, const Form& form) {
-  QString format = Text(form.cboFormat);
+QString FormatProblem(const Station& st, const ScanRequest& request) {
+  const QString& format = request.format;
   if (format.isEmpty()) return LoadResString(resNoFormat).arg(st.ScanFileName);
   if (format.left(3).compare(Extension(st.ScanFileName), Qt::CaseInsensitive) == 0) return {};
   return LoadResString(resFormatMismatch).arg(format, st.ScanFileName);
@@ -204,13 +198,12 @@ void QueuePrint(Station& st) {
 // then replaces the target in one rename. True when the target now holds this
 // scan's image; otherwise the pass has ended (quietly after ESC, else with one
 // box) and the target is as it was.
-bool ConvertAndFile(ScanRoad& road, const PassBoxes& boxes, const QString& folder) {
+bool ConvertAndFile(ScanRoad& road, const ScanRequest& request, const PassBoxes& boxes,
+                    const QString& folder) {
   Station& st = road.st;
-  Form& form = road.form;
   StatusDisplay& status = *st.seams.status;
-  const bool tlc = Text(form.cboFormat).left(3) == "TLC";
-  int typeIndex = form.cboFormat ? form.cboFormat->currentData().toInt() : 0;
-  QString outputType = st.OutputTypeCodes.value(typeIndex);
+  const bool tlc = request.format.left(3) == "TLC";
+  QString outputType = st.OutputTypeCodes.value(request.formatType);
   const QString brevikTlc = st.TempDir + "Brevik.Tlc";
   const QString workFile = WorkFolder(folder) + (tlc ? "\\$$Scan.tlc" : "\\$$Scan.out");
   // Only what this pass's converters write can be filed: the work files of an
@@ -271,10 +264,12 @@ int32_t LineLength(const Station& st, float widthInches, int16_t dpi) {
   return RoundToLong(pixels).value_or(std::numeric_limits<int32_t>::max());
 }
 
-void HandleScan(ScanRoad& road) {
+void HandleScan(ScanRoad& road, const ScanRequest& request) {
   Station& st = road.st;
   Form& form = road.form;
-  JournalPass journal(road);  // a scan-list job survives a kill during the pass
+  const QString target = st.ScanFileName;
+  // A scan-list job survives a kill during the pass.
+  JournalPass journal(road, request.dataField.value_or(QString()));
   PassBoxes boxes(st);
   // 1. The target folder must be there before anything is scanned.
   st.AbortRequested = false;
@@ -286,20 +281,20 @@ void HandleScan(ScanRoad& road) {
   }
   st.LastTlcFile.clear();
   // 2., 3. The format must be the one the name says.
-  st.ScanRotate = form.cboLeadingEdge ? static_cast<int16_t>(form.cboLeadingEdge->currentIndex()) : 0;
-  if (QString wrong = FormatProblem(st, form); !wrong.isEmpty()) {
+  st.ScanRotate = request.leadingEdge;
+  if (QString wrong = FormatProblem(st, request); !wrong.isEmpty()) {
     ShowError(st, wrong);
     return;
   }
   // 4. Only a resolution the scanner can do is sent.
-  std::optional<int32_t> dpi = RoundToLong(Val(Text(form.cboResolution)));
+  std::optional<int32_t> dpi = RoundToLong(Val(request.resolution));
   if (!dpi || *dpi < kLowestDpi || *dpi > kHighestDpi) {
-    ShowError(st, LoadResString(resBadResolution).arg(Text(form.cboResolution).trimmed()).arg(kLowestDpi));
+    ShowError(st, LoadResString(resBadResolution).arg(request.resolution.trimmed()).arg(kLowestDpi));
     return;
   }
   st.ScanDpi = static_cast<int16_t>(*dpi);
   // 5.
-  float width = static_cast<float>(Val(Text(form.cboOriginalWidth).trimmed()));
+  float width = static_cast<float>(Val(request.originalWidth.trimmed()));
   if (st.Units == "METRIC") width = static_cast<float>(width / 25.4);
   // 6.
   int32_t pixels = LineLength(st, width, st.ScanDpi);
@@ -309,11 +304,10 @@ void HandleScan(ScanRoad& road) {
   st.ScanTifFile = st.TempDir + "Brevik.TIF";
   if (FileExists(st.ScanTifFile)) DeleteFile(st.ScanTifFile);
   // 8.
-  WriteLog(st, 0, "Scanner Speed: " + Text(form.cboScannerSpeed));
+  WriteLog(st, 0, "Scanner Speed: " + request.scannerSpeed);
   // 9.
   int16_t scanType = 1;
-  int speedIndex = form.cboScannerSpeed ? form.cboScannerSpeed->currentIndex() : 0;
-  if (!(speedIndex == 0 || st.ScanDpi == 400)) {
+  if (!(request.speedIndex == 0 || st.ScanDpi == 400)) {
     scanType = 2;
     pixels = RoundToLong(width * 400.0f).value_or(std::numeric_limits<int32_t>::max());
   }
@@ -323,10 +317,9 @@ void HandleScan(ScanRoad& road) {
     return;
   }
   // 10. A scan that juxscan did not finish ends the pass.
-  ImageModeButtons buttons{Checked(form.optLineArt), Checked(form.optPhoto1), Checked(form.optPhoto2)};
   QString problem;
   bool scanned = Scan2File(st, st.ScanTifFile, st.ScanDpi, static_cast<int16_t>(pixels), scanType,
-                           buttons, &problem);
+                           request.imageMode, &problem);
   st.LastResult = scanned;
   if (!scanned) {
     FailPass(st, boxes, problem.isEmpty() ? LoadResString(resNoScanFile)
@@ -351,19 +344,21 @@ void HandleScan(ScanRoad& road) {
     return;
   }
   // Ctrl+R during the scan may have turned the target to the previous
-  // drawing: its folder and format are the ones the scan is filed under.
+  // drawing: its folder, and its format as the window now shows it, are the
+  // ones the scan is filed under.
+  const ScanRequest filed = st.ScanFileName != target && road.chosen ? road.chosen() : request;
   folder = road.files.ParsePath(st.ScanFileName);
   if (!CheckDir(folder)) {
     FailPass(st, boxes, LoadResString(resFolderNotCreated).arg(folder));
     return;
   }
-  if (QString wrong = FormatProblem(st, form); !wrong.isEmpty()) {
+  if (QString wrong = FormatProblem(st, filed); !wrong.isEmpty()) {
     FailPass(st, boxes, wrong);
     return;
   }
   // 12. A conversion that files nothing leaves the mode and the caption as
   // they were, so that Rescan repeats the drawing.
-  if (!ConvertAndFile(road, boxes, folder)) return;
+  if (!ConvertAndFile(road, filed, boxes, folder)) return;
   // 13.
   if (st.NewScanMode) {
     st.NewScanMode = false;
@@ -398,12 +393,12 @@ void HandleScan(ScanRoad& road) {
     WriteLog(st, 1, "Invert:       " + Flag(st.InvertFlag));
   }
   // 21. Only a filed drawing is recorded.
-  if (form.txtDataField && !form.txtDataField->isHidden() && FileExists(st.ScanFileName))
-    Add2Database(st, form.txtDataField->text(), st.ScanFileName, folder);
+  if (filed.dataField && FileExists(st.ScanFileName))
+    Add2Database(st, *filed.dataField, st.ScanFileName, folder);
   // 22.
   st.LastScanFolder = st.ScanFolder;
   st.LastScanName = st.ScanName;
-  st.LastScanFormat = Text(form.cboFormat);
+  st.LastScanFormat = filed.format;
   st.LastScanDrive = st.ScanFileName.left(3);
   st.LastScanFile = st.ScanFileName;
 }
@@ -436,7 +431,7 @@ void cmdScan_Click(ScanRoad& road) {
     PrepareRescan(road);
   }
   if (road.form.cmdScanNext) road.form.cmdScanNext->setFocus();
-  HandleScan(road);
+  HandleScan(road, road.chosen());
   road.files.LoadList(road.files.FolderListPath());
 }
 
@@ -451,11 +446,11 @@ void cmdScanNext_Click(ScanRoad& road) {
     }
   }
   if (FileExists(st.ScanFileName) && !AskYesNo(st, LoadResString(resScanFileExists))) return;
-  HandleScan(road);
+  HandleScan(road, road.chosen());
   road.files.LoadList(road.files.FolderListPath());
 }
 
-bool Form_KeyDown(ScanRoad& road, int key, Qt::KeyboardModifiers shift) {
+KeyCommand Form_KeyDown(ScanRoad& road, int key, Qt::KeyboardModifiers shift) {
   Station& st = road.st;
   Form& form = road.form;
   bool alt = shift & Qt::AltModifier;
@@ -467,44 +462,41 @@ bool Form_KeyDown(ScanRoad& road, int key, Qt::KeyboardModifiers shift) {
   };
   switch (key) {
     case Qt::Key_F5:
-      if (form.window) form.window->setWindowState(Qt::WindowNoState);
-      return true;
+      return KeyCommand::RestoreWindow;
     case Qt::Key_Escape:
-      if (st.MessageBoxUp)
-        st.AbortRequested = true;
-      else if (form.window)
-        form.window->close();
-      return true;
+      if (!st.MessageBoxUp) return KeyCommand::CloseWindow;
+      st.AbortRequested = true;
+      return KeyCommand::Done;
     case Qt::Key_V:
-      if (!alt || st.NewScanMode) return false;
+      if (!alt || st.NewScanMode) return KeyCommand::None;
       if (st.LastTlcFile.isEmpty()) ConvertForView(st, true, resConvertingView);
       {
         bool result = false;
         Execute(st, st.LastTlcFile, st.ViewExe, 0, result);
       }
-      return true;
+      return KeyCommand::Done;
     case Qt::Key_P:
-      if (!alt || st.NewScanMode) return false;
+      if (!alt || st.NewScanMode) return KeyCommand::None;
       PlotFile(st, QStringList{QString(), st.LastTlcFile}, 1, 1, true);
-      return true;
+      return KeyCommand::Done;
     case Qt::Key_PageUp:
       if (st.ScanListMode && st.CurScanCnt < st.ScanCnt) {
         ++st.CurScanCnt;
         listMoved();
       }
-      return true;
+      return KeyCommand::Done;
     case Qt::Key_PageDown:
       if (st.ScanListMode && st.CurScanCnt > 1) {
         --st.CurScanCnt;
         listMoved();
       }
-      return true;
+      return KeyCommand::Done;
     case Qt::Key_R:
-      if (!alt) return false;
+      if (!alt) return KeyCommand::None;
       PrepareRescan(road);
-      return true;
+      return KeyCommand::Done;
     default:
-      return false;
+      return KeyCommand::None;
   }
 }
 
@@ -537,7 +529,7 @@ void cmdAutoMode_Click(ScanRoad& road) {
       continue;
     }
     rememberedTlc = st.LastTlcFile;
-    HandleScan(road);
+    HandleScan(road, road.chosen());
     if (st.AbortRequested) {
       st.ScanErrorFlag = true;
       st.AbortRequested = false;
@@ -548,7 +540,7 @@ void cmdAutoMode_Click(ScanRoad& road) {
   road.files.UpdateFileFields(2, path.left(2).toUpper(), path.mid(2), QString(), st.ScanFileName);
   // 5., 6., 7.
   st.LastTlcFile = rememberedTlc;
-  if (road.form.window) road.form.window->activateWindow();
+  if (st.seams.windows) st.seams.windows->ActivateMain();
   st.AutoModeOn = false;
   ListRunEnded(st);
 }

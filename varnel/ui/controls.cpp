@@ -271,6 +271,22 @@ void SetCaptions(Form& f) {
     f.lvContentsOf->setHeaderLabels({LoadResString(2237), LoadResString(2238), LoadResString(2239)});
 }
 
+ScanRequest ReadScanRequest(const Form& f) {
+  auto text = [](const QComboBox* box) { return box ? box->currentText() : QString(); };
+  auto checked = [](const QRadioButton* button) { return button && button->isChecked(); };
+  ScanRequest r;
+  r.format = text(f.cboFormat);
+  r.formatType = f.cboFormat ? f.cboFormat->currentData().toInt() : 0;
+  r.resolution = text(f.cboResolution);
+  r.originalWidth = text(f.cboOriginalWidth);
+  r.leadingEdge = f.cboLeadingEdge ? static_cast<int16_t>(f.cboLeadingEdge->currentIndex()) : 0;
+  r.scannerSpeed = text(f.cboScannerSpeed);
+  r.speedIndex = f.cboScannerSpeed ? f.cboScannerSpeed->currentIndex() : 0;
+  r.imageMode = {checked(f.optLineArt), checked(f.optPhoto1), checked(f.optPhoto2)};
+  if (f.txtDataField && !f.txtDataField->isHidden()) r.dataField = f.txtDataField->text();
+  return r;
+}
+
 void WidenDriveFrame(Form& f, MainLayout& layout, double grow) {
   layout.pnlDriveData.width += grow;
   layout.pnlRight.width += grow;

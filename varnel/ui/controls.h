@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "varnel/files/form.h"
+#include "varnel/pipeline/workflow.h"
 #include "varnel/ui/layout.h"
 
 class QFrame;
@@ -50,6 +51,10 @@ MainControls CreateMainControls(QWidget* client, Form& f, MainLayout& layout);
 // The captions of the controls (and of the menu entries that are set) from
 // the string table. The contents list's title keeps its folder once one is listed.
 void SetCaptions(Form& f);
+// What the operator chose on the controls, for one pass of the scan road: the
+// data field's text only while the field is shown.
+ScanRequest ReadScanRequest(const Form& f);
+
 // Widens the drive frame by grow twips (the title is wider than the panel);
 // the panel grows with it and the right column moves along.
 void WidenDriveFrame(Form& f, MainLayout& layout, double grow);

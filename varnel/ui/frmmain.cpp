@@ -445,7 +445,18 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (widget->window() == this && isEnabled() && widget->isEnabled() && !unloaded_) {
       ++keysHandled_;
       auto* key = static_cast<QKeyEvent*>(event);
-      if (Form_KeyDown(road_, key->key(), key->modifiers())) return true;
+      switch (Form_KeyDown(road_, key->key(), key->modifiers())) {
+        case KeyCommand::None:
+          break;
+        case KeyCommand::Done:
+          return true;
+        case KeyCommand::CloseWindow:
+          close();
+          return true;
+        case KeyCommand::RestoreWindow:
+          setWindowState(Qt::WindowNoState);
+          return true;
+      }
     }
   }
   // While the window is disabled for a wait, the windows it owns (the status

@@ -13,6 +13,7 @@
 #include "varnel/core/station.h"
 #include "varnel/files/form.h"
 #include "varnel/pipeline/workflow.h"
+#include "varnel/ui/controls.h"
 #include "varnel/ui/filesnaming.h"
 #include "varnel/ui/layout.h"
 #include "varnel/ui/winstate.h"
@@ -60,6 +61,7 @@ class frmMain : public QMainWindow, public WindowHooks {
   void SetMousePointer(int pointer) override;
   void SetMainEnabled(bool enabled) override;
   void ShowSplashStatus(const QString& text) override;
+  void ActivateMain() override { activateWindow(); }
 
   Form& form() { return f_; }
   // What the scan commands work on.
@@ -95,7 +97,7 @@ class frmMain : public QMainWindow, public WindowHooks {
   Station& st_;
   Form f_;
   FilesNaming naming_{st_, f_};
-  ScanRoad road_{st_, f_, naming_};
+  ScanRoad road_{st_, f_, naming_, [this] { return ReadScanRequest(f_); }};
   MainLayout layout_;  // design sizes, then the last layout applied
   WindowState state_;
   QSize outerSize_;  // the whole window's size still to be reached

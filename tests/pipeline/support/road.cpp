@@ -24,7 +24,8 @@ void UseBuiltPrograms(Station& st) {
   st.AutoModeViewDelayTime = 0;
 }
 
-RoadForm::RoadForm(Station& st) : naming(st, form), road{st, form, naming} {
+RoadForm::RoadForm(Station& st)
+    : naming(st, form), road{st, form, naming, [this] { return ReadScanRequest(form); }} {
   window.setFont(WindowFont());
   CreateMainControls(&window, form, layout);
   SetCaptions(form);

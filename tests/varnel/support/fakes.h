@@ -45,6 +45,8 @@ class RecordingWindows : public WindowHooks {
   void SetMousePointer(int pointer) override { pointers << pointer; }
   void SetMainEnabled(bool on) override { enabled << on; }
   void ShowSplashStatus(const QString& text) override { splash << text; }
+  void ActivateMain() override { ++activated; }
+  int activated = 0;
 };
 
 // The Qt event pump; Pause is recorded and, unless told otherwise, not waited.
