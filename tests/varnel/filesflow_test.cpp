@@ -283,7 +283,7 @@ TEST_F(FilesFormTest, FolderErrorsAskRetryOrCancelAndCancelRestoresTheLastFields
 TEST_F(FilesFormTest, CounterNamesAndTheExhaustedScanList) {
   UpdateFileFields(*st_, f_, kFieldsFolder, "C:", "\\OLD", "", "");
   st_->ScanName = "A009";
-  EXPECT_TRUE(SetNewName(*st_, f_));
+  EXPECT_TRUE(SetNewName(*st_, f_, DisplayScanInfo));
   EXPECT_EQ(f_.txtFileName->text(), "C:\\OLD\\A010.TLC");
   f_.cboFormat->setCurrentIndex(1);
   // A format change proposes TEMP001 in the current folder (named as the disk has it).
@@ -294,10 +294,10 @@ TEST_F(FilesFormTest, CounterNamesAndTheExhaustedScanList) {
   st_->ScanFileList[2] = "C:\\OLD\\P2.TLC,B";
   st_->ScanCnt = 2;
   st_->CurScanCnt = 1;
-  EXPECT_TRUE(SetNewName(*st_, f_));
+  EXPECT_TRUE(SetNewName(*st_, f_, DisplayScanInfo));
   EXPECT_EQ(st_->CurScanCnt, 2);
   EXPECT_EQ(f_.txtFileName->text(), "C:\\OLD\\P2.TLC");
-  EXPECT_FALSE(SetNewName(*st_, f_));
+  EXPECT_FALSE(SetNewName(*st_, f_, DisplayScanInfo));
   EXPECT_EQ(st_->CurScanCnt, 2);
   ASSERT_EQ(prompts_.shown.size(), 1);
   EXPECT_EQ(prompts_.shown[0].text, "Auto Scan Complete: No more files to scan in list!");
@@ -317,7 +317,7 @@ TEST_F(FilesFormTest, ScanListEntriesAreCheckedShownAndLoadTheirScheme) {
   EXPECT_EQ(LogMessages(), QStringList({" 1: X:\\JOB12\\DWG0001.XYZ,REV A,SHEET 1,,,XXD1",
                                         " 2: C:\\OLD\\DWG0002.TIF,"}));
 
-  DisplayFileName(*st_, f_);
+  DisplayFileName(*st_, f_, DisplayScanInfo);
   ASSERT_EQ(prompts_.shown.size(), 2);
   EXPECT_EQ(prompts_.shown[0].text, "Invalid Drive: X:, Using C: Drive");
   EXPECT_EQ(prompts_.shown[1].text, "Invalid Format: XYZ, Using TLC Format");
@@ -350,7 +350,7 @@ TEST_F(FilesFormTest, ScanListEntriesAreCheckedShownAndLoadTheirScheme) {
 
   // The second entry: one trailing comma, no scheme.
   prompts_.shown.clear();
-  EXPECT_TRUE(SetNewName(*st_, f_));
+  EXPECT_TRUE(SetNewName(*st_, f_, DisplayScanInfo));
   EXPECT_TRUE(prompts_.shown.isEmpty());
   EXPECT_EQ(f_.txtFileName->text(), "C:\\OLD\\DWG0002.TIF");
   EXPECT_EQ(f_.cboFormat->currentText(), "TIF Tiff G4");
@@ -368,9 +368,9 @@ TEST_F(FilesFormTest, NamesWithoutAFolderOrWithDotsStayOnTheirDrive) {
   LoadScanList(*st_, "C:\\Lists\\names.lst");
   ASSERT_EQ(st_->ScanCnt, 5);
   QStringList names;
-  DisplayFileName(*st_, f_);
+  DisplayFileName(*st_, f_, DisplayScanInfo);
   names << st_->ScanFileName;
-  while (st_->CurScanCnt < st_->ScanCnt && SetNewName(*st_, f_)) names << st_->ScanFileName;
+  while (st_->CurScanCnt < st_->ScanCnt && SetNewName(*st_, f_, DisplayScanInfo)) names << st_->ScanFileName;
   EXPECT_TRUE(prompts_.shown.isEmpty());
   EXPECT_EQ(names, QStringList({"C:\\JOB\\DWG0001.TLC", "C:\\JOB\\DWG0002.TLC",
                                 "C:\\ESCAPE\\X0001.TLC", "C:\\X2.TLC", "C:\\A\\X3.TLC"}));

@@ -7,6 +7,7 @@
 #include "tests/varnel/support/fakes.h"
 #include "varnel/files/naming.h"
 #include "varnel/files/scanlist.h"
+#include "varnel/files/schemes.h"
 
 namespace varnel {
 namespace {
@@ -91,7 +92,7 @@ TEST(FileNameTexts, SizeFreeSpaceAndSelection) {
   for (char c : QByteArray(":\\.aZ9 _-")) EXPECT_FALSE(IsDiscardedFileNameKey(c)) << c;
 }
 
-TEST(GetToken, OneStateForTheWholeProgram) {
+TEST(GetToken, TheStateCarriesATextFromTokenToToken) {
   struct Call {
     const char* text;
     const char* delimiter;  // null: go on with the previous text
@@ -103,11 +104,17 @@ TEST(GetToken, OneStateForTheWholeProgram) {
       {"ABC", "", ""},    {"", nullptr, ""},  // an empty delimiter gives nothing
       {"NONE", ",", "NONE"}, {"", nullptr, ""},
   };
+  TokenState state;
   for (const Call& c : calls) {
     std::optional<QString> delimiter;
     if (c.delimiter) delimiter = QString(c.delimiter);
-    EXPECT_EQ(GetToken(c.text, delimiter), c.token) << c.text;
+    EXPECT_EQ(GetToken(state, c.text, delimiter), c.token) << c.text;
   }
+  // Another state is not disturbed by it.
+  TokenState first, second;
+  EXPECT_EQ(GetToken(first, "A,B", ","), "A");
+  EXPECT_EQ(GetToken(second, "X,Y", ","), "X");
+  EXPECT_EQ(GetToken(first, QString()), "B");
 }
 
 TEST(ParseScanList, SkipsBlankLinesUpperCasesAndKeepsACommaInEveryEntry) {

@@ -16,7 +16,6 @@
 #include "varnel/core/strings.h"
 #include "varnel/files/curdir.h"
 #include "varnel/files/lists.h"
-#include "varnel/files/scanlist.h"
 #include "varnel/files/texts.h"
 
 namespace varnel {
@@ -123,7 +122,7 @@ void ShowOk(Station& st, const QString& text) {
 
 }  // namespace
 
-bool SetNewName(Station& st, Form& f) {
+bool SetNewName(Station& st, Form& f, const ShowScanEntry& showEntry) {
   bool advanced = true;
   if (st.ScanListMode) {
     // The next entry of the list.
@@ -138,7 +137,7 @@ bool SetNewName(Station& st, Form& f) {
     st.ScanName = NextCounterName(st.ScanName);
   }
   // The name now current, on the window.
-  DisplayFileName(st, f);
+  DisplayFileName(st, f, showEntry);
   return advanced;
 }
 
@@ -147,7 +146,7 @@ QString FormatDrive(const Form& f, int index) {
   return DriveFreeText(f.dlbDrive->List(index), f.dlbDrive->FreeBytes(index));
 }
 
-void DisplayFileName(Station& st, Form& f) {
+void DisplayFileName(Station& st, Form& f, const ShowScanEntry& showEntry) {
   if (!st.ScanListMode) {
     st.ScanExt = FormatText(f).left(3);
     QString drive = f.dlbDrive ? f.dlbDrive->Drive().left(2).toUpper() : QString();
@@ -228,7 +227,7 @@ void DisplayFileName(Station& st, Form& f) {
   entry = st.ScanFileName + (comma >= 0 ? entry.mid(comma) : QStringLiteral(","));
   WriteLog(st, 1, "Rem New ScanFileList$(CurScanCnt)" + entry);
   // The entry's other fields, then its file name, on the window.
-  DisplayScanInfo(st, f);
+  if (showEntry) showEntry(st, f);
   if (f.txtFileName) f.txtFileName->setText(st.ScanFileName);
 }
 

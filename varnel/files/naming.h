@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 #include "varnel/core/station.h"
 #include "varnel/files/form.h"
@@ -47,12 +48,19 @@ bool IsDiscardedFileNameKey(int keyAscii);
 
 // ---- Procedures on the main window ----
 
+// Shows the current scan-list entry on the window, its fields and its scheme:
+// the scan list's DisplayScanInfo, handed in by the caller, so that naming
+// does not call into the scan list (which loads schemes, which name files).
+using ShowScanEntry = std::function<void(Station&, Form&)>;
+
 // Advances to the next name (counter, or the next scan-list entry) and shows it.
 // False only when the scan list is exhausted (the operator has been told).
-bool SetNewName(Station& st, Form& f);
+bool SetNewName(Station& st, Form& f, const ShowScanEntry& showEntry);
 // Rebuilds ScanExt and ScanFileName from the current state or the current
-// scan-list entry (correcting its drive and format) and shows it in txtFileName.
-void DisplayFileName(Station& st, Form& f);
+// scan-list entry (correcting its drive and format) and shows it in txtFileName;
+// the entry's fields are shown by showEntry (which may be null outside
+// scan-list mode, where there is no entry).
+void DisplayFileName(Station& st, Form& f, const ShowScanEntry& showEntry);
 // Applies one change of a file-related control to every file control and the
 // naming state; drive, folder, extension and file name may each be empty.
 void UpdateFileFields(Station& st, Form& f, int source, QString drive, QString folder,

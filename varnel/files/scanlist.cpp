@@ -120,14 +120,14 @@ void LoadScanList(Station& st, const QString& commandLine) {
     tell(LoadResString(resScanListTooLong).arg(fileName).arg(list.firstLeftOut));
 }
 
-QString GetToken(const QString& text, const std::optional<QString>& delimiter) {
-  static QString remaining;
-  static QString storedDelimiter;
+QString GetToken(TokenState& state, const QString& text, const std::optional<QString>& delimiter) {
+  QString& remaining = state.remaining;
   // A call with a delimiter starts a new text; calls without one take its next token.
   if (delimiter) {
     remaining = text;
-    storedDelimiter = *delimiter;
+    state.delimiter = *delimiter;
   }
+  const QString& storedDelimiter = state.delimiter;
   if (storedDelimiter.isEmpty()) return QString();
   qsizetype at = remaining.indexOf(storedDelimiter);
   if (at < 0) {
@@ -139,12 +139,6 @@ QString GetToken(const QString& text, const std::optional<QString>& delimiter) {
   QString token = remaining.left(at);
   remaining = remaining.mid(at + 1);
   return token;
-}
-
-QString EntrySchemeName(const QString& field6) {
-  QString name = field6;
-  while (name.endsWith(' ')) name.chop(1);
-  return name.right(2).trimmed();
 }
 
 void DisplayScanInfo(Station& st, Form& f) {
@@ -160,8 +154,9 @@ void DisplayScanInfo(Station& st, Form& f) {
   }
   // Fields 1 to 6.
   QString field6;
+  TokenState tokens;
   for (int field = 1; field <= 6; ++field) {
-    QString token = field == 1 ? GetToken(entry, QStringLiteral(",")) : GetToken(QString());
+    QString token = field == 1 ? GetToken(tokens, entry, QStringLiteral(",")) : GetToken(tokens, QString());
     if (field == 6) field6 = token;
     if (f.lstDisplayScanInfo) f.lstDisplayScanInfo->addItem(token + "   ");
   }

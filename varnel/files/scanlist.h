@@ -37,12 +37,15 @@ void LoadScanList(Station& st, const QString& fileName);
 // Refills lstDisplayScanInfo for the current entry, then loads the entry's scheme.
 void DisplayScanInfo(Station& st, Form& f);
 
-// The comma tokenizer, with one state for the whole program: with a delimiter a
-// new text starts; without one the previous text goes on (text is then ignored).
-QString GetToken(const QString& text, const std::optional<QString>& delimiter = std::nullopt);
+// The comma tokenizer's state: the rest of the text being split, and its delimiter.
+struct TokenState {
+  QString remaining;
+  QString delimiter;
+};
+// The next token of a text: with a delimiter a new text starts; without one the
+// text of the state goes on (text is then ignored). An empty delimiter gives nothing.
+QString GetToken(TokenState& state, const QString& text,
+                 const std::optional<QString>& delimiter = std::nullopt);
 
-// Field 6 of an entry as a scheme name: trailing blanks removed, its last two
-// characters, trimmed ("xxd1" gives "D1" once upper-cased).
-QString EntrySchemeName(const QString& field6);
 
 }  // namespace varnel

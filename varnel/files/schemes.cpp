@@ -20,7 +20,6 @@
 #include "varnel/files/lists.h"
 #include "varnel/files/naming.h"
 #include "varnel/files/params.h"
-#include "varnel/files/scanlist.h"
 #include "varnel/files/texts.h"
 
 namespace varnel {
@@ -201,7 +200,8 @@ void LoadSettingsNamed(Station& st, Form& f, const QString& name) {
       f.LoadingScheme = false;
       return;
     }
-    DisplayFileName(st, f);
+    // Outside scan-list mode there is no entry to show.
+    DisplayFileName(st, f, nullptr);
   }
   // The scanner speeds follow the loaded resolution.
   SetupScannerSpeeds(st, f);
@@ -387,6 +387,12 @@ void cmdDelete_Click(Station& st, Form& f) {
   }
   LoadCfgFiles(st, f);
   f.cboSettings->setCurrentIndex(0);
+}
+
+QString EntrySchemeName(const QString& field6) {
+  QString name = field6;
+  while (name.endsWith(' ')) name.chop(1);
+  return name.right(2).trimmed();
 }
 
 void LoadEntryScheme(Station& st, Form& f, const QString& field6) {

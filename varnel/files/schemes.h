@@ -58,6 +58,9 @@ void SettingsChanged(Station& st, Form& f);
 void cboSettings_Click(Station& st, Form& f);
 void cmdSaveAs_Click(Station& st, Form& f);
 void cmdDelete_Click(Station& st, Form& f);
+// Field 6 of a scan-list entry as a scheme name: trailing blanks removed, its
+// last two characters, trimmed ("xxd1" gives "D1" once upper-cased).
+QString EntrySchemeName(const QString& field6);
 // The scheme named by field 6 of the current scan-list entry, when it exists.
 void LoadEntryScheme(Station& st, Form& f, const QString& field6);
 

@@ -7,8 +7,8 @@
 namespace varnel {
 
 QString FilesNaming::ParsePath(const QString& path) { return varnel::ParsePath(path); }
-bool FilesNaming::SetNewName() { return varnel::SetNewName(st_, f_); }
-void FilesNaming::DisplayFileName() { varnel::DisplayFileName(st_, f_); }
+bool FilesNaming::SetNewName() { return varnel::SetNewName(st_, f_, varnel::DisplayScanInfo); }
+void FilesNaming::DisplayFileName() { varnel::DisplayFileName(st_, f_, varnel::DisplayScanInfo); }
 
 void FilesNaming::LoadList(const QString& folderPath) {
   QString path = folderPath;

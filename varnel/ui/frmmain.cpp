@@ -262,7 +262,7 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
   f.LoadingScheme = false;
   show();
   SizeControls(layout_.imgSplitter.left);
-  DisplayFileName(st_, f);
+  DisplayFileName(st_, f, DisplayScanInfo);
   if (st_.ScanListMode)
     f.cmdScanNext->setFocus();
   else
