@@ -63,7 +63,7 @@ QStringList BuildLeadingEdgeList(const TextWidth& measure) {
 
 bool LoadIniFile(Station& st, const QString& programFolder, const TextWidth& measure,
                  IniLists& lists) {
-  // 1. The file next to the program.
+  // The file next to the program.
   st.AppDir = programFolder.endsWith('\\') ? programFolder : programFolder + "\\";
   st.IniFile = st.AppDir + "Varnel.Ini";
   if (!FileExists(st.IniFile)) {
@@ -74,7 +74,7 @@ bool LoadIniFile(Station& st, const QString& programFolder, const TextWidth& mea
   }
   const QString& ini = st.IniFile;
 
-  // 2. Program paths, view delay and strip amounts. Texts that are no usable
+  // Program paths, view delay and strip amounts. Texts that are no usable
   // number are named by the check at the end.
   const TextKey kTexts[] = {
       {"ScanExe", &Station::ScanExe, {}},
@@ -96,17 +96,17 @@ bool LoadIniFile(Station& st, const QString& programFolder, const TextWidth& mea
     st.*k.value = RoundToLong(Val(text)).value_or(0);
   }
 
-  // 3. Debug switch.
+  // Debug switch.
   QString debug = ReadIniValue(st, kPrograms, "Debug", "1", ini).trimmed().toUpper().left(1);
   st.DebugFlag = !(debug == "N" || debug == "0");
   st.LogLevel = 1;
 
-  // 4., 5. A fresh log for this run.
+  // A fresh log for this run.
   st.LogFile = st.AppDir + "Varnel.Log";
   DeleteFile(st.LogFile);
   WriteLog(st, 0, "Program Started: " + GeneralDate(QDateTime::currentDateTime()));
 
-  // 6. Scanner, units, working folder, conversion variant.
+  // Scanner, units, working folder, conversion variant.
   st.MachineType = ReadIniValue(st, kPrograms, "MachineType", {}, ini);
   st.ConfiguredMachineType = st.MachineType;
   st.HardwareConnect = ReadIniValue(st, kPrograms, "HardwareConnect", {}, ini);
@@ -114,24 +114,24 @@ bool LoadIniFile(Station& st, const QString& programFolder, const TextWidth& mea
   st.TempDir = ReadIniValue(st, kPrograms, "TempDir", {}, ini);
   st.ToyotaFlag = ReadIniValue(st, kPrograms, "Toyota", "NO", ini).left(1).toUpper() == "Y";
 
-  // 7. Print request folders (creation failures leave the folder as configured).
+  // Print request folders (creation failures leave the folder as configured).
   st.RequestDir = ReadIniValue(st, "PRINTERS", "RequestDir", "C:\\Dudozev1\\Request", ini);
   CheckDir(st.RequestDir);
   st.PriorityDir = ReadIniValue(st, "PRINTERS", "PriorityDir", "C:\\Dudozev1\\PRequest", ini);
   CheckDir(st.PriorityDir);
 
-  // 8. The print step's marker next to the priority folder starts absent.
+  // The print step's marker next to the priority folder starts absent.
   if (FileExists(st.PriorityDir + ".JUX")) DeleteFile(st.PriorityDir + ".JUX");
 
-  // 9. Widths of the configured units.
+  // Widths of the configured units.
   lists = IniLists{};
   ReadList(st, st.Units + "ScanWidths", "Width",
            [&](int, const QString& value) { lists.widths << value; });
 
-  // 10. Leading edges.
+  // Leading edges.
   lists.leadingEdges = BuildLeadingEdgeList(measure);
 
-  // 11. Output formats: display text and two-character code.
+  // Output formats: display text and two-character code.
   st.OutputTypeCodes = QStringList{QString()};
   ReadList(st, "OutputTypes", "Type", [&](int n, const QString& value) {
     QString entry = value.trimmed();  // an entry without a code is named by the check
@@ -140,20 +140,20 @@ bool LoadIniFile(Station& st, const QString& programFolder, const TextWidth& mea
     lists.formats << IniLists::Format{entry.left(std::max<qsizetype>(0, entry.size() - 2)).trimmed(), n};
   });
 
-  // 12. Scanner model.
+  // Scanner model.
   st.MachineType = NormaliseMachineType(st.MachineType);
   st.MinScanDpi = (st.MachineType == "6741" || st.MachineType == "6747") ? 100 : 200;
 
-  // 13. Resolutions the scanner can do.
+  // Resolutions the scanner can do.
   ReadList(st, "ScanDPI", "DPI", [&](int, const QString& value) {
     if (Val(value) >= st.MinScanDpi) lists.resolutions << value;
   });
 
-  // 14. Data field.
+  // Data field.
   QString dataField = GetIniString("GENERAL", "DataField", MissingValue, ini);
   lists.dataFieldVisible = dataField.trimmed().toUpper().startsWith('T');
 
-  // 15. Working folder.
+  // Working folder.
   if (!st.TempDir.endsWith('\\')) st.TempDir += '\\';
   CheckDir(st.TempDir);
 

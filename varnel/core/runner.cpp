@@ -45,16 +45,16 @@ void Execute(Station& st, const QString& Args, const QString& ExePath, int /*win
              bool& Result, OnAbort onAbort) {
   Result = false;
   st.LastExitCode.reset();
-  // 1. The program must be there.
+  // The program must be there.
   if (!FileExists(ExePath)) {
     ShowError(st, ExePath + " " + LoadResString(resNotFound));
     return;
   }
-  // 2., 3. Log what is run.
+  // Log what is run.
   if (st.DebugFlag) LogResponseFile(st, Args);
   WriteLog(st, 0, ExePath + " " + Args);
 
-  // 4. The viewer stays up; the workstation only gives the operator time to look.
+  // The viewer stays up; the workstation only gives the operator time to look.
   if (ExePath == st.ViewExe) {
     st.ViewerTaskId = ShellLogged(st, ExePath + " " + Args, ShellWindow::MaximizedFocus);
     // At most a day: a mistyped delay must not freeze the workstation for good.
@@ -63,7 +63,7 @@ void Execute(Station& st, const QString& Args, const QString& ExePath, int /*win
     if (st.AutoModeViewDelayTime == 0) st.StayingViewerTaskId = st.ViewerTaskId;
     return;
   }
-  // 5. Everything else is waited for.
+  // Everything else is waited for.
   Result = RunAndWait(st, Args, ExePath, onAbort);
 }
 

@@ -60,13 +60,11 @@ bool Scan2File(Station& st, const QString& FileName, int16_t Dpi, int16_t ScanWi
   QString ignored;
   QString& why = problem ? *problem : ignored;
   why.clear();
-  // 1. No old scan under the name can be taken for this one.
+  // No old scan under the name can be taken for this one.
   if (FileExists(FileName)) DeleteFile(FileName);
-  // 2.
   WriteLog(st, 1, QString("Line Art: ") + (buttons.lineArt ? "True" : "False"));
-  // 3.
   int32_t scale = ScanScale(Dpi, ScanType);
-  // 4. The operator's prompt.
+  // The operator's prompt.
   if (st.AutoModeOn) {
     status.ShowStatusBox(LoadResString(resAutoScanMode), LoadResString(resAutoInsert),
                          LoadResString(resAutoKeys));
@@ -75,10 +73,10 @@ bool Scan2File(Station& st, const QString& FileName, int16_t Dpi, int16_t ScanWi
   } else {
     status.ShowStatusBox(LoadResString(resInsertDocument), LoadResString(resPressStart));
   }
-  // 5., 6. Image mode; software reduction scans into Scale.Tif first.
+  // Image mode; software reduction scans into Scale.Tif first.
   QString imageMode = ImageModeArg(buttons);
   QString scanFile = ScanType == 2 ? st.TempDir + "Scale.Tif" : FileName;
-  // 7., 8. The scan; the threshold change goes with this scan only.
+  // The scan; the threshold change goes with this scan only.
   QString args = ScanArgs(st.PendingThresholdArg, ScanWidth, scale, imageMode, scanFile);
   bool result = false;
   bool found = FileExists(st.ScanExe);
@@ -87,7 +85,7 @@ bool Scan2File(Station& st, const QString& FileName, int16_t Dpi, int16_t ScanWi
   st.LastResult = result;
   st.PendingThresholdArg.clear();
   status.ShowStatusBox();
-  // 9. A scan that juxscan did not finish is no scan, whatever it left in the
+  // A scan that juxscan did not finish is no scan, whatever it left in the
   // file; the operator's ESC ends it quietly, a missing program has its box.
   if (!result) {
     if (found && !st.AbortRequested) why = LoadResString(resScanNotWaited);
@@ -98,7 +96,7 @@ bool Scan2File(Station& st, const QString& FileName, int16_t Dpi, int16_t ScanWi
     return false;
   }
   if (!FileExists(scanFile)) return false;
-  // 10. Strip failures leave the scan as it is and do not change the outcome,
+  // Strip failures leave the scan as it is and do not change the outcome,
   // except amounts that would leave nothing of it.
   StripAmounts strip = StripAmountsFor(st, Dpi);
   if (StripTiff(scanFile, strip.leading, strip.trailing) == kStripTooMany) {
@@ -108,7 +106,7 @@ bool Scan2File(Station& st, const QString& FileName, int16_t Dpi, int16_t ScanWi
       return false;
     }
   }
-  // 11. Software reduction from 400 dpi through TLC.
+  // Software reduction from 400 dpi through TLC.
   if (ScanType == 2) {
     status.ShowStatusBox(LoadResString(resReducingImage),
                          LoadResString(resReducingTo) + " " + QString::number(Dpi) + " DPI");
@@ -211,16 +209,15 @@ std::optional<qint64> WalkLines(QFile& file, qint64 dataOffset, int64_t lineByte
 }  // namespace
 
 std::optional<int> StripTiff(const QString& FileName, int32_t Leading, int32_t Trailing) {
-  // 1.
+  // Nothing to strip: the file is not touched.
   if (Leading == 0 && Trailing == 0) return std::nullopt;
-  // 2.
   if (!FileExists(FileName)) return kStripNoFile;
   QFile file(HostPath(FileName));
   if (!file.open(QIODevice::ReadWrite)) return kStripNoFile;
-  // 3.
+  // Only a little-endian TIFF is edited.
   QByteArray header = file.read(8);
   if (header.size() < 8 || header.left(2) != "II") return kStripNotLittleEndian;
-  // 4. The directory. Every change is made only once the whole edit is known to
+  // The directory. Every change is made only once the whole edit is known to
   // be sound, so that a strip that fails leaves the file as it was scanned.
   struct Patch {
     qint64 at;
@@ -261,7 +258,7 @@ std::optional<int> StripTiff(const QString& FileName, int32_t Leading, int32_t T
   }
   // Amounts that would leave no line are refused: the length would wrap around.
   if (imageLines >= 0 && int64_t(Leading) + int64_t(Trailing) >= imageLines) return kStripTooMany;
-  // 5. The leading lines are passed over by moving the data offset.
+  // The leading lines are passed over by moving the data offset.
   if (Leading >= 1) {
     std::optional<qint64> walked = WalkLines(file, dataOffset, lineBytes, Leading);
     if (!walked || offsetsEntry < 0) return kStripBadData;
@@ -272,7 +269,6 @@ std::optional<int> StripTiff(const QString& FileName, int32_t Leading, int32_t T
     qToLittleEndian<uint32_t>(p.value, bytes);
     if (!file.seek(p.at) || file.write(bytes, 4) != 4) return kStripBadData;
   }
-  // 6.
   return kStripDone;
 }
 

@@ -41,14 +41,14 @@ StatusReading ReadStatusBytes(const QByteArray& status) {
 }
 
 int16_t ReadThreshold(Station& st) {
-  // 1. Without the scanner: the middle of the range and the fastest speed.
+  // Without the scanner: the middle of the range and the fastest speed.
   if (st.HardwareConnect != "YES") {
     st.ScannerSpeed = 160;
     return 72;
   }
   st.seams.windows->ShowSplashStatus(LoadResString(resReadingThreshold));
 
-  // 3. A file left from an earlier run must not pass for this run's answer.
+  // A file left from an earlier run must not pass for this run's answer.
   QString statusFile = StatusFileName(st);
   bool stale = !DeleteFile(statusFile);
   if (stale) WriteLog(st, 0, statusFile + " cannot be deleted");

@@ -53,7 +53,7 @@ QString Tlc2RastLine(const Station& st, const QString& TlcFile, const QString& O
 
 void File2Tlc(Station& st, const QString& ScanFile, const QString& TlcFile, int16_t Dpi,
               int16_t Rotate, bool Invert, bool Mirror, bool Mini) {
-  // 1.
+  // The conversion's values in the log when debugging.
   if (st.DebugFlag) {
     WriteLog(st, 1, "File2Tlc Values:");
     WriteLog(st, 1, "MachineType: " + st.MachineType);
@@ -65,7 +65,7 @@ void File2Tlc(Station& st, const QString& ScanFile, const QString& TlcFile, int1
     WriteLog(st, 1, "Mirror:  " + Flag(Mirror));
     WriteLog(st, 1, "Mini:    " + Flag(Mini));
   }
-  // 2., 3., 4. A value that is not of its form never reaches the option line.
+  // A value that is not of its form never reaches the option line.
   QString response = st.TempDir + "File2Tlc.Dat";
   if (!IsSizePair(st.MiniViewSize)) {
     WriteLog(st, 0, "MiniViewSize \"" + st.MiniViewSize + "\" is not two numbers; no conversion");
@@ -76,25 +76,24 @@ void File2Tlc(Station& st, const QString& ScanFile, const QString& TlcFile, int1
     WriteLog(st, 0, response + " cannot be written; no conversion");
     return;
   }
-  // 5.
+  // The converter reads its options from the response file.
   bool result = false;
   Execute(st, "-@ " + response, st.File2TlcExe, 0, result, OnAbort::End);
 }
 
 void Tlc2Rast(Station& st, const QString& TlcFile, const QString& OutFile,
               const QString& OutputType, bool /*View*/) {
-  // 1., 2.
+  // The option line in a response file, which the converter then reads.
   QString response = st.TempDir + "Tlc2Rast.Dat";
   if (!WriteResponseFile(response, Tlc2RastLine(st, TlcFile, OutFile, OutputType))) {
     WriteLog(st, 0, response + " cannot be written; no conversion");
     st.LastResult = false;
     return;
   }
-  // 3.
   bool result = false;
   Execute(st, "-@ " + response, st.ExportExe, 0, result, OnAbort::End);
   st.LastResult = result;
-  // 4. Only a file that the converter wrote is patched.
+  // Only a file that the converter wrote is patched.
   if (st.ToyotaFlag && FileExists(OutFile)) PatchOrientation(OutFile);
 }
 

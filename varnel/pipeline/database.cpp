@@ -35,16 +35,14 @@ QString DatabaseLine(const QString& DataText, const QString& FileName) {
 
 void Add2Database(Station& st, const QString& DataText, const QString& FileName,
                   const QString& ScanFolderPath) {
-  // 1., 2.
+  // A drawing without data text is not recorded.
   if (LeftTrimmed(DataText).isEmpty()) return;
-  // 3.
+  // The line goes to the folder's Database.Asc, the log and the station's Database.All.
   QString line = DatabaseLine(DataText, FileName);
   QString folder = ScanFolderPath.endsWith('\\') ? ScanFolderPath : ScanFolderPath + "\\";
   QString asc = folder + "Database.Asc";
   if (!AppendLine(asc, line)) ShowError(st, LoadResString(resDatabaseNotWritten).arg(asc));
-  // 4.
   WriteLog(st, 1, line);
-  // 5.
   QString all = st.AppDir + "Database.All";
   if (!AppendLine(all, line)) ShowError(st, LoadResString(resDatabaseNotWritten).arg(all));
 }

@@ -133,7 +133,7 @@ void ConvertForView(Station& st, bool view, int statusText) {
   st.seams.status->ShowStatusBox();
 }
 
-// Step 14: the image in the viewer, started once and then driven by keys.
+// The image in the viewer, started once and then driven by keys.
 void ShowInViewer(Station& st) {
   if (st.LastTlcFile.isEmpty()) ConvertForView(st, st.ViewFlag, resConvertingRaster);
   TaskWindows* tasks = st.seams.tasks;
@@ -164,7 +164,7 @@ void ReportBadImage(ScanRoad& road) {
   ShowError(st, LoadResString(resBadImage));
 }
 
-// Step 15: a bad or blank image.
+// A bad or blank image.
 void CheckImage(ScanRoad& road) {
   Station& st = road.st;
   int32_t sizeX = 0, sizeY = 0, fileSize = 0;
@@ -179,7 +179,8 @@ void CheckImage(ScanRoad& road) {
   }
 }
 
-// Step 18.
+// A print request for the filed drawing: with Deferred Print the drawing
+// joins the print list and one copy is queued, else all copies are.
 void QueuePrint(Station& st) {
   QStringList files{QString(), st.ScanFileName};
   if (st.DeferredPrint) {
@@ -194,7 +195,7 @@ void QueuePrint(Station& st) {
   }
 }
 
-// Step 12: the scan converted through a work file in the target folder, which
+// The scan converted through a work file in the target folder, which
 // then replaces the target in one rename. True when the target now holds this
 // scan's image; otherwise the pass has ended (quietly after ESC, else with one
 // box) and the target is as it was.
@@ -271,7 +272,7 @@ void HandleScan(ScanRoad& road, const ScanRequest& request) {
   // A scan-list job survives a kill during the pass.
   JournalPass journal(road, request.dataField.value_or(QString()));
   PassBoxes boxes(st);
-  // 1. The target folder must be there before anything is scanned.
+  // The target folder must be there before anything is scanned.
   st.AbortRequested = false;
   QString folder = road.files.ParsePath(st.ScanFileName);
   WriteLog(st, 1, "Folder Name: " + folder);
@@ -280,32 +281,32 @@ void HandleScan(ScanRoad& road, const ScanRequest& request) {
     return;
   }
   st.LastTlcFile.clear();
-  // 2., 3. The format must be the one the name says.
+  // The format must be the one the name says.
   st.ScanRotate = request.leadingEdge;
   if (QString wrong = FormatProblem(st, request); !wrong.isEmpty()) {
     ShowError(st, wrong);
     return;
   }
-  // 4. Only a resolution the scanner can do is sent.
+  // Only a resolution the scanner can do is sent.
   std::optional<int32_t> dpi = RoundToLong(Val(request.resolution));
   if (!dpi || *dpi < kLowestDpi || *dpi > kHighestDpi) {
     ShowError(st, LoadResString(resBadResolution).arg(request.resolution.trimmed()).arg(kLowestDpi));
     return;
   }
   st.ScanDpi = static_cast<int16_t>(*dpi);
-  // 5.
+  // The original's width in inches.
   float width = static_cast<float>(Val(request.originalWidth.trimmed()));
   if (st.Units == "METRIC") width = static_cast<float>(width / 25.4);
-  // 6.
+  // The scan line in pixels at that resolution.
   int32_t pixels = LineLength(st, width, st.ScanDpi);
   WriteLog(st, 1, "ScanSize:" + QString::number(width));
   WriteLog(st, 1, "   Wdth:" + QString::number(pixels));
-  // 7.
+  // No scan file of an earlier pass can be taken for this one.
   st.ScanTifFile = st.TempDir + "Brevik.TIF";
   if (FileExists(st.ScanTifFile)) DeleteFile(st.ScanTifFile);
-  // 8.
   WriteLog(st, 0, "Scanner Speed: " + request.scannerSpeed);
-  // 9.
+  // Below 400 dpi at half speed the scan is taken at 400 dpi and reduced
+  // afterwards; in auto mode the scanner's paper width sets the line.
   int16_t scanType = 1;
   if (!(request.speedIndex == 0 || st.ScanDpi == 400)) {
     scanType = 2;
@@ -316,7 +317,7 @@ void HandleScan(ScanRoad& road, const ScanRequest& request) {
     ShowError(st, LoadResString(resLineTooLong).arg(pixels));
     return;
   }
-  // 10. A scan that juxscan did not finish ends the pass.
+  // A scan that juxscan did not finish ends the pass.
   QString problem;
   bool scanned = Scan2File(st, st.ScanTifFile, st.ScanDpi, static_cast<int16_t>(pixels), scanType,
                            request.imageMode, &problem);
@@ -326,7 +327,7 @@ void HandleScan(ScanRoad& road, const ScanRequest& request) {
                                           : LoadResString(resNotFiled).arg(problem));
     return;
   }
-  // 11. The scan file itself: missing, only a header, or a header that states
+  // The scan file itself: missing, only a header, or a header that states
   // no image is a failed scan.
   if (!FileExists(st.ScanTifFile)) {
     FailPass(st, boxes, LoadResString(resNoScanFile));
@@ -356,32 +357,32 @@ void HandleScan(ScanRoad& road, const ScanRequest& request) {
     FailPass(st, boxes, wrong);
     return;
   }
-  // 12. A conversion that files nothing leaves the mode and the caption as
+  // A conversion that files nothing leaves the mode and the caption as
   // they were, so that Rescan repeats the drawing.
   if (!ConvertAndFile(road, filed, boxes, folder)) return;
-  // 13.
+  // Filed: Scan becomes Rescan for this drawing.
   if (st.NewScanMode) {
     st.NewScanMode = false;
     SetScanCaption(form, resRescan);
   }
-  // 14., 15.
+  // Shown in the viewer, or else checked for a bad or blank image.
   if (st.ViewFlag)
     ShowInViewer(st);
   else if (!st.LastTlcFile.isEmpty())
     CheckImage(road);
-  // 16.
+  // Opened in the editor when the operator asked for it.
   if (st.EditFlag) {
     bool result = false;
     Execute(st, st.ScanFileName, st.EditExe, 0, result);
     st.LastResult = result;
   }
-  // 17.
+  // Window events that came in meanwhile run before the print request.
   st.seams.pump->DoEvents();
-  // 18.
+  // With Auto Set Print on, the drawing is queued for printing.
   if (st.AutoSetPrint) QueuePrint(st);
-  // 19.
+  // The file name box shows the current name again.
   road.files.DisplayFileName();
-  // 20.
+  // The pass's settings in the log when debugging.
   if (st.DebugFlag) {
     WriteLog(st, 1, "FilePath:      " + st.ScanFileName);
     WriteLog(st, 1, "DPI:          " + QString::number(st.ScanDpi));
@@ -392,10 +393,10 @@ void HandleScan(ScanRoad& road, const ScanRequest& request) {
     WriteLog(st, 1, "Mirror:       " + Flag(st.MirrorFlag));
     WriteLog(st, 1, "Invert:       " + Flag(st.InvertFlag));
   }
-  // 21. Only a filed drawing is recorded.
+  // Only a filed drawing is recorded.
   if (filed.dataField && FileExists(st.ScanFileName))
     Add2Database(st, *filed.dataField, st.ScanFileName, folder);
-  // 22.
+  // What Rescan and Ctrl+R go back to.
   st.LastScanFolder = st.ScanFolder;
   st.LastScanName = st.ScanName;
   st.LastScanFormat = filed.format;
@@ -508,11 +509,11 @@ void txtFileName_Edited(ScanRoad& road) {
 
 void cmdAutoMode_Click(ScanRoad& road) {
   Station& st = road.st;
-  // 1., 2.
+  // Not twice, and not while a box or the status window is up.
   if (st.AutoModeOn || st.MessageBoxUp) return;
   st.AutoModeOn = true;
   st.ScanErrorFlag = false;
-  // 3.
+  // Pass after pass, until one fails, the list ends or ESC.
   QString rememberedTlc = st.LastTlcFile;
   while (!st.ScanErrorFlag) {
     if (st.ScanFileName == st.LastScanFile && !st.NewScanMode) {
@@ -535,10 +536,11 @@ void cmdAutoMode_Click(ScanRoad& road) {
       st.AbortRequested = false;
     }
   }
-  // 4. The file fields from the folder list.
+  // The file fields from the folder list.
   QString path = road.files.FolderListPath();
   road.files.UpdateFileFields(2, path.left(2).toUpper(), path.mid(2), QString(), st.ScanFileName);
-  // 5., 6., 7.
+  // The working TLC is the one from before the last pass again; the window
+  // comes to the front and the run ends.
   st.LastTlcFile = rememberedTlc;
   if (st.seams.windows) st.seams.windows->ActivateMain();
   st.AutoModeOn = false;
@@ -548,7 +550,7 @@ void cmdAutoMode_Click(ScanRoad& road) {
 void RescanPrevious(ScanRoad& road) {
   Station& st = road.st;
   if (!st.AutoModeOn || st.NewScanMode) return;
-  // 1., 2. The viewer lets go of the previous image.
+  // The viewer lets go of the previous image.
   st.RescanFlag = true;
   TaskWindows* tasks = st.seams.tasks;
   if (st.ViewerTaskId != 0 && tasks && tasks->AppActivate(st.ViewerTaskId)) {
@@ -556,7 +558,7 @@ void RescanPrevious(ScanRoad& road) {
     tasks->SendKeys("%FX{ENTER}", true);
     tasks->SendKeys("%FX{ENTER}", true);
   }
-  // 3., 4. The previous drawing's file stays until the redo replaces it. With
+  // The previous drawing's file stays until the redo replaces it. With
   // a scan list the redo goes to the previous entry (once, however often the
   // key is pressed), and the run then goes on with the entry after it.
   if (st.ScanListMode && st.ScanFileName != st.LastScanFile && st.CurScanCnt > 1) --st.CurScanCnt;

@@ -167,7 +167,7 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
                         bool& terminate) {
   Form& f = f_;
   terminate = false;
-  // 1. Title and the stored window state.
+  // Title and the stored window state.
   setWindowTitle(LoadResString(resAppTitle));
   {
     QSettings store = WindowSettings();
@@ -190,22 +190,22 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
   outerSize_ = frame.size();
   if (state_.MainWindowState == 2) setWindowState(Qt::WindowMaximized);
 
-  // 2. The configuration; without it the program ends at once.
+  // The configuration; without it the program ends at once.
   LoadIniFile(programFolder);
   if (st_.LogFile.isEmpty()) return false;
   setWindowTitle(LoadResString(resAppTitle));
   f.pnlJUX->setText(LoadResString(2201));
   f.pnlAppTitle->setText(st_.ConfiguredMachineType.trimmed() + LoadResString(2202));
   f.lblVersion->setText(VersionText());
-  // 3. Captions.
+  // Captions.
   SetCaptions(f);
-  // 4. The header's width.
+  // The header's width.
   SizeHeader();
-  // 5. The threshold slider's limits.
+  // The threshold slider's limits.
   f.sldThreshold->setRange(kMinThreshold, kMaxThreshold);
-  // 6. A scanner channel left busy by an earlier run is freed.
+  // A scanner channel left busy by an earlier run is freed.
   if (st_.HardwareConnect == "YES") st_.StartupResetTask = StartScannerReset(st_);
-  // 7. The scanner's threshold; no answer ends the program. A working folder on
+  // The scanner's threshold; no answer ends the program. A working folder on
   // a drive the station lacks is said as such: the scanner was never asked.
   // The controller's own value is no change to hand over to the next scan.
   const bool noTempDrive = HostPath(st_.TempDir).isEmpty();
@@ -223,24 +223,24 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
     terminate = true;
     return false;
   }
-  // 8. The speeds the scanner offers.
+  // The speeds the scanner offers.
   SetupScannerSpeeds(st_, f);
-  // 9. The scan list named on the command line.
+  // The scan list named on the command line.
   WriteLog(st_, 1, "Command Line Specified: " + commandLine);
   LoadScanList(st_, commandLine);
   // A scan-list job that a crash or a close cut short can go on where it stopped.
   OfferResume(st_, commandLine, [this](const QString& list) { LoadScanList(st_, list); });
-  // 10. New-scan mode.
+  // New-scan mode.
   st_.NewScanMode = true;
   f.cmdScan->setText(LoadResString(2229));
-  // 11. Start folder: the current directory.
+  // Start folder: the current directory.
   QString current = CurDir();
   st_.ScanDrive = current.left(3);
   st_.ScanFolder = current.mid(3);
   if (!st_.ScanFolder.isEmpty()) st_.ScanFolder += "\\";
   WriteLog(st_, 1, "Start Drive: " + st_.ScanDrive);
   WriteLog(st_, 1, "Start Dir: " + st_.ScanFolder);
-  // 12. The schemes, empty fields and the first entry of every list.
+  // The schemes, empty fields and the first entry of every list.
   LoadCfgFiles(st_, f);
   f.txtFileName->clear();
   f.txtDataField->clear();
@@ -248,17 +248,17 @@ bool frmMain::Form_Load(const QString& programFolder, const QString& commandLine
        {f.cboFormat, f.cboOriginalWidth, f.cboResolution, f.cboLeadingEdge, f.cboScannerSpeed})
     if (list->count() > 0) list->setCurrentIndex(0);
   f.txtFileName->setReadOnly(st_.ScanListMode);
-  // 13. The first name.
+  // The first name.
   st_.ScanName = "TEMP001";
   st_.ScanExt = f.cboFormat->currentText().left(3);
-  // 14. DEFAULT exists, and the first scheme is loaded.
+  // DEFAULT exists, and the first scheme is loaded.
   if (f.cboSettings->count() == 0)
     CreateNewSettings(st_, f, st_.AppDir + "Settings\\Default.Set");
   if (f.cboSettings->count() > 0) {
     if (f.cboSettings->currentIndex() == 0) LoadSettings(st_, f);
     else f.cboSettings->setCurrentIndex(0);  // its click loads it
   }
-  // 15. Shown, with the file name proposed and the focus where the operator types.
+  // Shown, with the file name proposed and the focus where the operator types.
   f.LoadingScheme = false;
   show();
   SizeControls(layout_.imgSplitter.left);
@@ -349,15 +349,15 @@ void frmMain::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   Form& f = f_;
-  // 1. Auto Set Print off; its own handler may ask about the copies left.
+  // Auto Set Print off; its own handler may ask about the copies left.
   SwitchAutoSetPrintOff(st_, f);
   // The scan list's report as the window leaves it (not shown: the window goes).
   if (st_.ScanListMode && !st_.ScanListFile.isEmpty()) WriteListReport(st_, false);
-  // 2. The other windows, the last opened first.
+  // The other windows, the last opened first.
   QWidgetList windows = QApplication::topLevelWidgets();
   for (auto it = windows.rbegin(); it != windows.rend(); ++it)
     if (*it != this && (*it)->isVisible()) (*it)->close();
-  // 3. and 4. The state to come back to.
+  // The state to come back to.
   ShowState shown = isMinimized()   ? ShowState::Minimised
                     : isMaximized() ? ShowState::Maximised
                                     : ShowState::Normal;

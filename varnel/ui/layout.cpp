@@ -5,11 +5,11 @@
 namespace varnel {
 
 WindowResize SizeControls(MainLayout& l, double& X, double nonClientHeight) {
-  // 1. The free height and width around the parameter panel.
+  // The free height and width around the parameter panel.
   double H = l.clientHeight - (l.pnlTop.height + l.pnlBottom.height + l.pnlBottom2.height);
   double W = l.clientWidth - l.pnlRight.width;
 
-  // 2. Minimum size: the window grows back and the resize lays it out again.
+  // Minimum size: the window grows back and the resize lays it out again.
   WindowResize resize{false, l.outerWidth, l.outerHeight};
   if (H < l.pnlRight.height) {
     resize.needed = true;
@@ -33,24 +33,24 @@ WindowResize SizeControls(MainLayout& l, double& X, double nonClientHeight) {
   l.pnlBottom.top = l.pnlBottom2.top - l.pnlBottom.height;
   l.pnlBottom.width = l.clientWidth;
 
-  // 3. The parameter panel on the right, centred in the free height.
+  // The parameter panel on the right, centred in the free height.
   l.pnlRight.left = W;
   l.pnlRight.top = l.pnlTop.height + (H - l.pnlRight.height) / 2;
 
-  // 4. The folder area takes the rest.
+  // The folder area takes the rest.
   l.pnlFiles.height = H + l.pnlTop.height - l.pnlFiles.top - l.pnlFiles.left;
   l.pnlFiles.width = W - l.pnlFiles.left;
 
-  // 5. The scan-list panel covers the folder area below its top.
+  // The scan-list panel covers the folder area below its top.
   l.lstDisplayScanInfo.left = 0;
   l.lstDisplayScanInfo.width = l.pnlFiles.width;
   l.lstDisplayScanInfo.height = l.pnlFiles.height - l.lstDisplayScanInfo.top;
 
-  // 6. The splitter keeps 1500 twips on either side (the lower bound first).
+  // The splitter keeps 1500 twips on either side (the lower bound first).
   if (X < 1500) X = 1500;
   if (X > l.pnlFiles.width - 1500) X = l.pnlFiles.width - 1500;
 
-  // 7. Folder list left of the splitter, contents list right of it.
+  // Folder list left of the splitter, contents list right of it.
   l.DirMasterList.width = X;
   l.imgSplitter.left = X;
   l.lvContentsOf.left = X + 70;
@@ -59,7 +59,7 @@ WindowResize SizeControls(MainLayout& l, double& X, double nonClientHeight) {
   l.lblTitle[1].left = l.lvContentsOf.left;
   l.lblTitle[1].width = l.lvContentsOf.width;
 
-  // 8. Both lists below the titles, down to the area's bottom.
+  // Both lists below the titles, down to the area's bottom.
   l.DirMasterList.top = l.lblTitle[0].bottom();
   l.DirMasterList.height = l.pnlFiles.height - l.DirMasterList.top - 40;
   l.lvContentsOf.top = l.DirMasterList.top;
@@ -67,26 +67,26 @@ WindowResize SizeControls(MainLayout& l, double& X, double nonClientHeight) {
   l.imgSplitter.top = l.lblTitle[0].top;
   l.imgSplitter.height = l.DirMasterList.top + l.DirMasterList.height;
 
-  // 9. The file name and data field reach to the right edge.
+  // The file name and data field reach to the right edge.
   l.txtDataField.width = l.clientWidth - (l.txtDataField.left + 150);
   l.txtFileName.width = l.clientWidth - (l.txtFileName.left + 150);
 
-  // 10. The four command buttons, centred, 165 twips apart.
+  // The four command buttons, centred, 165 twips apart.
   l.cmdScan.left = (l.clientWidth - (4 * l.cmdScan.width + 495)) / 2;
   l.cmdScanNext.left = l.cmdScan.left + l.cmdScan.width + 165;
   l.cmdAutoMode.left = l.cmdScanNext.left + l.cmdScan.width + 165;
   l.cmdExit.left = l.cmdAutoMode.left + l.cmdScan.width + 165;
 
-  // 11. The folder buttons' row between the title band and the folder area;
+  // The folder buttons' row between the title band and the folder area;
   // Remove Folder ends where the contents list ends (pnlFiles is 100 twips in).
   l.pnlButtons = {0, l.pnlTop.height, W, l.pnlFiles.top - l.pnlTop.height};
   l.cmdRemoveDir.left = l.lvContentsOf.left + l.lvContentsOf.width - l.cmdRemoveDir.width + 100;
 
-  // 12. The title centred over the window.
+  // The title centred over the window.
   l.pnlJUX.left = (l.clientWidth - (l.pnlJUX.width + l.pnlAppTitle.width)) / 2;
   l.pnlAppTitle.left = l.pnlJUX.right();
 
-  // 13. The version centred under it.
+  // The version centred under it.
   l.lblVersion.left = (l.outerWidth - l.lblVersion.width) / 2;
   return resize;
 }

@@ -66,7 +66,7 @@ void StatusBox::ShowStatusBox(const std::optional<QString>& line1,
                               const std::optional<QString>& line2,
                               const std::optional<QString>& line3) {
   WindowHooks& windows = *st_.seams.windows;
-  // 1. No text: the window goes.
+  // No text: the window goes.
   if (!line1) {
     if (frmMsgDplyBox* form = form_) {
       form_ = nullptr;
@@ -84,20 +84,20 @@ void StatusBox::ShowStatusBox(const std::optional<QString>& line1,
   }
   frmMsgDplyBox& form = *form_;
 
-  // 3. The lines; a missing line is hidden.
+  // The lines; a missing line is hidden.
   form.lblStatus1->setText(*line1);
   form.lblStatus2->setText(line2.value_or(QString()));
   form.lblStatus2->setVisible(line2.has_value());
   form.lblStatus3->setText(line3.value_or(QString()));
   form.lblStatus3->setVisible(line3.has_value());
 
-  // 4. Size to the last visible line.
+  // Size to the last visible line.
   StatusBoxHeights heights = SizeStatusBox(line2.has_value(), line3.has_value());
   form.FrameHeightTwips = heights.frame;
   form.HeightTwips = heights.window;
   form.PlaceInPixels();
 
-  // 5. Shown once; later calls change it in place.
+  // Shown once; later calls change it in place.
   if (!form.isVisible()) {
     form.show();
     form.activateWindow();

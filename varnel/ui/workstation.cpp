@@ -21,11 +21,11 @@ namespace varnel {
 
 int RunWorkstation(int argc, char** argv, const WorkstationScript* script) {
   QApplication app(argc, argv);
-  // 1. The application's title names the program and its settings.
+  // The application's title names the program and its settings.
   QApplication::setApplicationName(LoadResString(resAppTitle));
   QApplication::setApplicationVersion(kProgramVersion);
 
-  // 2. A workstation already running is brought to the front; this one ends.
+  // A workstation already running is brought to the front; this one ends.
   SingleInstance instance("varnel");
   if (!script && instance.HandOver()) return 0;
 
@@ -53,7 +53,7 @@ int RunWorkstation(int argc, char** argv, const WorkstationScript* script) {
   // The auto-mode prompt is the status window while auto mode runs.
   main.SetAutoModeWindowShown([&st] { return st.AutoModeOn && st.MessageBoxUp; });
 
-  // 3. and 4. The splash, drawn before the load begins.
+  // The splash, drawn before the load begins.
   QPointer<frmSplash> splash = new frmSplash;
   prompts.SetBeforeBox([&splash] {
     if (splash) splash->hide();
@@ -63,7 +63,7 @@ int RunWorkstation(int argc, char** argv, const WorkstationScript* script) {
   main.ShowSplashStatus(LoadResString(resLoading));
   QApplication::processEvents();
 
-  // 5. The main window; its load may end the program.
+  // The main window; its load may end the program.
   QString commandLine =
       script ? script->commandLine : QApplication::arguments().mid(1).join(' ');
   bool terminate = false;
@@ -74,7 +74,7 @@ int RunWorkstation(int argc, char** argv, const WorkstationScript* script) {
   QString programFolder = script && !script->programFolder.isEmpty() ? script->programFolder
                                                                       : WindowsPath(stationDir);
   bool loaded = main.Form_Load(programFolder, commandLine, terminate);
-  // 6.
+  // The splash goes once the window is loaded (or has given up).
   delete splash.data();
   if (!loaded) {
     if (terminate) main.Form_Terminate();
