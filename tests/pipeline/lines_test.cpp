@@ -256,12 +256,6 @@ TEST_F(TlcStatsTest, TheBlankCheckRunsOnlyBelowTheThreshold) {
       EXPECT_EQ(ReadFile("export.log").trimmed(), StatsArgs(*st_, "C:\\a.tlc").toUtf8());
     }
   }
-  int16_t dpi = 77;
-  GetTlcDPI("C:\\missing.tlc", dpi);
-  EXPECT_EQ(dpi, 77);
-  WriteFile("b.tlc", Tlc(10, 10, 128));
-  GetTlcDPI("C:\\b.tlc", dpi);
-  EXPECT_EQ(dpi, 400);
 }
 
 class DatabaseTest : public StationTest {

@@ -62,7 +62,7 @@ class RunnerTest : public StationTest {
 
 TEST_F(RunnerTest, WaitsForTheChildAndReturnsTrue) {
   bool result = false;
-  Execute(*st_, "-i C:\\in.tif -o C:\\out.tlc", "C:\\bin\\conv", 0, result);
+  Execute(*st_, "-i C:\\in.tif -o C:\\out.tlc", "C:\\bin\\conv", result);
   EXPECT_TRUE(result);
   EXPECT_EQ(ReadFile("conv.out"), "-i C:\\in.tif -o C:\\out.tlc\n");  // there before the return
   EXPECT_EQ(processes_.started, QStringList{"\"C:\\bin\\conv\" -i C:\\in.tif -o C:\\out.tlc"});
@@ -102,13 +102,13 @@ TEST_F(RunnerTest, AbortWithoutTheScannerStartsNothingElse) {
 
 TEST_F(RunnerTest, PathsWithSpaces) {
   bool result = false;
-  Execute(*st_, "C:\\a.tif", "C:\\my tools\\conv", 0, result);
+  Execute(*st_, "C:\\a.tif", "C:\\my tools\\conv", result);
   EXPECT_TRUE(result);
   EXPECT_EQ(ReadFile("conv.out"), "C:\\a.tif\n");
 
   st_->ViewExe = "C:\\my tools\\view er";
   st_->AutoModeViewDelayTime = 0;
-  Execute(*st_, "C:\\b.tlc", st_->ViewExe, 0, result);
+  Execute(*st_, "C:\\b.tlc", st_->ViewExe, result);
   EXPECT_FALSE(result);
   EXPECT_EQ(processes_.started.last(), "C:\\my tools\\view er C:\\b.tlc");  // not quoted
   EXPECT_TRUE(WaitFor([&] { return ReadFile("view er.out") == "C:\\b.tlc\n"; }));
@@ -132,7 +132,7 @@ TEST_F(RunnerTest, TheViewerIsGivenTimeAndNotWaitedFor) {
     st_->AutoModeViewDelayTime = c.delay;
     st_->StayingViewerTaskId = 0;
     bool result = true;
-    Execute(*st_, "C:\\Scans\\A.TLC", "C:\\bin\\view", 0, result);
+    Execute(*st_, "C:\\Scans\\A.TLC", "C:\\bin\\view", result);
     EXPECT_FALSE(result) << c.delay;
     EXPECT_NE(st_->ViewerTaskId, 0) << c.delay;
     // Compared as std::vector: comparing two empty QLists hands memcmp a null
@@ -146,7 +146,7 @@ TEST_F(RunnerTest, TheViewerIsGivenTimeAndNotWaitedFor) {
 
   // The viewer named in another letter case is an ordinary program: waited for.
   bool result = false;
-  Execute(*st_, "C:\\Scans\\A.TLC", "C:\\BIN\\VIEW", 0, result);
+  Execute(*st_, "C:\\Scans\\A.TLC", "C:\\BIN\\VIEW", result);
   EXPECT_TRUE(result);
   EXPECT_EQ(processes_.started.last(), "\"C:\\BIN\\VIEW\" C:\\Scans\\A.TLC");
 }
@@ -155,7 +155,7 @@ TEST_F(RunnerTest, AMissingProgramIsReportedAndNothingStarts) {
   for (const char* path : {"C:\\bin\\nothing", "", "C:\\bin"}) {
     prompts_.shown.clear();
     bool result = true;
-    Execute(*st_, "/S", path, 0, result);
+    Execute(*st_, "/S", path, result);
     EXPECT_FALSE(result) << path;
     ASSERT_EQ(prompts_.shown.size(), 1) << path;
     EXPECT_EQ(prompts_.shown[0].text, QString(path) + " Not Found!");
@@ -170,7 +170,7 @@ TEST_F(RunnerTest, AChildThatCannotStartCountsAsAnAbort) {
   st_->HardwareConnect = "YES";
   st_->StatusExe = "C:\\bin\\reset";
   bool result = true;
-  Execute(*st_, "", "C:\\bin\\notexec", 0, result);
+  Execute(*st_, "", "C:\\bin\\notexec", result);
   EXPECT_FALSE(result);
   EXPECT_EQ(processes_.started.size(), 2);
   EXPECT_TRUE(WaitFor([&] { return ReadFile("reset.log") == "/F /S\n"; }));
@@ -181,7 +181,7 @@ TEST_F(RunnerTest, ResponseFilesAreLoggedWhenDebugging) {
   for (bool debug : {false, true}) {
     st_->DebugFlag = debug;
     bool result = false;
-    Execute(*st_, "-@ C:\\Temp\\Conv.Lst", "C:\\bin\\conv", 0, result);
+    Execute(*st_, "-@ C:\\Temp\\Conv.Lst", "C:\\bin\\conv", result);
     EXPECT_TRUE(result);
     EXPECT_EQ(LogMessages().contains("C:\\Temp\\Conv.Lst: -i C:\\Temp\\Brevik.TIF"), debug);
   }

@@ -41,8 +41,8 @@ qint64 StartScannerReset(Station& st) {
   return ShellLogged(st, st.StatusExe + " /F /S", ShellWindow::MinimizedFocus);
 }
 
-void Execute(Station& st, const QString& Args, const QString& ExePath, int /*windowStyle*/,
-             bool& Result, OnAbort onAbort) {
+void Execute(Station& st, const QString& Args, const QString& ExePath, bool& Result,
+             OnAbort onAbort) {
   Result = false;
   st.LastExitCode.reset();
   // The program must be there.

@@ -18,10 +18,9 @@ enum class OnAbort { LeaveRunning, End };
 
 // Checks that ExePath exists, logs the command and runs it. For the viewer
 // (ExePath equal to ViewExe) it starts it, lets AutoModeViewDelayTime pass and
-// returns without waiting for it. windowStyle is accepted for the callers and
-// not used. Result: true when a child was run to its end.
-void Execute(Station& st, const QString& Args, const QString& ExePath, int windowStyle,
-             bool& Result, OnAbort onAbort = OnAbort::LeaveRunning);
+// returns without waiting for it. Result: true when a child was run to its end.
+void Execute(Station& st, const QString& Args, const QString& ExePath, bool& Result,
+             OnAbort onAbort = OnAbort::LeaveRunning);
 
 // Starts "ExePath" Args hidden and waits for it in 500 ms steps while window
 // events run. AbortRequested, or a wait that fails, ends the wait with false;

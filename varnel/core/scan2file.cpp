@@ -80,7 +80,7 @@ bool Scan2File(Station& st, const QString& FileName, int16_t Dpi, int16_t ScanWi
   QString args = ScanArgs(st.PendingThresholdArg, ScanWidth, scale, imageMode, scanFile);
   bool result = false;
   bool found = FileExists(st.ScanExe);
-  Execute(st, args, st.ScanExe, 5, result);
+  Execute(st, args, st.ScanExe, result);
   std::optional<int> exitCode = st.LastExitCode;
   st.LastResult = result;
   st.PendingThresholdArg.clear();
@@ -115,12 +115,12 @@ bool Scan2File(Station& st, const QString& FileName, int16_t Dpi, int16_t ScanWi
     // No earlier reduction's TLC is taken for this one.
     DeleteFile(t + "Scale.Tlc");
     Execute(st, "-E " + t + "Tile.Err -Q " + t + "Tile.Out -o " + t + "Scale.Tlc " + t + "Scale.Tif",
-            st.File2TlcExe, 0, ran, OnAbort::End);
+            st.File2TlcExe, ran, OnAbort::End);
     if (!st.AbortRequested && FileExists(t + "Scale.Tlc"))
       Execute(st,
               "-E " + t + "TlcPr.Err -Q " + t + "TlcPr.Out -T -o " + FileName + " -P 400," +
                   QString::number(Dpi) + " " + t + "Scale.Tlc",
-              st.ExportExe, 0, ran, OnAbort::End);
+              st.ExportExe, ran, OnAbort::End);
     status.ShowStatusBox();
     if (FileExists(t + "Scale.Tif")) DeleteFile(t + "Scale.Tif");
     if (FileExists(t + "Scale.Tlc")) DeleteFile(t + "Scale.Tlc");

@@ -54,7 +54,7 @@ int16_t ReadThreshold(Station& st) {
   if (stale) WriteLog(st, 0, statusFile + " cannot be deleted");
 
   bool result = false;
-  if (!stale) Execute(st, "/S /O:" + statusFile, st.StatusExe, 0, result);
+  if (!stale) Execute(st, "/S /O:" + statusFile, st.StatusExe, result);
   st.LastResult = result;
 
   QFile file(HostPath(statusFile));

@@ -101,11 +101,15 @@ bool IsDiscardedFileNameKey(int keyAscii) {
   return QStringLiteral("\"*/<>?|").contains(QChar(keyAscii)) && keyAscii != 0;
 }
 
+QStringList ComboItems(const QComboBox* list) {
+  QStringList entries;
+  for (int i = 0; list && i < list->count(); ++i) entries << list->itemText(i);
+  return entries;
+}
+
 void SelectComboItem(const QString& text, QComboBox* list) {
   if (!list) return;
-  QStringList entries;
-  for (int i = 0; i < list->count(); ++i) entries << list->itemText(i);
-  int index = FindListItem(text, entries);
+  int index = FindListItem(text, ComboItems(list));
   if (index >= 0) list->setCurrentIndex(index);
 }
 

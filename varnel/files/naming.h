@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 
@@ -80,5 +81,7 @@ void txtDataField_GotFocus(Form& f);
 // Selects the first entry of a list that begins with the text (any case); a
 // change raises the list's own handlers. The list stays as it was when none does.
 void SelectComboItem(const QString& text, QComboBox* list);
+// The texts of a list's entries, in order (none for a null list).
+QStringList ComboItems(const QComboBox* list);
 
 }  // namespace varnel

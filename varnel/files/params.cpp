@@ -192,9 +192,7 @@ void Combo_KeyPress(QComboBox* combo, int& keyAscii) {
   if (!edit) return;
   int selStart = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
   int selLength = edit->hasSelectedText() ? static_cast<int>(edit->selectedText().size()) : 0;
-  QStringList entries;
-  for (int i = 0; i < combo->count(); ++i) entries << combo->itemText(i);
-  TypeAheadStep step = TypeAhead(edit->text(), selStart, selLength, keyAscii, entries);
+  TypeAheadStep step = TypeAhead(edit->text(), selStart, selLength, keyAscii, ComboItems(combo));
   switch (step.action) {
     case TypeAheadStep::Pass:
       return;

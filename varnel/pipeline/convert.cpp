@@ -78,7 +78,7 @@ void File2Tlc(Station& st, const QString& ScanFile, const QString& TlcFile, int1
   }
   // The converter reads its options from the response file.
   bool result = false;
-  Execute(st, "-@ " + response, st.File2TlcExe, 0, result, OnAbort::End);
+  Execute(st, "-@ " + response, st.File2TlcExe, result, OnAbort::End);
 }
 
 void Tlc2Rast(Station& st, const QString& TlcFile, const QString& OutFile,
@@ -91,7 +91,7 @@ void Tlc2Rast(Station& st, const QString& TlcFile, const QString& OutFile,
     return;
   }
   bool result = false;
-  Execute(st, "-@ " + response, st.ExportExe, 0, result, OnAbort::End);
+  Execute(st, "-@ " + response, st.ExportExe, result, OnAbort::End);
   st.LastResult = result;
   // Only a file that the converter wrote is patched.
   if (st.ToyotaFlag && FileExists(OutFile)) PatchOrientation(OutFile);

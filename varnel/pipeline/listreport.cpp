@@ -45,7 +45,7 @@ double BlackShare(Station& st, const QString& file) {
   const QString report = st.TempDir + "ListStat.Dat";
   DeleteFile(report);
   bool ran = false;
-  Execute(st, "-E " + st.TempDir + "ListStat.Err -Q " + report + " -# " + file, st.ExportExe, 0,
+  Execute(st, "-E " + st.TempDir + "ListStat.Err -Q " + report + " -# " + file, st.ExportExe,
           ran);
   std::optional<float> share = ReadStatReport(report);
   DeleteFile(report);

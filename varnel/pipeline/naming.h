@@ -30,6 +30,9 @@ class FileNaming {
                                 const QString& name, const QString& fileName) = 0;
   // The folder list's path ("C:\SCANS").
   virtual QString FolderListPath() = 0;
+  // Selects the output format whose entry begins with the text (any case); the
+  // selection stays as it was when none does.
+  virtual void SelectFormat(const QString& format) = 0;
   // Moves the drive and folder lists to a drive ("C:\") and folder ("SCANS\");
   // errors are the caller's to ignore.
   virtual void ChangeFolder(const QString& drive, const QString& folder) = 0;

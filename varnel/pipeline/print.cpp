@@ -244,7 +244,7 @@ void chkAutoSetPrint_Click(Station& st, Form& f) {
   if (st.AutoSetPrint) {
     // The operator sets copies and media in the request-queue program.
     bool result = false;
-    Execute(st, "/S " + settings, st.RequestExe, 0, result);
+    Execute(st, "/S " + settings, st.RequestExe, result);
     QByteArray bytes;
     bool present = FileExists(settings);
     if (present) {

@@ -109,7 +109,7 @@ void GetTlcStats(Station& st, const QString& FileName, int32_t& SizeX, int32_t& 
     if (PercFileSize < kBlankCheckBelow) {
       st.seams.status->ShowStatusBox(LoadResString(resCheckingBlank), LoadResString(resPleaseWait));
       bool result = false;
-      Execute(st, StatsArgs(st, FileName), st.ExportExe, 0, result);
+      Execute(st, StatsArgs(st, FileName), st.ExportExe, result);
       st.LastResult = result;
       QString report = st.TempDir + "FileStat.Dat";
       if (FileExists(report)) {
@@ -131,12 +131,6 @@ void GetTlcStats(Station& st, const QString& FileName, int32_t& SizeX, int32_t& 
     WriteLog(st, 1, "PercFileSize:" + QString::number(PercFileSize));
     WriteLog(st, 1, "PercCoverage:" + QString::number(PercCoverage));
   }
-}
-
-void GetTlcDPI(const QString& FileName, int16_t& Dpi) {
-  if (!FileExists(FileName)) return;
-  if (std::optional<TlcHeader> header = ParseTlcHeader(First128(FileName, nullptr)))
-    Dpi = header->Dpi;
 }
 
 }  // namespace varnel

@@ -37,7 +37,4 @@ QString StatsArgs(const Station& st, const QString& FileName);
 void GetTlcStats(Station& st, const QString& FileName, int32_t& SizeX, int32_t& SizeY,
                  int16_t& Dpi, int32_t& FileSize, float& PercCoverage, float& PercFileSize);
 
-// The header resolution; Dpi is unchanged for a missing or non-TLC file.
-void GetTlcDPI(const QString& FileName, int16_t& Dpi);
-
 }  // namespace varnel

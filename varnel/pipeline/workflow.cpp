@@ -1,6 +1,5 @@
 #include "varnel/pipeline/workflow.h"
 
-#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
@@ -140,7 +139,7 @@ void ShowInViewer(Station& st) {
   bool activated = st.ViewerTaskId != 0 && tasks && tasks->AppActivate(st.ViewerTaskId);
   if (!activated) {
     bool result = false;
-    Execute(st, "\"" + st.LastTlcFile + "\"", st.ViewExe, 0, result);
+    Execute(st, "\"" + st.LastTlcFile + "\"", st.ViewExe, result);
     st.LastResult = result;
     return;
   }
@@ -373,7 +372,7 @@ void HandleScan(ScanRoad& road, const ScanRequest& request) {
   // Opened in the editor when the operator asked for it.
   if (st.EditFlag) {
     bool result = false;
-    Execute(st, st.ScanFileName, st.EditExe, 0, result);
+    Execute(st, st.ScanFileName, st.EditExe, result);
     st.LastResult = result;
   }
   // Window events that came in meanwhile run before the print request.
@@ -410,12 +409,7 @@ void PrepareRescan(ScanRoad& road) {
   // fails or is ended by ESC leaves it as it was.
   st.ScanName = st.LastScanName;
   st.ScanFolder = st.LastScanFolder;
-  if (QComboBox* format = road.form.cboFormat) {
-    QStringList entries;
-    for (int i = 0; i < format->count(); ++i) entries << format->itemText(i);
-    int at = st.LastScanFormat.isEmpty() ? -1 : FindListItem(st.LastScanFormat, entries);
-    if (at >= 0) format->setCurrentIndex(at);
-  }
+  if (!st.LastScanFormat.isEmpty()) road.files.SelectFormat(st.LastScanFormat);
   road.files.ChangeFolder(st.LastScanDrive, st.LastScanFolder);  // errors ignored
   road.files.DisplayFileName();
 }
@@ -473,7 +467,7 @@ KeyCommand Form_KeyDown(ScanRoad& road, int key, Qt::KeyboardModifiers shift) {
       if (st.LastTlcFile.isEmpty()) ConvertForView(st, true, resConvertingView);
       {
         bool result = false;
-        Execute(st, st.LastTlcFile, st.ViewExe, 0, result);
+        Execute(st, st.LastTlcFile, st.ViewExe, result);
       }
       return KeyCommand::Done;
     case Qt::Key_P:

@@ -24,6 +24,8 @@ void FilesNaming::UpdateFileFields(int source, const QString& drive, const QStri
 
 QString FilesNaming::FolderListPath() { return f_.DirMasterList ? f_.DirMasterList->Path() : QString(); }
 
+void FilesNaming::SelectFormat(const QString& format) { SelectComboItem(format, f_.cboFormat); }
+
 void FilesNaming::ChangeFolder(const QString& drive, const QString& folder) {
   // Errors are the caller's to ignore: the lists stay where they could go.
   if (f_.dlbDrive) f_.dlbDrive->SetDrive(drive.left(2));

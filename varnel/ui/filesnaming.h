@@ -19,6 +19,7 @@ class FilesNaming : public FileNaming {
   void UpdateFileFields(int source, const QString& drive, const QString& folder,
                         const QString& name, const QString& fileName) override;
   QString FolderListPath() override;
+  void SelectFormat(const QString& format) override;
   void ChangeFolder(const QString& drive, const QString& folder) override;
 
  private:
