@@ -101,6 +101,15 @@ TEST_F(ListJobTest, TheJournalReadsBackWhatWasWritten) {
         QByteArray(good).replace("Entries=12", "Entries=0")}) {
     EXPECT_FALSE(ParseJournal(bad)) << bad.toStdString();
   }
+
+  // Records appended after it: a later one overrides, a Position line ends
+  // the pass under way, and a last line cut short by a kill is left out.
+  back = ParseJournal(good + "Filed=2|C:\\JOB\\B.TIF|1700000009000|77\r\nPosition=4\r\nFiled=4|C:\\JO");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->filed[2].size, 77);
+  EXPECT_EQ(back->filed.keys(), (QList<int>{1, 2}));
+  EXPECT_FALSE(back->pending);
+  EXPECT_EQ(back->position, 4);
 }
 
 TEST_F(ListJobTest, EachPassOfAListIsJournalledAndTheEndOfTheListRemovesIt) {
@@ -276,6 +285,56 @@ TEST_F(ListJobTest, StartUpOffersToResumeAtTheFirstEntryNotFiled) {
   OfferResume(*st_, "C:\\JOB.LST", load);
   EXPECT_TRUE(prompts_.shown.isEmpty());
   EXPECT_FALSE(Exists("Station/ScanList.Jnl"));
+}
+
+// After a resume, the entries filed before it are passed over by the next
+// name (auto mode and Scan Next): neither scanned again nor asked about; a
+// file gone since is scanned. The end of the list is reached when its last
+// entry is passed over.
+TEST_F(ListJobTest, AResumedJobPassesOverWhatIsFiled) {
+  struct Case {
+    const char* name;
+    QList<int> filedBefore;  // entries filed when the workstation was killed
+    int removedSince;        // a filed entry whose file is gone (0: none)
+    QList<int> scanned;      // the entries the resumed run goes to, in order
+  } cases[] = {
+      {"entries after the resume point", {1, 3, 4}, 0, {2, 5}},
+      {"the last entry and the one before", {1, 2, 4, 5}, 0, {3}},
+      {"a file removed since", {1, 3, 4}, 4, {2, 4, 5}},
+  };
+  auto load = [&](const QString& list) { LoadScanList(*st_, list); };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QDir(Host("JOB")).removeRecursively();
+    RemoveJournal(*st_);
+    LoadList(5);
+    for (int i = 1; i <= 5; ++i) {
+      st_->CurScanCnt = i;
+      files_->DisplayFileName();
+      Pass(c.filedBefore.contains(i));
+    }
+    if (c.removedSince) QFile::remove(Host("JOB/D" + QString::number(c.removedSince) + ".TLC"));
+    // The next start: Yes to the resume.
+    LoadList(5);
+    prompts_.shown.clear();
+    prompts_.answers = {Prompts::Answer::Yes};
+    OfferResume(*st_, "C:\\JOB.LST", load);
+    ASSERT_EQ(prompts_.shown.size(), 1);
+    files_->DisplayFileName();
+    QList<int> scanned;
+    for (;;) {
+      scanned << st_->CurScanCnt;
+      st_->LastScanFile = st_->ScanFileName;  // scanned
+      st_->NewScanMode = false;
+      if (!SetNextUnfiledName(*road_)) break;
+      EXPECT_FALSE(FileExists(st_->ScanFileName)) << st_->ScanFileName.toStdString();
+    }
+    // The run ended at the end of the list (also when its last entry was
+    // passed over), with the one box that says so.
+    EXPECT_EQ(scanned, c.scanned);
+    EXPECT_EQ(prompts_.shown.size(), 2);
+    EXPECT_TRUE(ListEndReached(*st_));
+  }
 }
 
 // A 1-bit TIFF of w × h pixels for the TLC converter.

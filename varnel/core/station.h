@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -72,6 +73,12 @@ struct Station {
   int32_t CurScanCnt = 0;
   bool ScanListMode = false;
   QString ScanListFile;  // the list file as named, once a list is loaded
+  // The entries a resumed scan-list job had filed before: Scan Next and auto
+  // mode pass over them instead of scanning them again.
+  QSet<int32_t> ResumeFiled;
+  // The main window has been closed: a list run that goes on to its end
+  // shows no more summary (the close showed it).
+  bool WindowClosed = false;
 
   // Image options (check boxes) and the threshold hand-over to the next scan.
   bool ViewFlag = false, EditFlag = false, MirrorFlag = false, InvertFlag = false;

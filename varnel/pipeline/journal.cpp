@@ -56,13 +56,66 @@ bool Journaling(const Station& st) {
   return st.ScanListMode && !st.ScanListFile.isEmpty() && !st.AppDir.isEmpty();
 }
 
-ScanJournal JournalOrNew(const Station& st) {
-  std::optional<ScanJournal> j = ReadJournal(st);
-  if (j && SameList(j->listFile, st.ScanListFile) && j->entries == st.ScanCnt) return *j;
-  ScanJournal fresh;
-  fresh.listFile = st.ScanListFile;
-  fresh.entries = st.ScanCnt;
-  return fresh;
+QString Line(const QString& key, const QStringList& fields) { return key + "=" + fields.join('|') + "\r\n"; }
+
+QString HeaderLines(const ScanJournal& j) {
+  return QString(kMagic) + "\r\n" + Line("List", {j.listFile}) +
+         Line("Entries", {QString::number(j.entries)});
+}
+QString PositionLine(int position) { return Line("Position", {QString::number(position)}); }
+QString FiledLine(int index, const ScanJournal::Filed& f) {
+  return Line("Filed", {QString::number(index), f.file, QString::number(f.filedMs), QString::number(f.size)});
+}
+QString PendingLine(const ScanJournal::Pending& p) {
+  // The data text comes last: it may hold the separator.
+  return Line("Pending", {QString::number(p.index), QString(p.file), p.folder,
+                          QString::number(p.startedMs), QString::number(p.before.exists),
+                          QString::number(p.before.size), QString::number(p.before.modifiedMs),
+                          QString::number(p.ascSize), QString::number(p.allSize), p.dataText});
+}
+
+// Flushes a written file to the disk.
+bool Sync(QFile& file) {
+  if (!file.flush()) return false;
+#ifdef Q_OS_WIN
+  return _commit(file.handle()) == 0;
+#else
+  return ::fsync(file.handle()) == 0;
+#endif
+}
+
+// Atomic: a temporary file beside the journal, flushed and synced, renamed over it.
+bool WriteJournalBytes(const Station& st, const QByteArray& bytes) {
+  // One temporary name, so that a write cut short leaves one stale file at
+  // most, and the next write reuses it.
+  const QString host = HostPath(JournalFile(st));
+  const QString temporary = host + ".tmp";
+  QFile file(temporary);
+  bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+            file.write(bytes) == bytes.size() && Sync(file);
+  file.close();
+  std::error_code error;
+  if (ok) std::filesystem::rename(temporary.toStdString(), host.toStdString(), error);
+  if (!ok || error) {
+    WriteLog(st, 0, JournalFile(st) + " could not be written");
+    QFile::remove(temporary);
+    return false;
+  }
+  return true;
+}
+
+// True when the journal on the disk is one of the station's list, as loaded
+// now; only its first lines are read.
+bool JournalOfList(const Station& st) {
+  QFile file(HostPath(JournalFile(st)));
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  QByteArray head;
+  while (!file.atEnd() && head.count("\r\n") < 3) {
+    head += file.readLine(4096);
+    if (head.size() > 65536) return false;
+  }
+  std::optional<ScanJournal> j = ParseJournal(head);
+  return j && SameList(j->listFile, st.ScanListFile) && j->entries == st.ScanCnt;
 }
 
 }  // namespace
@@ -74,27 +127,15 @@ FileState StateOf(const QString& windowsPath) {
 }
 
 QByteArray FormatJournal(const ScanJournal& j) {
-  QStringList lines{kMagic, "List=" + j.listFile, "Entries=" + QString::number(j.entries),
-                    "Position=" + QString::number(j.position)};
-  for (auto it = j.filed.begin(); it != j.filed.end(); ++it)
-    lines << "Filed=" + QStringList{QString::number(it.key()), it->file,
-                                    QString::number(it->filedMs), QString::number(it->size)}
-                            .join('|');
-  if (const auto& p = j.pending)
-    // The data text comes last: it may hold the separator.
-    lines << "Pending=" + QStringList{QString::number(p->index), p->file, p->folder,
-                                      QString::number(p->startedMs),
-                                      QString::number(p->before.exists),
-                                      QString::number(p->before.size),
-                                      QString::number(p->before.modifiedMs),
-                                      QString::number(p->ascSize), QString::number(p->allSize),
-                                      p->dataText}
-                              .join('|');
-  return (lines.join("\r\n") + "\r\n").toUtf8();
+  QString text = HeaderLines(j) + PositionLine(j.position);
+  for (auto it = j.filed.begin(); it != j.filed.end(); ++it) text += FiledLine(it.key(), *it);
+  if (j.pending) text += PendingLine(*j.pending);
+  return text.toUtf8();
 }
 
 std::optional<ScanJournal> ParseJournal(const QByteArray& bytes) {
-  QStringList lines = QString::fromUtf8(bytes).split("\r\n", Qt::SkipEmptyParts);
+  // A last line without its line end is an append cut short.
+  QStringList lines = QString::fromUtf8(bytes.left(bytes.lastIndexOf("\r\n"))).split("\r\n", Qt::SkipEmptyParts);
   if (lines.isEmpty() || lines[0] != kMagic) return std::nullopt;
   ScanJournal j;
   bool ok = true;
@@ -110,8 +151,9 @@ std::optional<ScanJournal> ParseJournal(const QByteArray& bytes) {
       j.listFile = value;
     } else if (key == "Entries") {
       j.entries = static_cast<int>(number(value));
-    } else if (key == "Position") {
+    } else if (key == "Position") {  // also the end of a pass under way
       j.position = static_cast<int>(number(value));
+      j.pending.reset();
     } else if (key == "Filed") {
       QStringList f = value.split('|');
       if (f.size() != 4) return std::nullopt;
@@ -129,6 +171,7 @@ std::optional<ScanJournal> ParseJournal(const QByteArray& bytes) {
       p.allSize = number(f[8]);
       p.dataText = f.mid(9).join('|');
       j.pending = p;
+      j.position = p.index;
     } else {
       return std::nullopt;
     }
@@ -146,28 +189,21 @@ std::optional<ScanJournal> ReadJournal(const Station& st) {
 }
 
 bool WriteJournal(const Station& st, const ScanJournal& journal) {
-  // One temporary name, so that a write cut short leaves one stale file at
-  // most, and the next write reuses it.
-  const QString host = HostPath(JournalFile(st));
-  const QString temporary = host + ".tmp";
-  QFile file(temporary);
-  QByteArray bytes = FormatJournal(journal);
-  bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-            file.write(bytes) == bytes.size() && file.flush();
-#ifdef Q_OS_WIN
-  ok = ok && _commit(file.handle()) == 0;
-#else
-  ok = ok && ::fsync(file.handle()) == 0;
-#endif
-  file.close();
-  std::error_code error;
-  if (ok) std::filesystem::rename(temporary.toStdString(), host.toStdString(), error);
-  if (!ok || error) {
-    WriteLog(st, 0, JournalFile(st) + " could not be written");
-    QFile::remove(temporary);
-    return false;
+  return WriteJournalBytes(st, FormatJournal(journal));
+}
+
+bool AppendJournal(const Station& st, const QByteArray& records) {
+  if (!JournalOfList(st)) {
+    ScanJournal fresh;
+    fresh.listFile = st.ScanListFile;
+    fresh.entries = st.ScanCnt;
+    return WriteJournalBytes(st, HeaderLines(fresh).toUtf8() + records);
   }
-  return true;
+  QFile file(HostPath(JournalFile(st)));
+  bool ok = file.open(QIODevice::WriteOnly | QIODevice::Append) &&
+            file.write(records) == records.size() && Sync(file);
+  if (!ok) WriteLog(st, 0, JournalFile(st) + " could not be written");
+  return ok;
 }
 
 void RemoveJournal(const Station& st) {
@@ -213,10 +249,9 @@ bool SettlePending(Station& st, ScanJournal& journal) {
   return true;
 }
 
-void JournalPassStarting(ScanRoad& road, const QString& dataText) {
+std::optional<ScanJournal::Pending> JournalPassStarting(ScanRoad& road, const QString& dataText) {
   Station& st = road.st;
-  if (!Journaling(st)) return;
-  ScanJournal j = JournalOrNew(st);
+  if (!Journaling(st)) return std::nullopt;
   ScanJournal::Pending p;
   p.index = st.CurScanCnt;
   p.file = st.ScanFileName;
@@ -226,35 +261,49 @@ void JournalPassStarting(ScanRoad& road, const QString& dataText) {
   p.before = StateOf(p.file);
   p.ascSize = SizeOf(WithSlash(p.folder) + "Database.Asc");
   p.allSize = SizeOf(st.AppDir + "Database.All");
-  j.position = st.CurScanCnt;
-  j.pending = p;
-  WriteJournal(st, j);
+  AppendJournal(st, PendingLine(p).toUtf8());
+  return p;
 }
 
-void JournalPassEnded(ScanRoad& road) {
+void JournalPassEnded(ScanRoad& road, const std::optional<ScanJournal::Pending>& pending) {
   Station& st = road.st;
   if (!Journaling(st)) return;
-  ScanJournal j = JournalOrNew(st);
-  if (j.pending) {
-    const ScanJournal::Pending p = *j.pending;
-    j.pending.reset();
-    FileState now = StateOf(p.file);
-    if (now.exists && now != p.before) j.filed[p.index] = {p.file, NowMs(), now.size};
+  QString records;
+  if (const auto& p = pending) {
+    FileState now = StateOf(p->file);
+    if (now.exists && now != p->before) records += FiledLine(p->index, {p->file, NowMs(), now.size});
     // Ctrl+R sends the waiting scan to the previous entry's name.
-    if (st.ScanFileName != p.file) {
+    if (st.ScanFileName != p->file) {
       FileState redone = StateOf(st.ScanFileName);
-      if (redone.exists && redone.modifiedMs >= p.startedMs)
-        j.filed[st.CurScanCnt] = {st.ScanFileName, NowMs(), redone.size};
+      if (redone.exists && redone.modifiedMs >= p->startedMs)
+        records += FiledLine(st.CurScanCnt, {st.ScanFileName, NowMs(), redone.size});
     }
   }
-  j.position = st.CurScanCnt;
-  WriteJournal(st, j);
+  AppendJournal(st, (records + PositionLine(st.CurScanCnt)).toUtf8());
 }
 
 void JournalListComplete(Station& st) {
+  st.ResumeFiled.clear();
   if (!Journaling(st)) return;
   RemoveJournal(st);
   WriteLog(st, 0, "Scan list complete: " + st.ScanListFile);
+}
+
+bool SetNextUnfiledName(ScanRoad& road) {
+  Station& st = road.st;
+  if (!road.files.SetNewName()) return false;
+  while (st.ScanListMode && st.ResumeFiled.contains(st.CurScanCnt) && FileExists(st.ScanFileName)) {
+    WriteLog(st, 0, "Resume: entry " + QString::number(st.CurScanCnt) + " is filed as " +
+                        st.ScanFileName + " and is passed over");
+    if (!road.files.SetNewName()) return false;
+  }
+  return true;
+}
+
+bool ListEndReached(const Station& st) {
+  if (st.CurScanCnt < st.ScanCnt) return false;
+  if (st.ScanFileName == st.LastScanFile && !st.NewScanMode) return true;
+  return st.ResumeFiled.contains(st.CurScanCnt) && FileExists(st.ScanFileName);
 }
 
 void OfferResume(Station& st, const QString& commandLine,
@@ -302,8 +351,11 @@ void OfferResume(Station& st, const QString& commandLine,
                          .arg(filed)
                          .arg(j->entries)
                          .arg(resumeAt);
+  st.ResumeFiled.clear();
   if (AskYesNo(st, question)) {
     st.CurScanCnt = resumeAt;
+    for (int i = resumeAt + 1; i <= j->entries; ++i)
+      if (IsFiled(*j, i)) st.ResumeFiled.insert(i);
     j->position = resumeAt;
     WriteJournal(st, *j);
     WriteLog(st, 0, "Resume: scan list " + j->listFile + " at entry " + QString::number(resumeAt));

@@ -4,13 +4,15 @@
 // closed) can be resumed at the first entry not filed, without scanning or
 // asking about anything filed already.
 //
-// The file is rewritten whole for every change, through a temporary file that
-// is flushed to the disk and then renamed over it, so that a kill at any
-// moment leaves either the old journal or the new one. It is written twice per
-// pass of the scan road: before the pass (the entry under way, with what its
-// target file and the database files looked like then) and after it (the entry
-// filed, when the pass changed its target). A kill between the two is settled
-// at the next start from what is on the disk.
+// A new journal is written whole, through a temporary file that is flushed to
+// the disk and then renamed over it. A pass of the scan road then appends one
+// record before it (the entry under way, with what its target file and the
+// database files looked like then) and one after it (the entry filed, when the
+// pass changed its target, and the position), each flushed to the disk before
+// the pass goes on, so that the cost of a pass does not grow with the job. A
+// later record overrides an earlier one, and a record cut short by a kill (no
+// line end) is not read. A kill between the two records is settled at the next
+// start from what is on the disk.
 #pragma once
 
 #include <QByteArray>
@@ -61,6 +63,9 @@ struct ScanJournal {
 };
 
 // The journal as text lines, and back. Nothing for text that is not a journal.
+// Lines are read in order: a Pending line names the pass under way, a later
+// Position line ends it; a last line without its line end was cut short and
+// is left out.
 QByteArray FormatJournal(const ScanJournal& journal);
 std::optional<ScanJournal> ParseJournal(const QByteArray& bytes);
 
@@ -68,6 +73,10 @@ QString JournalFile(const Station& st);
 std::optional<ScanJournal> ReadJournal(const Station& st);
 // Atomic: a temporary file beside it, flushed and synced, renamed over it.
 bool WriteJournal(const Station& st, const ScanJournal& journal);
+// Appends records (whole lines) to the journal of the station's list, flushed
+// and synced; a missing journal, or one of another list, is replaced by a new
+// one (written as WriteJournal does) that holds them.
+bool AppendJournal(const Station& st, const QByteArray& records);
 void RemoveJournal(const Station& st);
 
 // True when the journal's entry is on the disk as it was filed.
@@ -84,26 +93,36 @@ bool SettlePending(Station& st, ScanJournal& journal);
 
 // The road's hooks; each does nothing outside scan-list mode.
 // Before HandleScan's pass: the entry under way, and the data field's text
-// that its database line will carry (empty while the field is hidden).
-void JournalPassStarting(ScanRoad& road, const QString& dataText);
-// After it: the entry filed when its target changed in the pass.
-void JournalPassEnded(ScanRoad& road);
+// that its database line will carry (empty while the field is hidden); the
+// entry is also returned.
+std::optional<ScanJournal::Pending> JournalPassStarting(ScanRoad& road, const QString& dataText);
+// After it: the entry filed when its target changed in the pass begun with
+// `pending`, and the position.
+void JournalPassEnded(ScanRoad& road, const std::optional<ScanJournal::Pending>& pending);
 // The end of the list was reached: the job is done and the journal goes.
 void JournalListComplete(Station& st);
+
+// The next name of the road (SetNewName), passing over the entries that a
+// resumed job had filed while their files are there: they are neither
+// scanned again nor asked about. False when the list is exhausted.
+bool SetNextUnfiledName(ScanRoad& road);
+// True when the list run has reached its end: its last entry was scanned
+// last, or was filed before the resume and passed over.
+bool ListEndReached(const Station& st);
 
 // One pass of HandleScan, journalled from its beginning to its end whichever
 // way the pass ends.
 class JournalPass {
  public:
-  JournalPass(ScanRoad& road, const QString& dataText) : road_(road) {
-    JournalPassStarting(road_, dataText);
-  }
-  ~JournalPass() { JournalPassEnded(road_); }
+  JournalPass(ScanRoad& road, const QString& dataText)
+      : road_(road), pending_(JournalPassStarting(road, dataText)) {}
+  ~JournalPass() { JournalPassEnded(road_, pending_); }
   JournalPass(const JournalPass&) = delete;
   JournalPass& operator=(const JournalPass&) = delete;
 
  private:
   ScanRoad& road_;
+  std::optional<ScanJournal::Pending> pending_;
 };
 
 // Start-up, after the scan list of the command line was loaded: with a

@@ -282,10 +282,8 @@ namespace varnel {
 
 void ListRunEnded(Station& st) {
   if (!st.ScanListMode || st.ScanListFile.isEmpty()) return;
-  // The end of the list: its last entry is the one scanned last.
-  if (st.CurScanCnt >= st.ScanCnt && st.ScanFileName == st.LastScanFile && !st.NewScanMode)
-    JournalListComplete(st);
-  WriteListReport(st, true);
+  if (ListEndReached(st)) JournalListComplete(st);
+  WriteListReport(st, !st.WindowClosed);
 }
 
 }  // namespace varnel

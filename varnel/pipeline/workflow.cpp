@@ -435,7 +435,7 @@ void cmdScanNext_Click(ScanRoad& road) {
   if (st.MessageBoxUp) return;
   st.RescanFlag = false;
   if (st.ScanFileName == st.LastScanFile && !st.NewScanMode) {
-    if (!road.files.SetNewName()) {
+    if (!SetNextUnfiledName(road)) {
       ListRunEnded(st);
       return;
     }
@@ -511,7 +511,7 @@ void cmdAutoMode_Click(ScanRoad& road) {
   QString rememberedTlc = st.LastTlcFile;
   while (!st.ScanErrorFlag) {
     if (st.ScanFileName == st.LastScanFile && !st.NewScanMode) {
-      if (!road.files.SetNewName()) {
+      if (!SetNextUnfiledName(road)) {
         st.ScanErrorFlag = true;
         continue;
       }
