@@ -23,6 +23,7 @@
 #include "tests/varnel/support/station_fixture.h"
 #include "varnel/core/cmdline.h"
 #include "varnel/core/hostfiles.h"
+#include "varnel/pipeline/listreport.h"
 #include "varnel/ui/statusbox.h"
 #include "varnel/files/inputbox.h"
 #include "varnel/files/lists.h"
@@ -203,6 +204,26 @@ TEST_F(FrmMainTest, StartsAndLoadsItsSchemesWithItsProgramFolderUnderNoDrive) {
   f.cboSettings->setCurrentIndex(0);
   EXPECT_TRUE(prompts_.shown.isEmpty());
   EXPECT_FALSE(QFileInfo::exists(program + "/Settings/DEFAULT.Set"));
+}
+
+// The window closed while a list run goes on: the report is written and its
+// summary shown through the prompts, once; the run's end adds no second one.
+TEST_F(FrmMainTest, ClosingDuringAListRunShowsTheListReportOnce) {
+  WriteFile("Lists/today.lst", "C:\\JOB\\D1.TLC,one\r\nC:\\JOB\\D2.TLC,two\r\n");
+  bool terminate = true;
+  ASSERT_TRUE(Load(kPlainIni, terminate));
+  ASSERT_TRUE(st_->ScanListMode);
+  st_->AutoModeOn = true;  // the run under way
+  prompts_.shown.clear();
+  main_.show();
+  main_.close();
+  ASSERT_EQ(prompts_.shown.size(), 1);
+  EXPECT_EQ(prompts_.shown[0].title, "Scan list report: C:\\Lists\\today.lst");
+  EXPECT_TRUE(prompts_.shown[0].text.startsWith("2 entries: 0 scanned")) << prompts_.shown[0].text.toStdString();
+  EXPECT_TRUE(Exists("Lists/today.rpt"));
+  st_->AutoModeOn = false;
+  ListRunEnded(*st_);
+  EXPECT_EQ(prompts_.shown.size(), 1);
 }
 
 TEST_F(FrmMainTest, AutoSetPrintAsksThroughTheRequestProgramAndGoesBackOffWithoutIt) {

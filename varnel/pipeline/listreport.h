@@ -57,7 +57,8 @@ void WriteListReport(Station& st, bool show);
 
 // A list run ended (auto mode stopped, or the end of the list was reached):
 // at the end of the list the job's journal goes; the report is written and
-// its summary shown. Nothing outside scan-list mode.
+// its summary shown (unless the window has been closed, which showed it).
+// Nothing outside scan-list mode.
 void ListRunEnded(Station& st);
 
 }  // namespace varnel

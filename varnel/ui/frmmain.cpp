@@ -351,8 +351,11 @@ void frmMain::Form_Unload() {
   Form& f = f_;
   // Auto Set Print off; its own handler may ask about the copies left.
   SwitchAutoSetPrintOff(st_, f);
-  // The scan list's report as the window leaves it (not shown: the window goes).
-  if (st_.ScanListMode && !st_.ScanListFile.isEmpty()) WriteListReport(st_, false);
+  // The scan list's report as the window leaves it. A list run that the close
+  // cuts short shows its summary here, once; after a run that ended, its end
+  // has shown it.
+  if (st_.ScanListMode && !st_.ScanListFile.isEmpty()) WriteListReport(st_, st_.AutoModeOn);
+  st_.WindowClosed = true;
   // The other windows, the last opened first.
   QWidgetList windows = QApplication::topLevelWidgets();
   for (auto it = windows.rbegin(); it != windows.rend(); ++it)
