@@ -186,7 +186,10 @@ struct QtTaskWindows::Impl {
     if (socket) {
       socket->disconnect();
       socket->abort();
-      socket->deleteLater();
+      // At once (no signal of it is under way here): a deferred delete would
+      // wait for the outermost event loop, which a long auto-mode run does
+      // not return to.
+      delete socket.data();
     }
     socket = nullptr;
   }

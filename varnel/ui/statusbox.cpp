@@ -71,7 +71,9 @@ void StatusBox::ShowStatusBox(const std::optional<QString>& line1,
     if (frmMsgDplyBox* form = form_) {
       form_ = nullptr;
       form->close();
-      form->deleteLater();
+      // At once: a deferred delete would wait for the outermost event loop,
+      // which a long auto-mode run does not return to.
+      delete form;
     }
     windows.SetMousePointer(kDefaultPointer);
     return;
