@@ -128,6 +128,7 @@ TEST_F(CrashResumeTest, EveryEntryIsFiledOnceWhereverTheWorkstationIsKilled) {
       {kScan, 1, 20},
   };
   int killed = 0, resumed = 0;
+  std::string boxes;  // what every run showed
   for (const Kill& k : kills) {
     simcard::Process run = StartOperator();
     if (!WaitForLog(run, k.marker, k.occurrence)) {
@@ -135,6 +136,7 @@ TEST_F(CrashResumeTest, EveryEntryIsFiledOnceWhereverTheWorkstationIsKilled) {
       // stopped (its boxes say why) and the next run resumes.
       simcard::RunResult r = run.Wait();
       resumed += Count(r.out, "Resume at entry");
+      boxes += r.out;
       std::cout << "[ no kill  ] the run ended first (" << r.exitCode << "):\n" << r.out << r.err << Slurp(station_ + "/Varnel.Log");
       if (!fs::exists(station_ + "/ScanList.Jnl")) break;
       continue;
@@ -143,6 +145,7 @@ TEST_F(CrashResumeTest, EveryEntryIsFiledOnceWhereverTheWorkstationIsKilled) {
     ::kill(run.Pid(), SIGKILL);
     simcard::RunResult r = run.Wait();
     resumed += Count(r.out, "Resume at entry");
+    boxes += r.out;
     ++killed;
     // The killed session's children run on: a juxscan takes the sheet it
     // asked for (the feeder presses Start for it), a converter writes its work
@@ -156,12 +159,15 @@ TEST_F(CrashResumeTest, EveryEntryIsFiledOnceWhereverTheWorkstationIsKilled) {
   simcard::Process last = StartOperator();
   simcard::RunResult r = last.Wait();
   resumed += Count(r.out, "Resume at entry");
+  boxes += r.out;
   ASSERT_FALSE(r.timedOut) << r.out;
   EXPECT_EQ(r.exitCode, 0) << r.out;
   std::cout << "[ kills    ] " << killed << " kills survived, " << resumed << " resumes\n";
   RecordProperty("kills_survived", killed);
   EXPECT_GE(killed, 6);
   EXPECT_GE(resumed, killed - 1);  // a kill before any pass of a run leaves nothing to resume
+  // Nothing filed was asked about again.
+  EXPECT_EQ(Count(boxes, "Scan File Exists"), 0) << boxes;
 
   // Every entry filed once, as a TLC image; one database line each.
   const std::string asc = Slurp(c_ + "JOB/Database.Asc");
