@@ -104,7 +104,8 @@ TEST_F(ListJobTest, TheJournalReadsBackWhatWasWritten) {
 
   // Records appended after it: a later one overrides, a Position line ends
   // the pass under way, and a last line cut short by a kill is left out.
-  back = ParseJournal(good + "Filed=2|C:\\JOB\\B.TIF|1700000009000|77\r\nPosition=4\r\nFiled=4|C:\\JO");
+  back = ParseJournal(good +
+                      "Filed=2|C:\\JOB\\B.TIF|1700000009000|77\r\nPosition=4\r\nFiled=4|C:\\JO");
   ASSERT_TRUE(back);
   EXPECT_EQ(back->filed[2].size, 77);
   EXPECT_EQ(back->filed.keys(), (QList<int>{1, 2}));

@@ -219,7 +219,8 @@ TEST_F(FrmMainTest, ClosingDuringAListRunShowsTheListReportOnce) {
   main_.close();
   ASSERT_EQ(prompts_.shown.size(), 1);
   EXPECT_EQ(prompts_.shown[0].title, "Scan list report: C:\\Lists\\today.lst");
-  EXPECT_TRUE(prompts_.shown[0].text.startsWith("2 entries: 0 scanned")) << prompts_.shown[0].text.toStdString();
+  EXPECT_TRUE(prompts_.shown[0].text.startsWith("2 entries: 0 scanned"))
+      << prompts_.shown[0].text.toStdString();
   EXPECT_TRUE(Exists("Lists/today.rpt"));
   st_->AutoModeOn = false;
   ListRunEnded(*st_);

@@ -56,7 +56,9 @@ bool Journaling(const Station& st) {
   return st.ScanListMode && !st.ScanListFile.isEmpty() && !st.AppDir.isEmpty();
 }
 
-QString Line(const QString& key, const QStringList& fields) { return key + "=" + fields.join('|') + "\r\n"; }
+QString Line(const QString& key, const QStringList& fields) {
+  return key + "=" + fields.join('|') + "\r\n";
+}
 
 QString HeaderLines(const ScanJournal& j) {
   return QString(kMagic) + "\r\n" + Line("List", {j.listFile}) +
@@ -64,14 +66,15 @@ QString HeaderLines(const ScanJournal& j) {
 }
 QString PositionLine(int position) { return Line("Position", {QString::number(position)}); }
 QString FiledLine(int index, const ScanJournal::Filed& f) {
-  return Line("Filed", {QString::number(index), f.file, QString::number(f.filedMs), QString::number(f.size)});
+  return Line("Filed", {QString::number(index), f.file, QString::number(f.filedMs),
+                        QString::number(f.size)});
 }
 QString PendingLine(const ScanJournal::Pending& p) {
   // The data text comes last: it may hold the separator.
-  return Line("Pending", {QString::number(p.index), QString(p.file), p.folder,
-                          QString::number(p.startedMs), QString::number(p.before.exists),
-                          QString::number(p.before.size), QString::number(p.before.modifiedMs),
-                          QString::number(p.ascSize), QString::number(p.allSize), p.dataText});
+  return Line("Pending", {QString::number(p.index), p.file, p.folder, QString::number(p.startedMs),
+                          QString::number(p.before.exists), QString::number(p.before.size),
+                          QString::number(p.before.modifiedMs), QString::number(p.ascSize),
+                          QString::number(p.allSize), p.dataText});
 }
 
 // Flushes a written file to the disk.
@@ -135,7 +138,8 @@ QByteArray FormatJournal(const ScanJournal& j) {
 
 std::optional<ScanJournal> ParseJournal(const QByteArray& bytes) {
   // A last line without its line end is an append cut short.
-  QStringList lines = QString::fromUtf8(bytes.left(bytes.lastIndexOf("\r\n"))).split("\r\n", Qt::SkipEmptyParts);
+  QStringList lines =
+      QString::fromUtf8(bytes.left(bytes.lastIndexOf("\r\n"))).split("\r\n", Qt::SkipEmptyParts);
   if (lines.isEmpty() || lines[0] != kMagic) return std::nullopt;
   ScanJournal j;
   bool ok = true;
@@ -271,7 +275,8 @@ void JournalPassEnded(ScanRoad& road, const std::optional<ScanJournal::Pending>&
   QString records;
   if (const auto& p = pending) {
     FileState now = StateOf(p->file);
-    if (now.exists && now != p->before) records += FiledLine(p->index, {p->file, NowMs(), now.size});
+    if (now.exists && now != p->before)
+      records += FiledLine(p->index, {p->file, NowMs(), now.size});
     // Ctrl+R sends the waiting scan to the previous entry's name.
     if (st.ScanFileName != p->file) {
       FileState redone = StateOf(st.ScanFileName);
@@ -293,8 +298,9 @@ bool SetNextUnfiledName(ScanRoad& road) {
   Station& st = road.st;
   if (!road.files.SetNewName()) return false;
   while (st.ScanListMode && st.ResumeFiled.contains(st.CurScanCnt) && FileExists(st.ScanFileName)) {
-    WriteLog(st, 0, "Resume: entry " + QString::number(st.CurScanCnt) + " is filed as " +
-                        st.ScanFileName + " and is passed over");
+    WriteLog(st, 0,
+             "Resume: entry " + QString::number(st.CurScanCnt) + " is filed as " + st.ScanFileName +
+                 " and is passed over");
     if (!road.files.SetNewName()) return false;
   }
   return true;
@@ -346,11 +352,8 @@ void OfferResume(Station& st, const QString& commandLine,
   // 4. One question.
   int filed = 0;
   for (int i = 1; i <= j->entries; ++i) filed += IsFiled(*j, i);
-  QString question = LoadResString(resResumeList)
-                         .arg(j->listFile)
-                         .arg(filed)
-                         .arg(j->entries)
-                         .arg(resumeAt);
+  QString question =
+      LoadResString(resResumeList).arg(j->listFile).arg(filed).arg(j->entries).arg(resumeAt);
   st.ResumeFiled.clear();
   if (AskYesNo(st, question)) {
     st.CurScanCnt = resumeAt;

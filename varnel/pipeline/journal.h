@@ -42,7 +42,7 @@ FileState StateOf(const QString& windowsPath);
 
 struct ScanJournal {
   struct Filed {
-    QString file;      // the full name it was filed under
+    QString file;        // the full name it was filed under
     qint64 filedMs = 0;  // when the pass ended
     qint64 size = 0;
   };
@@ -52,7 +52,7 @@ struct ScanJournal {
     QString file, folder;  // the target and its folder (where Database.Asc is)
     QString dataText;      // the data field as the pass began ("" when hidden)
     qint64 startedMs = 0;
-    FileState before;      // the target before the pass
+    FileState before;                 // the target before the pass
     qint64 ascSize = 0, allSize = 0;  // Database.Asc and Database.All before the pass
   };
   QString listFile;  // the scan list, as named on the command line
