@@ -498,7 +498,7 @@ TEST_F(ScanRoadTest, BadImagesLeaveNumberedCopiesOfTheRawScan) {
     cmdScanNext_Click(*road_);
   }
   EXPECT_EQ(Errors(), (QStringList{"Bad Scanned Image", "Bad Scanned Image"}));
-  EXPECT_EQ(form_->BadImageCount, 2);
+  EXPECT_EQ(st_->BadImageCount, 2);
   EXPECT_TRUE(st_->ScanErrorFlag);  // an error box: auto mode would stop
   EXPECT_EQ(ReadFile("2.Tif"), ReadFile("Temp/Brevik.TIF"));
   EXPECT_TRUE(Exists("1.Tif"));

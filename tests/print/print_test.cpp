@@ -20,6 +20,7 @@
 #include "varnel/files/form.h"
 #include "varnel/pipeline/print.h"
 #include "varnel/pipeline/printhost.h"
+#include "varnel/ui/controls.h"
 
 namespace varnel {
 namespace {

@@ -95,6 +95,7 @@ struct Station {
   bool RescanFlag = false;
   bool AutoModeOn = false;
   bool ScanErrorFlag = false;
+  int16_t BadImageCount = 0;  // numbers the diagnostic copies of bad images (C:\1.Tif, ...)
   QString LastScanFile, LastScanName, LastScanFolder, LastScanFormat, LastScanDrive;
 
   // Print requests: copies deferred until Auto Set Print is switched off.

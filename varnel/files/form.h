@@ -95,7 +95,6 @@ struct Form {
   int16_t Threshold = -1;     // scanner threshold read at start-up
   bool LoadingScheme = false; // a scheme is being loaded: changes are not "edits"
   QString SettingsTag;        // cboSettings' tag: the scheme last loaded
-  int16_t BadImageCount = 0;  // numbers the diagnostic copies of bad images
 
   // The file fields last accepted by UpdateFileFields, restored after a Cancel:
   // drive "C:", folder "\SCANS\" ("\" for the root), name, extension, full name.

@@ -1,13 +1,14 @@
-// The file-naming procedures the scan road calls (the scan file name, the
-// scan list position, the folder lists). The pipeline does not link the file
-// procedures themselves: FilesNaming (varnel/ui/filesnaming.h) answers these
-// calls with them, for the window and the road's tests alike.
+// The window's side of the scan road: the file-naming procedures it calls
+// (the scan file name, the scan list position, the folder lists) and the two
+// controls it sets (the Scan button's caption, the focus). The pipeline links
+// neither the file procedures nor the widgets: FilesNaming
+// (varnel/ui/filesnaming.h) answers these calls with them, for the window and
+// the road's tests alike.
 #pragma once
 
 #include <QString>
 
 #include "varnel/core/station.h"
-#include "varnel/files/form.h"
 
 namespace varnel {
 
@@ -36,6 +37,10 @@ class FileNaming {
   // Moves the drive and folder lists to a drive ("C:\") and folder ("SCANS\");
   // errors are the caller's to ignore.
   virtual void ChangeFolder(const QString& drive, const QString& folder) = 0;
+  // The Scan button's caption, a string-table text ("Scan", "Rescan").
+  virtual void SetScanCaption(int textId) = 0;
+  // The focus to Scan Next, where Enter scans the next drawing.
+  virtual void FocusScanNext() = 0;
 };
 
 }  // namespace varnel

@@ -1,11 +1,9 @@
 #include "varnel/pipeline/print.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QSignalBlocker>
 #include <chrono>
 #include <random>
 
@@ -13,7 +11,6 @@
 #include "varnel/core/hostfiles.h"
 #include "varnel/core/runner.h"
 #include "varnel/core/strings.h"
-#include "varnel/files/form.h"
 #include "varnel/pipeline/printhost.h"
 #include "varnel/pipeline/requestrecord.h"
 
@@ -235,8 +232,8 @@ QString FinishPrintingQuestion(int16_t PrintCopies) {
          LoadResString(resCopiesRemaining);
 }
 
-void chkAutoSetPrint_Click(Station& st, Form& f) {
-  st.AutoSetPrint = f.chkAutoSetPrint->isChecked();
+bool SetAutoSetPrint(Station& st, bool on) {
+  st.AutoSetPrint = on;
   QString settings = st.TempDir + "TempScan.JUX";
   if (FileExists(settings)) DeleteFile(settings);
   QString marker = st.PriorityDir + ".JUX";
@@ -256,13 +253,8 @@ void chkAutoSetPrint_Click(Station& st, Form& f) {
       }
     }
     if (!present) {
-      // Cancelled: the box goes back to off, and this runs for the off state.
-      {
-        QSignalBlocker block(f.chkAutoSetPrint);
-        f.chkAutoSetPrint->setChecked(false);
-      }
-      chkAutoSetPrint_Click(st, f);
-      return;
+      // Cancelled: back to off, which runs as the off state does.
+      return SetAutoSetPrint(st, false);
     }
     RequestRecord record;
     RequestRecord::FromBytes(
@@ -294,15 +286,7 @@ void chkAutoSetPrint_Click(Station& st, Form& f) {
   }
   // The next print requests start from the loaded settings while Auto Set Print is on.
   st.TemplateLoaded = st.AutoSetPrint;
-}
-
-void SwitchAutoSetPrintOff(Station& st, Form& f) {
-  if (!f.chkAutoSetPrint || !f.chkAutoSetPrint->isChecked()) return;
-  {
-    QSignalBlocker block(f.chkAutoSetPrint);
-    f.chkAutoSetPrint->setChecked(false);
-  }
-  chkAutoSetPrint_Click(st, f);
+  return st.AutoSetPrint;
 }
 
 }  // namespace varnel

@@ -17,8 +17,6 @@
 
 namespace varnel {
 
-struct Form;
-
 // Main window title of the unattended-print program (the print monitor
 // started with /S); PlotFile starts UnattendExe when no such window is up.
 inline const QString kUnattendTitle = QStringLiteral("Tarvex Unattended Print");
@@ -56,15 +54,10 @@ bool IsAppRunning(Station& st, const QString& title, bool activate);
 // The question asked when Auto Set Print goes off with deferred copies left.
 QString FinishPrintingQuestion(int16_t PrintCopies);
 
-// The event of the Auto Set Print check box (f.chkAutoSetPrint), for its
-// toggled signal. When it has to switch the box off itself (settings
-// cancelled), it does so with the box's signals blocked and runs itself for
-// the off state directly, so it runs once per state however it is connected.
-void chkAutoSetPrint_Click(Station& st, Form& f);
-
-// For the window's unload: switches Auto Set Print off if it is on (signals
-// blocked) and runs chkAutoSetPrint_Click, which may ask about the copies
-// still to be printed.
-void SwitchAutoSetPrintOff(Station& st, Form& f);
+// Auto Set Print switched on or off. On: the operator sets copies and media in
+// the request-queue program; when that is cancelled (or leaves no complete
+// settings), Auto Set Print is switched off again at once. Off: the copies
+// held back for the end are offered. Returns whether it is on now.
+bool SetAutoSetPrint(Station& st, bool on);
 
 }  // namespace varnel

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QPushButton>
 #include <cmath>
 #include <limits>
 
@@ -27,10 +26,6 @@ namespace {
 constexpr int32_t kLowestDpi = 100, kHighestDpi = 400;
 
 QString Flag(bool value) { return value ? "True" : "False"; }
-
-void SetScanCaption(Form& form, int id) {
-  if (form.cmdScan) form.cmdScan->setText(LoadResString(id));
-}
 
 // Waits while window events run (the viewer steps).
 void Wait(Station& st, double seconds) {
@@ -155,7 +150,7 @@ void ShowInViewer(Station& st) {
 // at what the converter could not make sense of.
 void ReportBadImage(ScanRoad& road) {
   Station& st = road.st;
-  int16_t& count = road.form.BadImageCount;
+  int16_t& count = st.BadImageCount;
   if (count < std::numeric_limits<int16_t>::max()) ++count;
   QString copy = "C:\\" + QString::number(count) + ".Tif";
   DeleteFile(copy);
@@ -266,7 +261,6 @@ int32_t LineLength(const Station& st, float widthInches, int16_t dpi) {
 
 void HandleScan(ScanRoad& road, const ScanRequest& request) {
   Station& st = road.st;
-  Form& form = road.form;
   const QString target = st.ScanFileName;
   // A scan-list job survives a kill during the pass.
   JournalPass journal(road, request.dataField.value_or(QString()));
@@ -362,7 +356,7 @@ void HandleScan(ScanRoad& road, const ScanRequest& request) {
   // Filed: Scan becomes Rescan for this drawing.
   if (st.NewScanMode) {
     st.NewScanMode = false;
-    SetScanCaption(form, resRescan);
+    road.files.SetScanCaption(resRescan);
   }
   // Shown in the viewer, or else checked for a bad or blank image.
   if (st.ViewFlag)
@@ -425,7 +419,7 @@ void cmdScan_Click(ScanRoad& road) {
     st.RescanFlag = true;
     PrepareRescan(road);
   }
-  if (road.form.cmdScanNext) road.form.cmdScanNext->setFocus();
+  road.files.FocusScanNext();
   HandleScan(road, road.chosen());
   road.files.LoadList(road.files.FolderListPath());
 }
@@ -447,13 +441,12 @@ void cmdScanNext_Click(ScanRoad& road) {
 
 KeyCommand Form_KeyDown(ScanRoad& road, int key, Qt::KeyboardModifiers shift) {
   Station& st = road.st;
-  Form& form = road.form;
   bool alt = shift & Qt::AltModifier;
   auto listMoved = [&] {
     road.files.DisplayScanInfo();
     road.files.DisplayFileName();
     st.NewScanMode = true;
-    SetScanCaption(form, 2229);  // "Scan"
+    road.files.SetScanCaption(2229);  // "Scan"
   };
   switch (key) {
     case Qt::Key_F5:
@@ -498,7 +491,7 @@ KeyCommand Form_KeyDown(ScanRoad& road, int key, Qt::KeyboardModifiers shift) {
 void txtFileName_Edited(ScanRoad& road) {
   if (road.st.NewScanMode || road.st.AutoModeOn) return;
   road.st.NewScanMode = true;
-  SetScanCaption(road.form, 2229);
+  road.files.SetScanCaption(2229);
 }
 
 void cmdAutoMode_Click(ScanRoad& road) {

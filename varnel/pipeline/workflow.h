@@ -12,7 +12,6 @@
 
 #include "varnel/core/scan2file.h"
 #include "varnel/core/station.h"
-#include "varnel/files/form.h"
 #include "varnel/pipeline/naming.h"
 
 namespace varnel {
@@ -32,10 +31,10 @@ struct ScanRequest {
 };
 
 // What every command of the scan road works on. Nothing is owned; all of it
-// outlives the call. chosen reads the operator's choices from the window.
+// outlives the call. files is the window's side of the road; chosen reads the
+// operator's choices from the window.
 struct ScanRoad {
   Station& st;
-  Form& form;
   FileNaming& files;
   std::function<ScanRequest()> chosen;
 };

@@ -12,11 +12,13 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTreeWidget>
 
 #include "varnel/core/strings.h"
 #include "varnel/files/lists.h"
+#include "varnel/pipeline/print.h"
 #include "varnel/ui/twips.h"
 
 namespace varnel {
@@ -285,6 +287,21 @@ ScanRequest ReadScanRequest(const Form& f) {
   r.imageMode = {checked(f.optLineArt), checked(f.optPhoto1), checked(f.optPhoto2)};
   if (f.txtDataField && !f.txtDataField->isHidden()) r.dataField = f.txtDataField->text();
   return r;
+}
+
+void chkAutoSetPrint_Click(Station& st, Form& f) {
+  if (SetAutoSetPrint(st, f.chkAutoSetPrint->isChecked()) || !f.chkAutoSetPrint->isChecked()) return;
+  QSignalBlocker block(f.chkAutoSetPrint);
+  f.chkAutoSetPrint->setChecked(false);
+}
+
+void SwitchAutoSetPrintOff(Station& st, Form& f) {
+  if (!f.chkAutoSetPrint || !f.chkAutoSetPrint->isChecked()) return;
+  {
+    QSignalBlocker block(f.chkAutoSetPrint);
+    f.chkAutoSetPrint->setChecked(false);
+  }
+  SetAutoSetPrint(st, false);
 }
 
 void WidenDriveFrame(Form& f, MainLayout& layout, double grow) {

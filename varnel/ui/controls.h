@@ -55,6 +55,14 @@ void SetCaptions(Form& f);
 // data field's text only while the field is shown.
 ScanRequest ReadScanRequest(const Form& f);
 
+// The event of the Auto Set Print check box, for its toggled signal. When
+// Auto Set Print does not come on (settings cancelled), the box is switched
+// back off with its signals blocked, so this runs once per state.
+void chkAutoSetPrint_Click(Station& st, Form& f);
+// For the window's unload: switches Auto Set Print off if it is on, which may
+// ask about the copies still to be printed.
+void SwitchAutoSetPrintOff(Station& st, Form& f);
+
 // Widens the drive frame by grow twips (the title is wider than the panel);
 // the panel grows with it and the right column moves along.
 void WidenDriveFrame(Form& f, MainLayout& layout, double grow);

@@ -1,5 +1,9 @@
 #include "varnel/ui/filesnaming.h"
 
+#include <QPushButton>
+
+#include "varnel/core/strings.h"
+
 #include "varnel/files/lists.h"
 #include "varnel/files/naming.h"
 #include "varnel/files/scanlist.h"
@@ -30,6 +34,14 @@ void FilesNaming::ChangeFolder(const QString& drive, const QString& folder) {
   // Errors are the caller's to ignore: the lists stay where they could go.
   if (f_.dlbDrive) f_.dlbDrive->SetDrive(drive.left(2));
   if (f_.DirMasterList) f_.DirMasterList->SetPath(drive.left(2) + "\\" + folder);
+}
+
+void FilesNaming::SetScanCaption(int textId) {
+  if (f_.cmdScan) f_.cmdScan->setText(LoadResString(textId));
+}
+
+void FilesNaming::FocusScanNext() {
+  if (f_.cmdScanNext) f_.cmdScanNext->setFocus();
 }
 
 }  // namespace varnel

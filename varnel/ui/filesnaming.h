@@ -21,6 +21,8 @@ class FilesNaming : public FileNaming {
   QString FolderListPath() override;
   void SelectFormat(const QString& format) override;
   void ChangeFolder(const QString& drive, const QString& folder) override;
+  void SetScanCaption(int textId) override;
+  void FocusScanNext() override;
 
  private:
   Station& st_;

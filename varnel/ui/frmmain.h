@@ -97,7 +97,7 @@ class frmMain : public QMainWindow, public WindowHooks {
   Station& st_;
   Form f_;
   FilesNaming naming_{st_, f_};
-  ScanRoad road_{st_, f_, naming_, [this] { return ReadScanRequest(f_); }};
+  ScanRoad road_{st_, naming_, [this] { return ReadScanRequest(f_); }};
   MainLayout layout_;  // design sizes, then the last layout applied
   WindowState state_;
   QSize outerSize_;  // the whole window's size still to be reached

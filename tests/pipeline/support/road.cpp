@@ -25,7 +25,7 @@ void UseBuiltPrograms(Station& st) {
 }
 
 RoadForm::RoadForm(Station& st)
-    : naming(st, form), road{st, form, naming, [this] { return ReadScanRequest(form); }} {
+    : naming(st, form), road{st, naming, [this] { return ReadScanRequest(form); }} {
   window.setFont(WindowFont());
   CreateMainControls(&window, form, layout);
   SetCaptions(form);
