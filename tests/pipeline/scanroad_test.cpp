@@ -90,6 +90,20 @@ class ScanRoadTest : public StationTest {
   }
   // A document in the scanner whose Start is pressed once the scan waits.
   void FeedStarted(const std::string& image) { card_.Feed(image, {"--start-on-ask", "100"}); }
+  // A stack of drawings in the feeder, one a scan; Start is pressed `delay`
+  // ms after each scan waits.
+  struct Sheet {
+    int width, height;
+    simcard::Pixels pixels;
+  };
+  void FeedStack(const std::vector<Sheet>& sheets, const char* delay) {
+    std::string stack = card_.Scratch("stack");
+    ::mkdir(stack.c_str(), 0700);
+    for (size_t i = 0; i < sheets.size(); ++i)
+      card_.WritePbm("stack/" + std::to_string(i + 1) + ".pbm", sheets[i].width, sheets[i].height,
+                     sheets[i].pixels);
+    card_.Feed(stack, {"--start-on-ask", delay});
+  }
 
   // Width and height in a TLC file's header.
   QString TlcSize(const QString& relative) {
@@ -364,12 +378,7 @@ TEST_F(ScanRoadTest, AutoModeFilesAScanListAndEndsWithTheListMessage) {
   txtDataField_->setVisible(true);
   txtDataField_->setText("JOB");
   // The feeder's stack: three drawings of three lengths.
-  std::string stack = card_.Scratch("stack");
-  ::mkdir(stack.c_str(), 0700);
-  card_.WritePbm("stack/1.pbm", 800, 600, Drawn);
-  card_.WritePbm("stack/2.pbm", 800, 500, Drawn);
-  card_.WritePbm("stack/3.pbm", 800, 400, Drawn);
-  card_.Feed(stack, {"--start-on-ask", "100"});
+  FeedStack({{800, 600, Drawn}, {800, 500, Drawn}, {800, 400, Drawn}}, "100");
   cmdAutoMode_Click(*road_);
   // The list's end, then its report.
   ASSERT_EQ(Errors().size(), 2) << Errors().join('|').toStdString();
@@ -415,12 +424,7 @@ TEST_F(ScanRoadTest, EscWhileTheScanWaitsEndsAutoModeAndFilesNothing) {
 }
 
 TEST_F(ScanRoadTest, CtrlRRedoesThePreviousDrawing) {
-  std::string stack = card_.Scratch("stack");
-  ::mkdir(stack.c_str(), 0700);
-  card_.WritePbm("stack/1.pbm", 800, 600, Drawn);
-  card_.WritePbm("stack/2.pbm", 800, 500, Drawn);
-  card_.WritePbm("stack/3.pbm", 3312, 3000, White);
-  card_.Feed(stack, {"--start-on-ask", "300"});
+  FeedStack({{800, 600, Drawn}, {800, 500, Drawn}, {3312, 3000, White}}, "300");
   // Ctrl+R while the second drawing waits for its Start.
   bool pressed = false;
   QTimer poll;
