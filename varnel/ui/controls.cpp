@@ -290,7 +290,9 @@ ScanRequest ReadScanRequest(const Form& f) {
 }
 
 void chkAutoSetPrint_Click(Station& st, Form& f) {
-  if (SetAutoSetPrint(st, f.chkAutoSetPrint->isChecked()) || !f.chkAutoSetPrint->isChecked()) return;
+  const bool wanted = f.chkAutoSetPrint->isChecked();
+  if (SetAutoSetPrint(st, wanted) == wanted) return;
+  // It did not come on: the box shows it off, without running this again.
   QSignalBlocker block(f.chkAutoSetPrint);
   f.chkAutoSetPrint->setChecked(false);
 }
