@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tests/converters/testdata.h"
+#include "tests/converters/tiffref.h"
 #include "tools/converters/bitimage.h"
 #include "tools/converters/g4verify.h"
 #include "tools/converters/rasterin.h"
@@ -135,7 +136,7 @@ TEST(PackBitsRow, DecodesToTheRowThroughLibtiff) {
 BitImage DecodeTlc(const fs::path& path) {
   const std::vector<uint8_t> bytes = convtest::ReadBytes(path);
   const conv::Tlc tlc = conv::ParseTlc(bytes, path.string());
-  return conv::DecodeG4(tlc.g4.data(), tlc.g4.size(), tlc.header.width, tlc.header.height, "tlc");
+  return convtest::DecodeG4(tlc.g4.data(), tlc.g4.size(), tlc.header.width, tlc.header.height, "tlc");
 }
 
 // CALS: check the records the format needs, decode the Group 4 data after them.
@@ -151,7 +152,7 @@ BitImage DecodeCals(const fs::path& path, uint32_t dpi) {
   EXPECT_EQ(header.find(density), 9 * 128u);
   const uint32_t w = std::stoul(header.substr(pel + 9, 6)),
                  h = std::stoul(header.substr(pel + 16, 6));
-  return conv::DecodeG4(bytes.data() + 2048, bytes.size() - 2048, w, h, "cals");
+  return convtest::DecodeG4(bytes.data() + 2048, bytes.size() - 2048, w, h, "cals");
 }
 
 // PDF: the image object's size and coding, its stream decoded as Group 4,
@@ -172,7 +173,7 @@ BitImage DecodePdf(const fs::path& path, uint32_t dpi) {
   EXPECT_NE(pdf.find(media), std::string::npos) << media;
   const size_t start = pdf.find("stream\n", pdf.find("/CCITTFaxDecode")) + 7;
   EXPECT_EQ(pdf.compare(start + len, 10, "\nendstream"), 0);
-  return conv::DecodeG4(reinterpret_cast<const uint8_t*>(pdf.data()) + start, len, w, h, "pdf");
+  return convtest::DecodeG4(reinterpret_cast<const uint8_t*>(pdf.data()) + start, len, w, h, "pdf");
 }
 
 #ifdef JUX_HAVE_PNG
@@ -257,7 +258,7 @@ TEST_F(ConvertersTest, EachRotationCodeTurnsTheImageUpright) {
   convtest::WriteBytes(Host("scan.tif"), convtest::ScanFileBytes(src));  // width padded to 24
   // The scan file's width is whole bytes; compare against its full width.
   const BitImage scanned =
-      conv::ReadBitonalTiff(convtest::ReadBytes(Host("scan.tif")), "scan").image;
+      convtest::ReadBitonalTiff(convtest::ReadBytes(Host("scan.tif")), "scan").image;
   for (int code = 0; code < 8; ++code) {
     SCOPED_TRACE("rotation code " + std::to_string(code));
     ASSERT_EQ(File2Tlc("C:\\scan.tif", "C:\\out.tlc", {"-r", std::to_string(code)}).exitCode, 0);
@@ -859,7 +860,7 @@ TEST(G4VerifyTest, CountsTheBlackOfEveryRunLengthTheCoderWrites) {
         for (uint32_t x = 0; x < width; black = !black)
           for (uint32_t run = 1 + rng() % k.maxRun; run > 0 && x < width; --run) image.Set(x++, y, black);
       }
-      conv::G4Encoder encoder(width, height);
+      convtest::G4Encoder encoder(width, height);
       for (uint32_t y = 0; y < height; ++y) encoder.AddRow(image.Row(y));
       const std::span<const uint8_t> g4 = encoder.Finish();
       EXPECT_EQ(conv::VerifyG4(g4.data(), g4.size(), width, height, "g4"), conv::CountBlack(image));

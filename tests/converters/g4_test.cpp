@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/converters/testdata.h"
+#include "tests/converters/tiffref.h"
 #include "tools/converters/bitimage.h"
 #include "tools/converters/cmdline.h"
 #include "tools/converters/g4verify.h"
@@ -45,7 +46,7 @@ BitImage Bars(uint32_t w, uint32_t h) {
 }
 
 std::vector<uint8_t> LibtiffStream(const BitImage& img) {
-  conv::G4Encoder ref(img.width, img.height);
+  convtest::G4Encoder ref(img.width, img.height);
   for (uint32_t y = 0; y < img.height; ++y) ref.AddRow(img.Row(y));
   const std::span<const uint8_t> s = ref.Finish();
   return {s.begin(), s.end()};
@@ -94,7 +95,7 @@ TEST(G4Encoder, SameStreamAsLibtiffAndDecodesToTheInput) {
     const std::vector<uint8_t> own = OwnStream(p.image);
     EXPECT_EQ(own, LibtiffStream(p.image));
     const BitImage back =
-        conv::DecodeG4(own.data(), own.size(), p.image.width, p.image.height, p.name);
+        convtest::DecodeG4(own.data(), own.size(), p.image.width, p.image.height, p.name);
     EXPECT_TRUE(SamePixels(back, p.image));
   }
 }

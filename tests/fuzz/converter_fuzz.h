@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/converters/tiffref.h"
 #include "tools/converters/bitimage.h"
 #include "tools/converters/cmdline.h"
 #include "tools/converters/file2tlc.h"
@@ -113,10 +114,10 @@ inline void File2TlcRoundTrip(std::span<const uint8_t> file, uint8_t choice) {
             conv::CountBlack(want),
         "black count of the check");
   const conv::BitImage got =
-      conv::DecodeG4(parts.g4.data(), parts.g4.size(), want.width, want.height, "out.tlc");
+      convtest::DecodeG4(parts.g4.data(), parts.g4.size(), want.width, want.height, "out.tlc");
   Check(got.bits == want.bits, "pixels");
   // The converters' own coder writes libtiff's stream byte for byte.
-  conv::G4Encoder reference(want.width, want.height);
+  convtest::G4Encoder reference(want.width, want.height);
   for (uint32_t y = 0; y < want.height; ++y) reference.AddRow(want.Row(y));
   const std::span<const uint8_t> expected = reference.Finish();
   Check(std::equal(parts.g4.begin(), parts.g4.end(), expected.begin(), expected.end()),

@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   conv::BitImage image;
   if (black != ~uint64_t{0}) {
     try {
-      image = conv::DecodeG4(tlc.g4.data(), tlc.g4.size(), h.width, h.height, "in.tlc");
+      image = convtest::DecodeG4(tlc.g4.data(), tlc.g4.size(), h.width, h.height, "in.tlc");
     } catch (const conv::ConvertError&) {
       convfuzz::Check(false, "data the check accepts does not decode");
     }
@@ -89,9 +89,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     conv::BitImage got;
     if (e.type == 'L') {
       const std::span<const uint8_t> g4 = conv::ParseTlc(bytes, "out.tlc").g4;
-      got = conv::DecodeG4(g4.data(), g4.size(), h.width, h.height, "out.tlc");
+      got = convtest::DecodeG4(g4.data(), g4.size(), h.width, h.height, "out.tlc");
     } else {
-      got = conv::ReadBitonalTiff(bytes, "out.tif").image;
+      got = convtest::ReadBitonalTiff(bytes, "out.tif").image;
     }
     convfuzz::Check(got.width == h.width && got.height == h.height && got.bits == image.bits,
                     "exported pixels");

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "tests/converters/testdata.h"
+#include "tests/converters/tiffref.h"
 #include "tests/viewer/support/drawing_files.h"
 #include "tools/converters/cmdline.h"
 #include "tools/converters/formats.h"
@@ -94,11 +95,11 @@ TEST(ViewerDrawing, PixelsEqualTheConvertersOwnDecoding) {
                                          tlcBytes.size());
   const conv::Tlc tlc = conv::ParseTlc(tlcSpan, "VIEW.TLC");
   const conv::BitImage fromTlc =
-      conv::DecodeG4(tlc.g4.data(), tlc.g4.size(), tlc.header.width, tlc.header.height, "VIEW.TLC");
+      convtest::DecodeG4(tlc.g4.data(), tlc.g4.size(), tlc.header.width, tlc.header.height, "VIEW.TLC");
   EXPECT_EQ(viewertest::Differences(Load(f["TLC"]), fromTlc), "");
   // The Group 4 TIFF as the converters read it.
   const std::string tiffBytes = Slurp(f["TIFF G4"]);
-  const conv::ScanImage fromTiff = conv::ReadBitonalTiff(
+  const convtest::ScanImage fromTiff = convtest::ReadBitonalTiff(
       {reinterpret_cast<const uint8_t*>(tiffBytes.data()), tiffBytes.size()}, "G4.TIF");
   EXPECT_EQ(viewertest::Differences(Load(f["TIFF G4"]), fromTiff.image), "");
 }
@@ -252,7 +253,7 @@ TEST(ViewerDrawing, FilesThatCannotBeShownFailWithTheirName) {
 
 TEST(ViewerDrawing, PdfPageGivesSizeResolutionAndStream) {
   const conv::BitImage image = convtest::Drawing(300, 200, 3);
-  conv::G4Encoder encoder(image.width, image.height);
+  convtest::G4Encoder encoder(image.width, image.height);
   for (uint32_t y = 0; y < image.height; ++y) encoder.AddRow(image.Row(y));
   const std::span<const uint8_t> g4 = encoder.Finish();
   const struct {

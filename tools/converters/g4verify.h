@@ -68,7 +68,7 @@ class Decoder {
 }  // namespace g4
 
 // Decodes the changing elements of every line of the stream (black = 1,
-// most significant bit first, as G4Encoder writes it) and checks that
+// most significant bit first, as the Group 4 coders write it) and checks that
 //   - every line ends exactly at `width` pixels, no run crossing it;
 //   - there are exactly `height` lines;
 //   - after the last line nothing follows but an end-of-block code and zero

@@ -24,14 +24,6 @@ struct MemFile {
   uint64_t pos = 0;
   std::string firstError;  // first libtiff error (and, while decoding, warning)
   bool warningsAreErrors = false;
-  // Writing to a sink instead of `out`: libtiff writes the TIFF header first,
-  // then appends the one strip's data in order; the data goes to the sink as
-  // it comes, everything else (header, directory) is dropped.
-  std::function<void(const uint8_t*, size_t)> sink;
-  uint64_t logicalSize = 0;
-  uint64_t sinkFrom = 0;  // 0: no strip data seen yet
-  uint64_t sinkEnd = 0;
-  bool sinkClosed = false;
 };
 
 tmsize_t MemRead(thandle_t h, void* buf, tmsize_t n) {
@@ -45,30 +37,8 @@ tmsize_t MemRead(thandle_t h, void* buf, tmsize_t n) {
   return static_cast<tmsize_t>(count);
 }
 
-tmsize_t SinkWrite(MemFile* m, const uint8_t* buf, tmsize_t n) {
-  const uint64_t end = m->pos + static_cast<uint64_t>(n);
-  if (!m->sinkClosed && m->pos >= 8) {  // past the TIFF header: strip data
-    if (m->sinkFrom == 0) m->sinkFrom = m->sinkEnd = m->pos;
-    if (m->pos != m->sinkEnd) {
-      m->firstError = "the coder wrote out of order";
-      return -1;
-    }
-    try {
-      m->sink(buf, static_cast<size_t>(n));
-    } catch (const std::exception& e) {  // never through libtiff's C frames
-      if (m->firstError.empty()) m->firstError = e.what();
-      return -1;
-    }
-    m->sinkEnd = end;
-  }
-  m->logicalSize = std::max(m->logicalSize, end);
-  m->pos = end;
-  return n;
-}
-
 tmsize_t MemWrite(thandle_t h, void* buf, tmsize_t n) {
   auto* m = static_cast<MemFile*>(h);
-  if (m->sink && n >= 0) return SinkWrite(m, static_cast<const uint8_t*>(buf), n);
   if (!m->out || n < 0) return -1;
   uint64_t end = m->pos + static_cast<uint64_t>(n);
   if (end > m->out->size()) m->out->resize(end);
@@ -77,9 +47,7 @@ tmsize_t MemWrite(thandle_t h, void* buf, tmsize_t n) {
   return n;
 }
 
-uint64_t MemLength(const MemFile* m) {
-  return m->sink ? m->logicalSize : m->out ? m->out->size() : m->size;
-}
+uint64_t MemLength(const MemFile* m) { return m->out ? m->out->size() : m->size; }
 
 toff_t MemSeek(thandle_t h, toff_t off, int whence) {
   auto* m = static_cast<MemFile*>(h);
@@ -97,7 +65,7 @@ int MemClose(thandle_t) { return 0; }
 toff_t MemSize(thandle_t h) { return MemLength(static_cast<MemFile*>(h)); }
 int MemMap(thandle_t h, void** base, toff_t* size) {
   auto* m = static_cast<MemFile*>(h);
-  if (m->out || m->sink) return 0;
+  if (m->out) return 0;
   *base = const_cast<uint8_t*>(m->data);
   *size = m->size;
   return 1;
@@ -144,7 +112,7 @@ class Tiff {
   TIFF* tif_ = nullptr;
 };
 
-// A libtiff writer on a memory file (or its sink).
+// A libtiff writer on a memory file.
 std::unique_ptr<Tiff> OpenWriter(MemFile& mem, const std::string& what) {
   auto tif = std::make_unique<Tiff>(mem, "wl");
   if (!tif->get()) throw ConvertError("cannot set up the " + what + ": " + mem.firstError);
@@ -527,69 +495,6 @@ TiffInfo ReadBitonalTiffInfo(std::span<const uint8_t> file, const std::string& s
   return info;
 }
 
-ScanImage ReadBitonalTiff(std::span<const uint8_t> file, const std::string& shown) {
-  ScanImage scan;
-  uint32_t y = 0;
-  ReadBitonalTiffRows(
-      file, shown,
-      [&](const TiffInfo& info) {
-        scan.image = BitImage(info.width, info.height);
-        scan.dpi = info.dpi;
-      },
-      [&](const uint8_t* row) { std::memcpy(scan.image.Row(y++), row, scan.image.stride); });
-  return scan;
-}
-
-struct G4Encoder::State {
-  std::vector<uint8_t> buffer;
-  MemFile mem;
-  std::unique_ptr<Tiff> tif;
-  uint32_t width, height, y = 0;
-};
-
-G4Encoder::G4Encoder(uint32_t width, uint32_t height,
-                     std::function<void(const uint8_t*, size_t)> sink)
-    : state_(std::make_unique<State>()) {
-  state_->width = width;
-  state_->height = height;
-  if (sink) {
-    state_->mem.sink = std::move(sink);
-  } else {
-    state_->buffer.reserve(StrideFor(width) * height / 16);  // a drawing's usual share
-    state_->mem.out = &state_->buffer;
-  }
-  state_->tif = OpenWriter(state_->mem, "Group 4 coder");
-  SetBitonalTags(state_->tif->get(), width, height, COMPRESSION_CCITTFAX4, height, 0);
-}
-
-G4Encoder::~G4Encoder() = default;
-
-void G4Encoder::AddRow(const uint8_t* row) {
-  // The Group 4 coder only reads the row (in native bit order nothing is
-  // reversed in place).
-  if (state_->y >= state_->height ||
-      TIFFWriteScanline(state_->tif->get(), const_cast<uint8_t*>(row), state_->y++, 0) < 0)
-    throw ConvertError("Group 4 coding failed: " + state_->mem.firstError);
-}
-
-std::span<const uint8_t> G4Encoder::Finish() {
-  TIFF* tif = state_->tif->get();
-  if (state_->y != state_->height || !TIFFFlushData(tif))
-    throw ConvertError("Group 4 coding failed: " + state_->mem.firstError);
-  if (state_->mem.sink) {
-    state_->mem.sinkClosed = true;  // what libtiff writes on closing is not image data
-    return {};
-  }
-  uint64_t* offsets = nullptr;
-  uint64_t* counts = nullptr;
-  TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets);
-  TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts);
-  const std::vector<uint8_t>& b = state_->buffer;
-  if (!offsets || !counts || offsets[0] + counts[0] > b.size())
-    throw ConvertError("Group 4 coding gave no data");
-  return std::span<const uint8_t>(b).subspan(offsets[0], counts[0]);
-}
-
 void DecodeG4Rows(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
                   const std::string& shown, const std::function<void(const uint8_t* row)>& emit) {
   std::vector<uint8_t> wrapped = WrapG4(data, size, width, height, 0);
@@ -609,24 +514,6 @@ void DecodeG4Rows(const uint8_t* data, size_t size, uint32_t width, uint32_t hei
     row[stride - 1] &= keep;
     emit(row.data());
   }
-}
-
-BitImage DecodeG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
-                  const std::string& shown) {
-  BitImage image(width, height);
-  uint32_t y = 0;
-  DecodeG4Rows(data, size, width, height, shown,
-               [&](const uint8_t* row) { std::memcpy(image.Row(y++), row, image.stride); });
-  return image;
-}
-
-uint64_t CountBlackG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
-                      const std::string& shown) {
-  const size_t stride = StrideFor(width);
-  uint64_t black = 0;
-  DecodeG4Rows(data, size, width, height, shown,
-               [&](const uint8_t* row) { black += CountSetBits(row, stride); });
-  return black;
 }
 
 std::vector<uint8_t> TiffFromG4(const uint8_t* g4, size_t size, uint32_t width, uint32_t height,

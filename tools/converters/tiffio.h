@@ -13,15 +13,6 @@
 
 namespace conv {
 
-struct ScanImage {
-  BitImage image;
-  uint32_t dpi = 0;  // from XResolution; 0 when the file does not say
-  // The whole image as one Group 4 stream (one strip, first bit highest)
-  // within the file, else empty; its 1 bits are white when `g4White`.
-  std::span<const uint8_t> g4;
-  bool g4White = false;
-};
-
 struct TiffInfo {
   uint32_t width = 0;
   uint32_t height = 0;
@@ -52,39 +43,11 @@ void ReadBitonalTiffChanges(std::span<const uint8_t> file, const std::string& sh
 // What `start` of the readers above gets, every check of the header made,
 // without reading the image data.
 TiffInfo ReadBitonalTiffInfo(std::span<const uint8_t> file, const std::string& shown);
-// The same into one image.
-ScanImage ReadBitonalTiff(std::span<const uint8_t> file, const std::string& shown);
 
-// CCITT T.6 (Group 4) coding of a whole image as one stream, white runs
-// first, black = 1, fed row by row. With a sink the stream goes there as it
-// is made instead of being kept.
-class G4Encoder {
- public:
-  G4Encoder(uint32_t width, uint32_t height,
-            std::function<void(const uint8_t*, size_t)> sink = nullptr);
-  ~G4Encoder();
-  G4Encoder(const G4Encoder&) = delete;
-  G4Encoder& operator=(const G4Encoder&) = delete;
-  void AddRow(const uint8_t* row);
-  // After the last row: the stream, valid as long as the encoder (empty
-  // with a sink).
-  std::span<const uint8_t> Finish();
-
- private:
-  struct State;
-  std::unique_ptr<State> state_;
-};
-
-// Decodes such a stream row by row; a damaged stream is a ConvertError
-// naming `shown`.
+// Decodes a CCITT T.6 (Group 4) stream (one strip, black = 1) row by row
+// through libtiff; a damaged stream is a ConvertError naming `shown`.
 void DecodeG4Rows(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
                   const std::string& shown, const std::function<void(const uint8_t* row)>& row);
-BitImage DecodeG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
-                  const std::string& shown);
-// Black pixels of such a stream, decoded line by line without keeping the image.
-uint64_t CountBlackG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
-                      const std::string& shown);
-
 // TIFF files (little-endian, one strip, WhiteIsZero, resolution in dpi, with
 // a PlanarConfiguration entry that the workstation's header patch relies on).
 std::vector<uint8_t> TiffFromG4(const uint8_t* g4, size_t size, uint32_t width, uint32_t height,
