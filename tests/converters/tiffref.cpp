@@ -3,9 +3,10 @@
 #include <tiffio.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <stdexcept>
 
 #include "tools/converters/cmdline.h"
 #include "tools/converters/tiffio.h"
@@ -26,33 +27,48 @@ std::span<const uint8_t> G4Encoder::Finish() {
   if (y_ != image_.height) throw ConvertError("Group 4 coding failed: rows missing");
   // libtiff writes a one-strip Group 4 TIFF to a scratch file; the strip is
   // the stream.
-  const std::unique_ptr<FILE, int (*)(FILE*)> file(std::tmpfile(), &std::fclose);
-  if (!file) throw ConvertError("no scratch file for libtiff's coder");
-  TIFF* out = TIFFFdOpen(dup(fileno(file.get())), "g4 reference", "w");
-  if (!out) throw ConvertError("libtiff cannot write the scratch file");
-  TIFFSetField(out, TIFFTAG_IMAGEWIDTH, image_.width);
-  TIFFSetField(out, TIFFTAG_IMAGELENGTH, image_.height);
-  TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 1);
-  TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1);
-  TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-  TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-  TIFFSetField(out, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
-  TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, image_.height);
-  TIFFSetField(out, TIFFTAG_GROUP4OPTIONS, 0);
-  bool written = true;
-  for (uint32_t y = 0; y < image_.height && written; ++y)
-    written = TIFFWriteScanline(out, image_.Row(y), y, 0) >= 0;
-  TIFFClose(out);
-  if (!written) throw ConvertError("Group 4 coding failed in libtiff");
-  lseek(fileno(file.get()), 0, SEEK_SET);
-  TIFF* in = TIFFFdOpen(dup(fileno(file.get())), "g4 reference", "r");
-  if (!in) throw ConvertError("libtiff cannot read back its own file");
-  stream_.resize(TIFFRawStripSize(in, 0));
-  const tmsize_t got = TIFFReadRawStrip(in, 0, stream_.data(), static_cast<tmsize_t>(stream_.size()));
-  TIFFClose(in);
-  if (got < 0) throw ConvertError("libtiff cannot read back its strip");
+  std::string scratch = (std::filesystem::temp_directory_path() / "g4-reference-XXXXXX").string();
+  const int fd = mkstemp(scratch.data());
+  if (fd < 0) throw ConvertError("no scratch file for libtiff's coder");
+  close(fd);
+  WriteLibtiffTiff(scratch, image_, COMPRESSION_CCITTFAX4, PHOTOMETRIC_MINISWHITE, image_.height);
+  TIFF* in = TIFFOpen(scratch.c_str(), "r");
+  tmsize_t got = -1;
+  if (in) {
+    stream_.resize(static_cast<size_t>(TIFFRawStripSize(in, 0)));
+    got = TIFFReadRawStrip(in, 0, stream_.data(), static_cast<tmsize_t>(stream_.size()));
+    TIFFClose(in);
+  }
+  std::filesystem::remove(scratch);
+  if (got < 0) throw ConvertError("libtiff cannot read back its Group 4 strip");
   stream_.resize(static_cast<size_t>(got));
   return stream_;
+}
+
+void WriteLibtiffTiff(const std::filesystem::path& path, const BitImage& image,
+                      uint16_t compression, uint16_t photometric, uint32_t rowsPerStrip) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  if (!tif) throw std::runtime_error("cannot write " + path.string());
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, image.width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, image.height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+  TIFFSetField(tif, TIFFTAG_XRESOLUTION, 100.0);
+  TIFFSetField(tif, TIFFTAG_YRESOLUTION, 100.0);
+  TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  std::vector<uint8_t> row(image.stride);
+  bool written = true;
+  for (uint32_t y = 0; y < image.height && written; ++y) {
+    std::copy_n(image.Row(y), image.stride, row.begin());
+    if (photometric == PHOTOMETRIC_MINISBLACK)
+      for (uint8_t& b : row) b = static_cast<uint8_t>(~b);
+    written = TIFFWriteScanline(tif, row.data(), y, 0) >= 0;
+  }
+  TIFFClose(tif);
+  if (!written) throw std::runtime_error("libtiff could not write " + path.string());
 }
 
 BitImage DecodeG4(const uint8_t* data, size_t size, uint32_t width, uint32_t height,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,6 +27,12 @@ class G4Encoder {
   uint32_t y_ = 0;
   std::vector<uint8_t> stream_;
 };
+
+// libtiff writes the image as a 1-bit TIFF file at 100 dpi, strips of
+// `rowsPerStrip` rows; with PHOTOMETRIC_MINISBLACK the bits written are the
+// pixels inverted.
+void WriteLibtiffTiff(const std::filesystem::path& path, const conv::BitImage& image,
+                      uint16_t compression, uint16_t photometric, uint32_t rowsPerStrip);
 
 // A Group 4 stream decoded by libtiff into one image; a damaged stream is a
 // ConvertError naming `shown`.

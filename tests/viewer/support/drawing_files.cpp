@@ -7,36 +7,12 @@
 #include <stdexcept>
 
 #include "tests/converters/testdata.h"
+#include "tests/converters/tiffref.h"
 
 namespace fs = std::filesystem;
 
 namespace viewertest {
 namespace {
-
-// With PHOTOMETRIC_MINISBLACK the bits written are the pixels inverted.
-void WriteLibtiffTiff(const fs::path& path, const conv::BitImage& image, uint16_t compression,
-                      uint16_t photometric, uint32_t rowsPerStrip) {
-  TIFF* tif = TIFFOpen(path.c_str(), "w");
-  if (!tif) throw std::runtime_error("cannot write " + path.string());
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, image.width);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, image.height);
-  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
-  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
-  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-  TIFFSetField(tif, TIFFTAG_XRESOLUTION, 100.0);
-  TIFFSetField(tif, TIFFTAG_YRESOLUTION, 100.0);
-  TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-  std::vector<uint8_t> row(image.stride);
-  for (uint32_t y = 0; y < image.height; ++y) {
-    std::copy_n(image.Row(y), image.stride, row.begin());
-    if (photometric == PHOTOMETRIC_MINISBLACK)
-      for (uint8_t& b : row) b = static_cast<uint8_t>(~b);
-    TIFFWriteScanline(tif, row.data(), y, 0);
-  }
-  TIFFClose(tif);
-}
 
 DrawingFiles Make() {
   DrawingFiles f;
@@ -68,13 +44,13 @@ DrawingFiles Make() {
   f.files["PNG"] = exported("DRAWING.PNG", "-N");
   f.files["PDF"] = exported("DRAWING.PDF", "-F");
   f.files["TIFF uncompressed"] = f.dir / "NONE.TIF";
-  WriteLibtiffTiff(f.files["TIFF uncompressed"], f.source, COMPRESSION_NONE, PHOTOMETRIC_MINISWHITE,
+  convtest::WriteLibtiffTiff(f.files["TIFF uncompressed"], f.source, COMPRESSION_NONE, PHOTOMETRIC_MINISWHITE,
                    16);
   f.files["TIFF G4 white 1"] = f.dir / "G4BLACK0.TIF";
-  WriteLibtiffTiff(f.files["TIFF G4 white 1"], f.source, COMPRESSION_CCITTFAX4,
+  convtest::WriteLibtiffTiff(f.files["TIFF G4 white 1"], f.source, COMPRESSION_CCITTFAX4,
                    PHOTOMETRIC_MINISBLACK, f.source.height);
   f.files["TIFF G4 strips"] = f.dir / "G4STRIPS.TIF";
-  WriteLibtiffTiff(f.files["TIFF G4 strips"], f.source, COMPRESSION_CCITTFAX4,
+  convtest::WriteLibtiffTiff(f.files["TIFF G4 strips"], f.source, COMPRESSION_CCITTFAX4,
                    PHOTOMETRIC_MINISWHITE, 100);
   return f;
 }
