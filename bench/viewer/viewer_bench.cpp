@@ -10,7 +10,8 @@
 //             full image loaded on its thread), against the time to open.
 // Two more forms give whole processes to time against each other (see
 // bench/converters/run-bench):
-//   viewer_bench open FILE    start, open FILE in the window, paint it fitted, end
+//   viewer_bench open FILE [N]  start, open FILE in the window, paint it
+//                             fitted, N times (default once), end
 //   viewer_bench start        start, show the window without a drawing, end
 //   viewer_bench floor FILE   the floor of that: the converters' own decoding
 //                             and the fitted grey picture from the change lists,
@@ -44,16 +45,22 @@ double Seconds(const std::function<void()>& f) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-// The window's work on opening a drawing, as the operator sees it.
-int OpenAndPaint(QApplication& app, const QString& file) {
+// The window's work on opening a drawing, as the operator sees it, `times`
+// times over in one window: the station keeps its viewer running and sends
+// it each drawing, so the opens after the first are the viewer's work on a
+// drawing without its start.
+int OpenAndPaint(QApplication& app, const QString& file, int times) {
   viewer::ViewerWindow window;
   window.resize(1600, 1000);
   window.show();
-  bool done = false;
-  window.OpenFile(file, [&] { done = true; });
-  while (!done) app.processEvents(QEventLoop::WaitForMoreEvents);
-  window.grab();
-  return window.StateText().contains("Cannot") ? 1 : 0;
+  for (int i = 0; i < times; ++i) {
+    bool done = false;
+    window.OpenFile(file, [&] { done = true; });
+    while (!done) app.processEvents(QEventLoop::WaitForMoreEvents);
+    window.grab();
+    if (window.StateText().contains("Cannot")) return 1;
+  }
+  return 0;
 }
 
 // The start alone: Qt, the window shown and painted once, no drawing (the
@@ -102,7 +109,8 @@ int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   if (argc == 3 && std::string(argv[1]) == "floor") return Floor(argv[2]);
   QApplication app(argc, argv);
-  if (argc == 3 && std::string(argv[1]) == "open") return OpenAndPaint(app, argv[2]);
+  if ((argc == 3 || argc == 4) && std::string(argv[1]) == "open")
+    return OpenAndPaint(app, argv[2], argc == 4 ? std::max(1, std::atoi(argv[3])) : 1);
   if (argc == 2 && std::string(argv[1]) == "start") return StartOnly(app);
   const fs::path dir = fs::temp_directory_path() / ("viewer-bench-" + std::to_string(getpid()));
   fs::create_directories(dir);
