@@ -460,35 +460,105 @@ uint64_t PixelsOfChanges(uint64_t m, uint64_t before) {
   return m ^ (before ? ~uint64_t{0} : 0);
 }
 
+// Whether the stored band row at `p` (its number of changes - 1, then the
+// changes) is the same as the one at `q`.
+bool SameBandRow(const uint8_t* p, const uint8_t* q) {
+  if (*p != *q) return false;
+  for (size_t i = 1, n = size_t{*p} + 2; i < n; ++i)
+    if (p[i] != q[i]) return false;
+  return true;
+}
+
+// The pixels of a band row from its `k` changes at `p` (columns in the band,
+// rising) and the colour before the band; returns the end of the changes.
+// Each word's change mask is gathered in a register.
+const uint8_t* BandRowPixels(const uint8_t* p, uint32_t k, uint64_t before, uint64_t* w) {
+  const uint8_t* const end = p + k;
+  for (uint32_t i = 0; i < OrientedImage::kBand / 64; ++i) {
+    uint64_t m = 0;
+    for (; p < end && *p / 64 == i; ++p) m |= uint64_t{1} << 63 >> (*p % 64);
+    w[i] = PixelsOfChanges(m, before);
+    before = w[i] & 1;
+  }
+  return p;
+}
+
+// The changes of a band's output rows, noted as they are found going down
+// the source rows (a row of bits across the band at a time), then sorted
+// by output row. Noting them straight into each output row's list would
+// write to a different place for almost every change; noted in one list
+// and sorted by counting, every write goes to memory used just before.
+class BandChanges {
+ public:
+  static constexpr uint32_t kRows = OrientedImage::kBand;
+
+  void Clear() {
+    used_ = 0;
+    std::fill(std::begin(count_), std::end(count_), 0);
+  }
+  // A change at `position` in each output row whose bit is set in `d`
+  // (one bit per output row, the first row highest in d[0]).
+  void Add(uint32_t position, const uint64_t* d) {
+    if (found_.size() - used_ < kRows) found_.resize(std::max(2 * found_.size(), used_ + kRows));
+    uint64_t* out = found_.data() + used_;
+    for (uint32_t k = 0; k < kRows / 64; ++k)
+      for (uint64_t bits = d[k]; bits; bits &= bits - 1) {
+        const uint32_t j = 64 * k + 63 - static_cast<uint32_t>(std::countr_zero(bits));
+        *out++ = uint64_t{j} << 32 | position;
+        ++count_[j];
+      }
+    used_ = static_cast<size_t>(out - found_.data());
+  }
+  // Gathers each row's changes in one stretch, left to right: in the order
+  // noted, or backwards when they were noted from the right end.
+  void SortByRow(bool backwards) {
+    sorted_.resize(used_);
+    uint32_t next[kRows];
+    start_[0] = 0;
+    for (uint32_t j = 0; j < kRows; ++j) {
+      start_[j + 1] = start_[j] + count_[j];
+      next[j] = backwards ? start_[j + 1] : start_[j];
+    }
+    uint32_t* out = sorted_.data();
+    for (size_t i = 0; i < used_; ++i) {
+      const uint32_t j = static_cast<uint32_t>(found_[i] >> 32);
+      out[backwards ? --next[j] : next[j]++] = static_cast<uint32_t>(found_[i]);
+    }
+  }
+  std::span<const uint32_t> Row(uint32_t j) const {
+    return {sorted_.data() + start_[j], sorted_.data() + start_[j + 1]};
+  }
+
+ private:
+  std::vector<uint64_t> found_;  // output row << 32 | position
+  size_t used_ = 0;
+  uint32_t count_[kRows] = {};
+  uint32_t start_[kRows + 1] = {};
+  std::vector<uint32_t> sorted_;
+};
+
 }  // namespace
 
 void OrientedImage::EmitTurned(const std::function<void(std::span<const uint32_t>)>& emit) const {
   // Output row r is source column r. Going down the source rows y of a
   // band, the bits where row y differs from row y-1 are the changes of the
   // band's output rows at output column y (or, read from the bottom, at
-  // H - y: between output columns H-1-y and H-y). Each goes to its output
-  // row's list, which keeps its room from band to band.
+  // H - y: between output columns H-1-y and H-y). They are noted in the
+  // order found, then sorted by output row (see BandChanges).
   constexpr uint32_t kWords = kBand / 64;
-  std::vector<uint8_t> colour(height_, 0);  // of each source row before the band
-  std::vector<std::vector<uint32_t>> out(kBand);
   const uint32_t h = height_;
+  std::vector<uint8_t> colour(h, 0);  // of each source row before the band
+  BandChanges found;
   for (size_t band = 0; band < bandChunks_.size(); ++band) {
     const std::vector<Chunk>& chunks = bandChunks_[band];
     size_t chunk = 0;
     const uint8_t* p = chunks.empty() ? nullptr : chunks[0].begin;
     const uint64_t* has = bandRows_[band].data();
-    for (auto& row : out) row.clear();
+    found.Clear();
     uint64_t previous[kWords] = {};
     int previousFill = 0;  // the previous row's band all white (0), all black (1), or mixed (-1)
     const uint8_t* same = nullptr;  // the previous row's changes when mixed
     uint8_t sameColour = 0;         // and its colour before the band
-    auto record = [&](uint32_t position, const uint64_t* d) {
-      for (uint32_t k = 0; k < kWords; ++k)
-        for (uint64_t bits = d[k]; bits; bits &= bits - 1) {
-          const uint32_t j = 64 * k + 63 - static_cast<uint32_t>(std::countr_zero(bits));
-          out[j].push_back(position);
-        }
-    };
     for (uint32_t y = 0; y < h; ++y) {
       uint64_t w[kWords];
       const uint8_t before = colour[y];
@@ -502,8 +572,7 @@ void OrientedImage::EmitTurned(const std::function<void(std::span<const uint32_t
         for (uint32_t k = 0; k < kWords; ++k) w[k] = before ? ~uint64_t{0} : 0;
         previousFill = before;
         same = nullptr;
-      } else if (same != nullptr && colour[y] == sameColour &&
-                 std::memcmp(p, same, size_t{*p} + 2) == 0) {
+      } else if (same != nullptr && before == sameColour && SameBandRow(p, same)) {
         // The same changes as in the row before, from the same colour
         // (a line crossing the band): no change between the two.
         same = p;
@@ -514,13 +583,7 @@ void OrientedImage::EmitTurned(const std::function<void(std::span<const uint32_t
         same = p;
         sameColour = before;
         const uint32_t k = uint32_t{*p++} + 1;
-        uint64_t m[kWords] = {};
-        for (uint32_t i = 0; i < k; ++i, ++p) m[*p / 64] |= uint64_t{1} << (63 - *p % 64);
-        uint64_t carry = before;
-        for (uint32_t i = 0; i < kWords; ++i) {
-          w[i] = PixelsOfChanges(m[i], carry);
-          carry = w[i] & 1;
-        }
+        p = BandRowPixels(p, k, before, w);
         colour[y] = static_cast<uint8_t>(before ^ (k & 1));
         previousFill = -1;
       }
@@ -530,17 +593,15 @@ void OrientedImage::EmitTurned(const std::function<void(std::span<const uint32_t
         previous[k] = w[k];
       }
       if (!bottomUp_)
-        record(y, d);
+        found.Add(y, d);
       else if (y > 0)
-        record(h - y, d);
+        found.Add(h - y, d);
     }
-    if (bottomUp_) record(0, previous);  // the last source row against white
-    if (bottomUp_)  // found from the right end of the output rows
-      for (auto& row : out) std::reverse(row.begin(), row.end());
+    if (bottomUp_) found.Add(0, previous);  // the last source row against white
+    found.SortByRow(bottomUp_);
     const uint32_t x0 = static_cast<uint32_t>(band * kBand);
     const uint32_t rows = std::min<uint32_t>(kBand, width_ - x0);
-    for (uint32_t j = 0; j < rows; ++j)
-      emit(out[j]);
+    for (uint32_t j = 0; j < rows; ++j) emit(found.Row(j));
   }
 }
 

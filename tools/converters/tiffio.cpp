@@ -160,7 +160,14 @@ class PackBitsReader {
   PackBitsReader(std::span<const uint8_t> file, uint64_t offset)
       : data_(file.data()), size_(file.size()), pos_(offset) {}
 
-  // Fills `n` bytes; false when the data ends first.
+  // Runs are at most 128 bytes. Fill writes each whole run inside the row
+  // as a fixed 128 bytes (a few wide stores instead of a library call for a
+  // run of a few bytes); the bytes past the run are written again by the
+  // next run or fall into this much room after the row.
+  static constexpr size_t kRoom = 128;
+
+  // Fills `n` bytes at `out`, which has kRoom bytes of room after them;
+  // false when the data ends first.
   bool Fill(uint8_t* out, size_t n) {
     for (;;) {
       // A run left over from the row before (runs may cross row ends).
@@ -181,11 +188,11 @@ class PackBitsReader {
         const int code = static_cast<int8_t>(data_[pos_++]);
         if (code >= 0) {
           const size_t k = static_cast<size_t>(code) + 1;
-          if (k > n || pos_ + k > size_) {
+          if (k > n || pos_ + kRoom > size_) {  // near the end: byte-exact below
             literal_ = k;
             break;
           }
-          std::memcpy(out, data_ + pos_, k);
+          std::memcpy(out, data_ + pos_, kRoom);
           pos_ += k, out += k, n -= k;
         } else if (code != -128) {  // -128 is a no-op
           if (pos_ >= size_) return false;
@@ -196,7 +203,7 @@ class PackBitsReader {
             value_ = value;
             break;
           }
-          std::memset(out, value, k);
+          std::memset(out, value, kRoom);
           out += k, n -= k;
         }
         if (n == 0) return true;
@@ -439,7 +446,7 @@ void ReadTiffLines(std::span<const uint8_t> file, const std::string& shown,
       coded = reversed;
     }
     PackBitsReader reader(coded, 0);
-    std::vector<uint8_t> row(stride);
+    std::vector<uint8_t> row(stride + PackBitsReader::kRoom);
     for (uint32_t y = 0; y < height; ++y) {
       if (!reader.Fill(row.data(), stride))
         throw ConvertError(shown + ": the image data ends after line " + std::to_string(y) +
