@@ -290,6 +290,8 @@ TEST(G4OrientedImage, RowsOfEveryTurnMatchOrient) {
   pictures.push_back({"noise 129x65", Noise(129, 65, 4)});
   pictures.push_back({"sparse noise 777x90", Noise(777, 90, 8, 2)});  // bands of 256 columns
   pictures.push_back({"noise 512x3", Noise(512, 3, 9)});
+  pictures.push_back({"noise 257x33", Noise(257, 33, 10)});  // a last band of one pixel
+  pictures.push_back({"noise 320x17", Noise(320, 17, 11)});  // of one whole word
   pictures.push_back({"noise 64x64", Noise(64, 64, 5)});
   pictures.push_back({"one row", Noise(200, 1, 6)});
   pictures.push_back({"one column", Noise(1, 200, 7)});

@@ -339,7 +339,7 @@ OrientedImage::OrientedImage(uint32_t width, uint32_t height, int rotationCode, 
     : width_(width), height_(height), invert_(invert) {
   // The eight codes as a transposition (source columns become rows, read
   // from the bottom for "up"), a flip of the rows, and a mirror of each
-  // stored source row:
+  // source row (with a transposition: of the order of the output rows):
   //   0 -      1 T(up)     2 F + M     3 T + M
   //   4 M      5 T         6 F         7 T(up) + M
   const int code = rotationCode & 7;
@@ -352,6 +352,7 @@ OrientedImage::OrientedImage(uint32_t width, uint32_t height, int rotationCode, 
   if (transpose_) {
     const size_t bands = (size_t{width} + kBand - 1) / kBand;
     bandRows_.assign(bands, std::vector<uint64_t>(size_t{height} / 64 + 1));
+    endsBlack_.assign(size_t{height} / 64 + 1, 0);
     bandChunks_.resize(bands);
   } else {
     rowStart_.reserve(height);
@@ -386,6 +387,7 @@ uint8_t* OrientedImage::Reserve(std::vector<Chunk>& chunks, size_t bytes) {
 void OrientedImage::AddRow(const uint8_t* row) {
   if (rows_ >= height_) throw ConvertError("image turning: more rows than the image has");
   const uint32_t y = rows_++;
+  if (transpose_) return AddBandRows(row, y);
   if (changes_.size() < size_t{width_} + 2) changes_.resize(size_t{width_} + 2);
   uint32_t* c = changes_.data();
   size_t n = FindChanges(row, width_, c + 1);  // c[0] free for a change at 0
@@ -405,20 +407,6 @@ void OrientedImage::AddRow(const uint8_t* row) {
     for (size_t i = 0; i < n; ++i) first[i] = width_ - first[i];
     if (n > 0 && first[n - 1] == width_) --n;
   }
-  if (transpose_) {
-    for (size_t i = 0; i < n;) {
-      const uint32_t band = first[i] / kBand;
-      size_t k = i + 1;
-      while (k < n && first[k] / kBand == band) ++k;
-      bandRows_[band][y / 64] |= uint64_t{1} << (y % 64);
-      std::vector<Chunk>& chunks = bandChunks_[band];
-      uint8_t* out = Reserve(chunks, k - i + 1);
-      *out++ = static_cast<uint8_t>(k - i - 1);
-      for (; i < k; ++i) *out++ = static_cast<uint8_t>(first[i] % kBand);
-      chunks.back().end = out;
-    }
-    return;
-  }
   // A row takes at most five bytes per change and the end mark.
   uint8_t* out = Reserve(rowChunks_, 5 * n + 1);
   rowStart_.push_back(out);
@@ -429,6 +417,61 @@ void OrientedImage::AddRow(const uint8_t* row) {
   }
   *out++ = 0;
   rowChunks_.back().end = out;
+}
+
+void OrientedImage::AddBandRows(const uint8_t* row, uint32_t y) {
+  // The row's changes found 64 pixels at a time, as FindChanges finds them,
+  // and written straight into their bands: a band's entry (the number of
+  // changes - 1, then the changes) is opened at its first change. An
+  // inverted row has the changes of the row as it is with black before it;
+  // a mirrored one is mirrored when the turned rows are handed out.
+  constexpr size_t kBandWords = kBand / 64;
+  size_t open = SIZE_MAX;  // the band being written
+  uint8_t* entry = nullptr;
+  uint8_t* out = nullptr;
+  size_t changes = 0;  // of the whole row
+  auto close = [&] {
+    if (open == SIZE_MAX) return;
+    const size_t n = static_cast<size_t>(out - entry - 1);
+    *entry = static_cast<uint8_t>(n - 1);
+    bandChunks_[open].back().end = out;
+    bandRows_[open][y / 64] |= uint64_t{1} << (y % 64);
+    changes += n;
+  };
+  uint64_t previous = invert_ ? 1 : 0;  // the last pixel seen
+  // The changes in word i of the row, at the pixels in `keep`.
+  auto scan = [&](uint64_t w, size_t i, uint64_t keep) {
+    uint64_t t = (w ^ ((w >> 1) | (previous << 63))) & keep;
+    previous = w & 1;
+    if (t == 0) return;
+    if (i / kBandWords != open) {
+      close();
+      open = i / kBandWords;
+      entry = Reserve(bandChunks_[open], kBand + 1);
+      out = entry + 1;
+    }
+    const size_t base = 64 * (i % kBandWords);
+    while (t) {
+      const int p = std::countl_zero(t);
+      *out++ = static_cast<uint8_t>(base + static_cast<size_t>(p));
+      t &= ~(uint64_t{1} << 63 >> p);
+    }
+  };
+  const size_t fullWords = width_ / 64;
+  for (size_t i = 0; i < fullWords; ++i) {
+    uint64_t raw;
+    std::memcpy(&raw, row + 8 * i, 8);
+    // Words all of the last pixel's colour hold no change (byte order does
+    // not matter for that test).
+    if (raw != (previous ? ~uint64_t{0} : 0)) scan(LoadBigEndian(row + 8 * i), i, ~uint64_t{0});
+  }
+  if (const uint32_t valid = width_ % 64) {  // the last pixels; the pad bits are none
+    uint8_t tail[8] = {};
+    std::memcpy(tail, row + 8 * fullWords, (valid + 7) / 8);
+    scan(LoadBigEndian(tail), fullWords, ~uint64_t{0} << (64 - valid));
+  }
+  close();
+  endsBlack_[y / 64] ^= uint64_t{changes & 1} << (y % 64);
 }
 
 void OrientedImage::Emit(const std::function<void(std::span<const uint32_t>)>& emit) const {
@@ -544,12 +587,20 @@ void OrientedImage::EmitTurned(const std::function<void(std::span<const uint32_t
   // band, the bits where row y differs from row y-1 are the changes of the
   // band's output rows at output column y (or, read from the bottom, at
   // H - y: between output columns H-1-y and H-y). They are noted in the
-  // order found, then sorted by output row (see BandChanges).
+  // order found, then sorted by output row (see BandChanges). Mirrored, the
+  // output rows are the source columns from the right: the bands are taken
+  // from the right, and their rows handed out from the last.
   constexpr uint32_t kWords = kBand / 64;
   const uint32_t h = height_;
-  std::vector<uint8_t> colour(h, 0);  // of each source row before the band
+  const bool leftward = mirror_;
+  // The colour of each source row where the walk over the bands stands: on
+  // the left of the band (white at first), or, going leftward, on its right.
+  std::vector<uint8_t> colour(h, 0);
+  if (leftward)
+    for (uint32_t y = 0; y < h; ++y) colour[y] = (endsBlack_[y / 64] >> (y % 64)) & 1;
   BandChanges found;
-  for (size_t band = 0; band < bandChunks_.size(); ++band) {
+  for (size_t i = 0; i < bandChunks_.size(); ++i) {
+    const size_t band = leftward ? bandChunks_.size() - 1 - i : i;
     const std::vector<Chunk>& chunks = bandChunks_[band];
     size_t chunk = 0;
     const uint8_t* p = chunks.empty() ? nullptr : chunks[0].begin;
@@ -561,12 +612,16 @@ void OrientedImage::EmitTurned(const std::function<void(std::span<const uint32_t
     uint8_t sameColour = 0;         // and its colour before the band
     for (uint32_t y = 0; y < h; ++y) {
       uint64_t w[kWords];
-      const uint8_t before = colour[y];
       const bool changes = (has[y / 64] >> (y % 64)) & 1;
       if (changes && p == chunks[chunk].end) {  // a row's changes never cross chunks
         p = chunks[++chunk].begin;
         same = nullptr;
       }
+      // The colour before the band; an odd number of changes in it turns
+      // the colour on the other side.
+      const uint8_t turns = changes ? (*p + 1) & 1 : 0;
+      const uint8_t before = leftward ? colour[y] ^ turns : colour[y];
+      colour[y] ^= turns;
       if (!changes) {
         if (previousFill == before) continue;  // the same as the row before
         for (uint32_t k = 0; k < kWords; ++k) w[k] = before ? ~uint64_t{0} : 0;
@@ -577,14 +632,12 @@ void OrientedImage::EmitTurned(const std::function<void(std::span<const uint32_t
         // (a line crossing the band): no change between the two.
         same = p;
         p += size_t{*p} + 2;
-        colour[y] = static_cast<uint8_t>(before ^ ((*same + 1) & 1));
         continue;
       } else {
         same = p;
         sameColour = before;
         const uint32_t k = uint32_t{*p++} + 1;
         p = BandRowPixels(p, k, before, w);
-        colour[y] = static_cast<uint8_t>(before ^ (k & 1));
         previousFill = -1;
       }
       uint64_t d[kWords];
@@ -601,7 +654,7 @@ void OrientedImage::EmitTurned(const std::function<void(std::span<const uint32_t
     found.SortByRow(bottomUp_);
     const uint32_t x0 = static_cast<uint32_t>(band * kBand);
     const uint32_t rows = std::min<uint32_t>(kBand, width_ - x0);
-    for (uint32_t j = 0; j < rows; ++j) emit(found.Row(j));
+    for (uint32_t j = 0; j < rows; ++j) emit(found.Row(leftward ? rows - 1 - j : j));
   }
 }
 

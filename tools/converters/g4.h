@@ -95,10 +95,11 @@ class OrientedImage {
   void Emit(const std::function<void(std::span<const uint32_t> changes)>& emit) const;
 
  private:
+  void AddBandRows(const uint8_t* row, uint32_t y);
   void EmitTurned(const std::function<void(std::span<const uint32_t>)>& emit) const;
   uint32_t width_, height_, outWidth_, outHeight_, rows_ = 0;
   bool transpose_, bottomUp_, flip_, mirror_, invert_;
-  std::vector<uint32_t> changes_;  // work list of AddRow
+  std::vector<uint32_t> changes_;  // work list of AddRow without a quarter turn
   // The stored changes live in chunks cut from large regions of memory
   // mapped in huge pages: a few MB of small fresh pages would cost more in
   // page faults than all the work on them.
@@ -119,6 +120,7 @@ class OrientedImage {
   // for each such row the number of changes - 1 and their columns in the
   // band, a byte each.
   std::vector<std::vector<uint64_t>> bandRows_;
+  std::vector<uint64_t> endsBlack_;  // a bit per row: it ends black
   std::vector<std::vector<Chunk>> bandChunks_;
 };
 
