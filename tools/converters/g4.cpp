@@ -74,6 +74,37 @@ uint64_t LoadBigEndian(const uint8_t* p) {
   return std::endian::native == std::endian::little ? __builtin_bswap64(w) : w;
 }
 
+// The coder's bits on their way out: `acc` holds the newest `bits` of
+// them, and every whole 32 go on at `at`, which has room for them.
+struct BitWriter {
+  uint64_t acc;
+  unsigned bits;
+  uint8_t* at;
+
+  void Put(uint32_t code, unsigned length) {
+    acc = (acc << length) | code;
+    bits += length;
+    if (bits < 32) return;
+    bits -= 32;
+    uint32_t word = static_cast<uint32_t>(acc >> bits);
+    if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
+    std::memcpy(at, &word, 4);
+    at += 4;
+  }
+  void Put(Code c) { Put(c.bits, c.length); }
+  void PutRun(uint32_t run, bool black) {
+    // Make-up codes as libtiff chooses them: 2560 while more than 2623 is
+    // left, then one make-up code of the multiple of 64 below, then the
+    // terminating code.
+    for (; run >= 2624; run -= 2560) Put(kLongMakeUp[12]);
+    if (run >= 64) {
+      Put(MakeUp(run, black));
+      run &= 63;
+    }
+    Put((black ? kBlack : kWhite)[run]);
+  }
+};
+
 // Three end marks after a row's changes: b1 and b2 always find an entry.
 constexpr int kEndMarks = 3;
 
@@ -176,35 +207,6 @@ Encoder::Encoder(uint32_t width, uint32_t height, Sink sink)
   out_.resize(sink_ ? (1 << 16) : std::max<size_t>(4096, (size_t{width} + 7) / 8 * height / 16));
 }
 
-void Encoder::Spill() {
-  bits_ -= 32;
-  const uint32_t word = static_cast<uint32_t>(acc_ >> bits_);
-  uint8_t* p = out_.data() + used_;
-  p[0] = static_cast<uint8_t>(word >> 24);
-  p[1] = static_cast<uint8_t>(word >> 16);
-  p[2] = static_cast<uint8_t>(word >> 8);
-  p[3] = static_cast<uint8_t>(word);
-  used_ += 4;
-}
-
-void Encoder::PutRun(uint32_t run, bool black) {
-  // Make-up codes as libtiff chooses them: 2560 while more than 2623 is
-  // left, then one make-up code of the multiple of 64 below, then the
-  // terminating code.
-  while (run >= 2624) {
-    const Code c = kLongMakeUp[12];
-    Put(c.bits, c.length);
-    run -= 2560;
-  }
-  if (run >= 64) {
-    const Code c = MakeUp(run, black);
-    Put(c.bits, c.length);
-    run &= 63;
-  }
-  const Code c = (black ? kBlack : kWhite)[run];
-  Put(c.bits, c.length);
-}
-
 void Encoder::AddRow(const uint8_t* row) {
   curCount_ = FindChanges(row, width_, cur_.data());
   CodeRow();
@@ -226,6 +228,7 @@ void Encoder::CodeRow() {
   const size_t room = (curCount_ + refCount_ + 2) * 4 + width_ / 2560 * 4 + 16;
   if (out_.size() - used_ < room) out_.resize(std::max(out_.size() * 2, used_ + room));
 
+  BitWriter out{acc_, bits_, out_.data() + used_};
   const int64_t w = width_;
   const uint32_t* a = cur_.data();
   const uint32_t* b = ref_.data();
@@ -239,24 +242,26 @@ void Encoder::CodeRow() {
     const size_t ib = k + ((k & 1) != black);
     const int64_t a1 = a[ia], b1 = b[ib], b2 = b[ib + 1];
     if (b2 < a1) {
-      Put(kPass.bits, kPass.length);
+      out.Put(kPass);
       a0 = b2;
     } else if (a1 - b1 >= -3 && a1 - b1 <= 3) {
-      const Code c = kVertical[a1 - b1 + 3];
-      Put(c.bits, c.length);
+      out.Put(kVertical[a1 - b1 + 3]);
       a0 = a1;
       ++ia;
       black ^= 1;
     } else {
       const int64_t a2 = a[ia + 1];
-      Put(kHorizontal.bits, kHorizontal.length);
-      PutRun(static_cast<uint32_t>(a1 - std::max<int64_t>(a0, 0)), black);
-      PutRun(static_cast<uint32_t>(a2 - a1), !black);
+      out.Put(kHorizontal);
+      out.PutRun(static_cast<uint32_t>(a1 - std::max<int64_t>(a0, 0)), black);
+      out.PutRun(static_cast<uint32_t>(a2 - a1), !black);
       a0 = a2;
       ia += 2;
     }
     if (a0 >= w) break;
   }
+  acc_ = out.acc;
+  bits_ = out.bits;
+  used_ = static_cast<size_t>(out.at - out_.data());
   std::swap(ref_, cur_);
   refCount_ = curCount_;
   if (sink_ && used_ >= (1 << 15)) Drain();
@@ -272,8 +277,12 @@ std::span<const uint8_t> Encoder::Finish() {
     throw ConvertError("Group 4 coding failed: " + std::to_string(y_) + " of " +
                        std::to_string(height_) + " rows given");
   if (out_.size() - used_ < 16) out_.resize(used_ + 16);
-  Put(kEol.bits, kEol.length);  // EOFB
-  Put(kEol.bits, kEol.length);
+  BitWriter out{acc_, bits_, out_.data() + used_};
+  out.Put(kEol);  // EOFB
+  out.Put(kEol);
+  acc_ = out.acc;
+  bits_ = out.bits;
+  used_ = static_cast<size_t>(out.at - out_.data());
   while (bits_ >= 8) {
     bits_ -= 8;
     out_[used_++] = static_cast<uint8_t>(acc_ >> bits_);
@@ -514,15 +523,23 @@ bool SameBandRow(const uint8_t* p, const uint8_t* q) {
 
 // The pixels of a band row from its `k` changes at `p` (columns in the band,
 // rising) and the colour before the band; returns the end of the changes.
-// Each word's change mask is gathered in a register.
+// The change masks are gathered in registers, without a branch on which
+// word a change falls in (their number in each word is noise).
 const uint8_t* BandRowPixels(const uint8_t* p, uint32_t k, uint64_t before, uint64_t* w) {
-  const uint8_t* const end = p + k;
-  for (uint32_t i = 0; i < OrientedImage::kBand / 64; ++i) {
-    uint64_t m = 0;
-    for (; p < end && *p / 64 == i; ++p) m |= uint64_t{1} << 63 >> (*p % 64);
-    w[i] = PixelsOfChanges(m, before);
-    before = w[i] & 1;
+  static_assert(OrientedImage::kBand == 256, "four words of change masks");
+  uint64_t m0 = 0, m1 = 0, m2 = 0, m3 = 0;
+  for (const uint8_t* const end = p + k; p < end; ++p) {
+    const uint64_t bit = uint64_t{1} << 63 >> (*p % 64);
+    const unsigned word = *p / 64;
+    m0 |= word == 0 ? bit : 0;
+    m1 |= word == 1 ? bit : 0;
+    m2 |= word == 2 ? bit : 0;
+    m3 |= word == 3 ? bit : 0;
   }
+  w[0] = PixelsOfChanges(m0, before);
+  w[1] = PixelsOfChanges(m1, w[0] & 1);
+  w[2] = PixelsOfChanges(m2, w[1] & 1);
+  w[3] = PixelsOfChanges(m3, w[2] & 1);
   return p;
 }
 
@@ -563,10 +580,11 @@ class BandChanges {
       next[j] = backwards ? start_[j + 1] : start_[j];
     }
     uint32_t* out = sorted_.data();
-    for (size_t i = 0; i < used_; ++i) {
-      const uint32_t j = static_cast<uint32_t>(found_[i] >> 32);
-      out[backwards ? --next[j] : next[j]++] = static_cast<uint32_t>(found_[i]);
-    }
+    const uint64_t* const found = found_.data();
+    if (backwards)
+      for (size_t i = 0; i < used_; ++i) out[--next[found[i] >> 32]] = static_cast<uint32_t>(found[i]);
+    else
+      for (size_t i = 0; i < used_; ++i) out[next[found[i] >> 32]++] = static_cast<uint32_t>(found[i]);
   }
   std::span<const uint32_t> Row(uint32_t j) const {
     return {sorted_.data() + start_[j], sorted_.data() + start_[j + 1]};

@@ -51,14 +51,8 @@ class Encoder {
  private:
   void CodeRow();  // cur_ against ref_
   // Bits go into acc_ and from there 32 at a time into out_ (CodeRow makes
-  // room for a row's codes first).
-  void Put(uint32_t code, unsigned length) {
-    acc_ = (acc_ << length) | code;
-    bits_ += length;
-    if (bits_ >= 32) Spill();
-  }
-  void Spill();
-  void PutRun(uint32_t run, bool black);
+  // room for a row's codes first), through a writer (in g4.cpp) that holds
+  // them in registers while a row is coded.
   void Drain();
 
   uint32_t width_, height_, y_ = 0;
