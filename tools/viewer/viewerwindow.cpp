@@ -53,9 +53,10 @@ ViewerWindow::ViewerWindow() : view_(new DrawingView(this)), status_(new QLabel(
 
   QMenu* zoom = menuBar()->addMenu(Text(texts::kViewMenu));
   QAction* in = zoom->addAction(Text(texts::kZoomIn), view_, &DrawingView::ZoomIn);
-  in->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal)});
+  in->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal),
+                    QKeySequence(QKeySequence::ZoomIn)});
   QAction* out = zoom->addAction(Text(texts::kZoomOut), view_, &DrawingView::ZoomOut);
-  out->setShortcut(QKeySequence(Qt::Key_Minus));
+  out->setShortcuts({QKeySequence(Qt::Key_Minus), QKeySequence(QKeySequence::ZoomOut)});
   QAction* fit = zoom->addAction(Text(texts::kFit), view_, &DrawingView::Fit);
   fit->setShortcuts({QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_Asterisk)});
   QAction* one = zoom->addAction(Text(texts::kActualSize), view_, &DrawingView::ActualSize);
