@@ -279,7 +279,10 @@ Drawing LoadTlc(std::span<const uint8_t> file, const std::string& shown,
   if (progress.started) progress.started(info);
   bool havePreview = false;
   if (!tlc.viewPng.empty() && progress.preview) {
-    QImage view = QImage::fromData(tlc.viewPng.data(), static_cast<int>(tlc.viewPng.size()));
+    // Named PNG, so that Qt reads it with its own PNG reader and loads no
+    // image format plugins to find out what it is.
+    QImage view =
+        QImage::fromData(tlc.viewPng.data(), static_cast<int>(tlc.viewPng.size()), "PNG");
     if (!view.isNull()) {
       progress.preview(view.convertToFormat(QImage::Format_Grayscale8));
       havePreview = true;
