@@ -544,58 +544,68 @@ const uint8_t* BandRowPixels(const uint8_t* p, uint32_t k, uint64_t before, uint
 }
 
 // The changes of a band's output rows, noted as they are found going down
-// the source rows (a row of bits across the band at a time), then sorted
-// by output row. Noting them straight into each output row's list would
-// write to a different place for almost every change; noted in one list
-// and sorted by counting, every write goes to memory used just before.
+// the source rows (a row of bits across the band at a time). Each output
+// row writes into its own segment of 64 entries, and takes the next free
+// segment when that is full: 256 lists grown side by side from one pool,
+// so the writes stay within a few pages; a row's segments are gathered
+// into one list when it is handed out.
 class BandChanges {
  public:
   static constexpr uint32_t kRows = OrientedImage::kBand;
 
   void Clear() {
-    used_ = 0;
-    std::fill(std::begin(count_), std::end(count_), 0);
+    segments_ = 0;
+    std::fill(std::begin(at_), std::end(at_), 0);  // no segment yet: the next is taken
   }
   // A change at `position` in each output row whose bit is set in `d`
   // (one bit per output row, the first row highest in d[0]).
   void Add(uint32_t position, const uint64_t* d) {
-    if (found_.size() - used_ < kRows) found_.resize(std::max(2 * found_.size(), used_ + kRows));
-    uint64_t* out = found_.data() + used_;
+    if (segments_ + kRows > link_.size()) Grow();
     for (uint32_t k = 0; k < kRows / 64; ++k)
       for (uint64_t bits = d[k]; bits; bits &= bits - 1) {
         const uint32_t j = 64 * k + 63 - static_cast<uint32_t>(std::countr_zero(bits));
-        *out++ = uint64_t{j} << 32 | position;
-        ++count_[j];
+        if (at_[j] % kSegment == 0) NextSegment(j);
+        pool_[at_[j]++] = position;
       }
-    used_ = static_cast<size_t>(out - found_.data());
   }
-  // Gathers each row's changes in one stretch, left to right: in the order
-  // noted, or backwards when they were noted from the right end.
-  void SortByRow(bool backwards) {
-    sorted_.resize(used_);
-    uint32_t next[kRows];
-    start_[0] = 0;
-    for (uint32_t j = 0; j < kRows; ++j) {
-      start_[j + 1] = start_[j] + count_[j];
-      next[j] = backwards ? start_[j + 1] : start_[j];
+  // Output row j's changes, left to right: in the order noted, or backwards
+  // when they were noted from the right end. Valid until the next call.
+  std::span<const uint32_t> Row(uint32_t j, bool backwards) {
+    row_.clear();
+    if (at_[j] == 0) return {};
+    const uint32_t current = (at_[j] - 1) / kSegment;
+    for (uint32_t s = first_[j];; s = link_[s]) {
+      const uint32_t* begin = pool_.data() + size_t{s} * kSegment;
+      row_.insert(row_.end(), begin, s == current ? pool_.data() + at_[j] : begin + kSegment);
+      if (s == current) break;
     }
-    uint32_t* out = sorted_.data();
-    const uint64_t* const found = found_.data();
-    if (backwards)
-      for (size_t i = 0; i < used_; ++i) out[--next[found[i] >> 32]] = static_cast<uint32_t>(found[i]);
-    else
-      for (size_t i = 0; i < used_; ++i) out[next[found[i] >> 32]++] = static_cast<uint32_t>(found[i]);
-  }
-  std::span<const uint32_t> Row(uint32_t j) const {
-    return {sorted_.data() + start_[j], sorted_.data() + start_[j + 1]};
+    if (backwards) std::reverse(row_.begin(), row_.end());
+    return row_;
   }
 
  private:
-  std::vector<uint64_t> found_;  // output row << 32 | position
-  size_t used_ = 0;
-  uint32_t count_[kRows] = {};
-  uint32_t start_[kRows + 1] = {};
-  std::vector<uint32_t> sorted_;
+  static constexpr uint32_t kSegment = 64;
+
+  // Room for a new segment for every row: Add takes at most one for each.
+  void Grow() {
+    link_.resize(std::max<size_t>(2 * link_.size(), segments_ + kRows));
+    pool_.resize(link_.size() * kSegment);
+  }
+  void NextSegment(uint32_t j) {
+    const uint32_t s = segments_++;
+    if (at_[j] == 0)
+      first_[j] = s;
+    else
+      link_[at_[j] / kSegment - 1] = s;
+    at_[j] = s * kSegment;
+  }
+
+  std::vector<uint32_t> pool_;  // the segments, kSegment entries each
+  std::vector<uint32_t> link_;  // of each segment: the next of its row
+  uint32_t segments_ = 0;       // taken from the pool
+  uint32_t first_[kRows] = {};  // each row's first segment
+  uint32_t at_[kRows] = {};     // and where its next change goes (0: no segment yet)
+  std::vector<uint32_t> row_;
 };
 
 }  // namespace
@@ -669,10 +679,9 @@ void OrientedImage::EmitTurned(const std::function<void(std::span<const uint32_t
         found.Add(h - y, d);
     }
     if (bottomUp_) found.Add(0, previous);  // the last source row against white
-    found.SortByRow(bottomUp_);
     const uint32_t x0 = static_cast<uint32_t>(band * kBand);
     const uint32_t rows = std::min<uint32_t>(kBand, width_ - x0);
-    for (uint32_t j = 0; j < rows; ++j) emit(found.Row(leftward ? rows - 1 - j : j));
+    for (uint32_t j = 0; j < rows; ++j) emit(found.Row(leftward ? rows - 1 - j : j, bottomUp_));
   }
 }
 
