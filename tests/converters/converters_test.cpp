@@ -133,6 +133,61 @@ TEST(PackBitsRow, DecodesToTheRowThroughLibtiff) {
   fs::remove(path);
 }
 
+// The scan program's PackBits data is one stream: runs cross row ends, and
+// a no-op code may stand anywhere. Every way of cutting the same bytes into
+// runs reads back as the same rows, also when the data ends with the run.
+TEST(ScanFileReading, PackBitsRunsCrossRowEnds) {
+  struct Case {
+    const char* name;
+    BitImage image;
+    size_t longest;  // run length limit (1-128)
+    bool noOps;
+  };
+  const std::vector<Case> cases = {
+      {"noisy drawing", convtest::NoisyDrawing(333, 40), 128, false},
+      {"noisy drawing, short runs, no-ops", convtest::NoisyDrawing(333, 40), 5, true},
+      {"one byte rows", convtest::NoisyDrawing(7, 50), 128, true},
+      {"blank, long rows", BitImage(2100, 9), 128, true},
+      {"drawing, runs of up to 37", convtest::Drawing(1000, 30), 37, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // The rows as one byte stream, cut into runs of random lengths: a
+    // repeat where the bytes repeat, else a literal.
+    std::vector<uint8_t> bytes;
+    for (uint32_t y = 0; y < c.image.height; ++y)
+      bytes.insert(bytes.end(), c.image.Row(y), c.image.Row(y) + c.image.stride);
+    std::mt19937 rng(7);
+    std::vector<uint8_t> data;
+    for (size_t i = 0; i < bytes.size();) {
+      if (c.noOps && rng() % 5 == 0) data.push_back(0x80);
+      size_t same = 1;
+      while (i + same < bytes.size() && same < c.longest && bytes[i + same] == bytes[i]) ++same;
+      if (same >= 2) {
+        data.push_back(static_cast<uint8_t>(257 - same));
+        data.push_back(bytes[i]);
+        i += same;
+        continue;
+      }
+      const size_t k = std::min<size_t>({bytes.size() - i, 1 + rng() % c.longest});
+      data.push_back(static_cast<uint8_t>(k - 1));
+      data.insert(data.end(), bytes.begin() + static_cast<ptrdiff_t>(i),
+                  bytes.begin() + static_cast<ptrdiff_t>(i + k));
+      i += k;
+    }
+    std::vector<uint8_t> file = convtest::ScanFileBytes(BitImage(c.image.width, c.image.height));
+    file.resize(186);
+    file.insert(file.end(), data.begin(), data.end());
+    BitImage got(c.image.width, c.image.height);
+    uint32_t y = 0;
+    conv::ReadBitonalTiffRows(
+        file, "scan", [](const conv::TiffInfo&) {},
+        [&](const uint8_t* row) { std::memcpy(got.Row(y++), row, got.stride); });
+    ASSERT_EQ(y, c.image.height);
+    EXPECT_EQ(ImageDiff(got, c.image), "");
+  }
+}
+
 BitImage DecodeTlc(const fs::path& path) {
   const std::vector<uint8_t> bytes = convtest::ReadBytes(path);
   const conv::Tlc tlc = conv::ParseTlc(bytes, path.string());

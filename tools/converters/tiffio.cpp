@@ -153,6 +153,15 @@ std::vector<uint8_t> WrapG4(const uint8_t* data, size_t size, uint32_t width, ui
   return buffer;
 }
 
+// 128 bytes of each byte value: where a PackBits repeat run is copied from.
+struct Stretches {
+  uint8_t of[256][128];
+  Stretches() {
+    for (int v = 0; v < 256; ++v) std::memset(of[v], v, sizeof of[v]);
+  }
+};
+const Stretches kStretches;
+
 // The scan program's PackBits data as one stream, handed out a row at a
 // time; runs may cross row ends.
 class PackBitsReader {
@@ -182,31 +191,31 @@ class PackBitsReader {
         repeat_ -= k, out += k, n -= k;
       }
       if (n == 0) return true;
-      // Whole runs inside the row, the common case.
-      for (;;) {
-        if (pos_ >= size_) return false;
-        const int code = static_cast<int8_t>(data_[pos_++]);
-        if (code >= 0) {
-          const size_t k = static_cast<size_t>(code) + 1;
-          if (k > n || pos_ + kRoom > size_) {  // near the end: byte-exact below
-            literal_ = k;
-            break;
-          }
-          std::memcpy(out, data_ + pos_, kRoom);
-          pos_ += k, out += k, n -= k;
-        } else if (code != -128) {  // -128 is a no-op
-          if (pos_ >= size_) return false;
-          const size_t k = static_cast<size_t>(1 - code);
-          const uint8_t value = data_[pos_++];
-          if (k > n) {
-            repeat_ = k;
-            value_ = value;
-            break;
-          }
-          std::memset(out, value, kRoom);
-          out += k, n -= k;
-        }
+      // Whole runs inside the row, the common case. Each is one copy, from
+      // the data or (a repeat) from a stretch of its byte, so the kind of
+      // run, which follows no pattern, costs no branch.
+      while (pos_ + 2 + kRoom <= size_) {
+        const int code = static_cast<int8_t>(data_[pos_]);
+        const bool literal = code >= 0;
+        const bool noOp = code == -128;
+        const size_t k = literal ? static_cast<size_t>(code) + 1
+                                 : noOp ? 0 : static_cast<size_t>(1 - code);
+        if (k > n) break;
+        std::memcpy(out, literal ? data_ + pos_ + 1 : kStretches.of[data_[pos_ + 1]], kRoom);
+        pos_ += literal ? k + 1 : noOp ? 1 : 2;
+        out += k, n -= k;
         if (n == 0) return true;
+      }
+      // A run that goes on into the next row, or one near the end of the
+      // data: left over, to be taken byte-exact above.
+      if (pos_ >= size_) return false;
+      const int code = static_cast<int8_t>(data_[pos_++]);
+      if (code >= 0) {
+        literal_ = static_cast<size_t>(code) + 1;
+      } else if (code != -128) {  // -128 is a no-op
+        if (pos_ >= size_) return false;
+        repeat_ = static_cast<size_t>(1 - code);
+        value_ = data_[pos_++];
       }
     }
   }
