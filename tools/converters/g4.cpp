@@ -456,15 +456,22 @@ void OrientedImage::AddBandRows(const uint8_t* row, uint32_t y) {
     if (i / kBandWords != open) {
       close();
       open = i / kBandWords;
-      entry = Reserve(bandChunks_[open], kBand + 1);
+      entry = Reserve(bandChunks_[open], kBand + 2);
       out = entry + 1;
     }
+    // Two changes at a time: a word seldom holds more, and their number
+    // (noise) then costs no branch. An entry has room for one written
+    // past its last change.
     const size_t base = 64 * (i % kBandWords);
-    while (t) {
+    do {
       const int p = std::countl_zero(t);
-      *out++ = static_cast<uint8_t>(base + static_cast<size_t>(p));
       t &= ~(uint64_t{1} << 63 >> p);
-    }
+      const int q = std::countl_zero(t);  // 64 when t is empty: not kept
+      t &= ~(uint64_t{1} << 63 >> (q & 63));
+      out[0] = static_cast<uint8_t>(base + static_cast<size_t>(p));
+      out[1] = static_cast<uint8_t>(base + static_cast<size_t>(q));
+      out += q < 64 ? 2 : 1;
+    } while (t);
   };
   const size_t fullWords = width_ / 64;
   for (size_t i = 0; i < fullWords; ++i) {
@@ -531,10 +538,10 @@ const uint8_t* BandRowPixels(const uint8_t* p, uint32_t k, uint64_t before, uint
   for (const uint8_t* const end = p + k; p < end; ++p) {
     const uint64_t bit = uint64_t{1} << 63 >> (*p % 64);
     const unsigned word = *p / 64;
-    m0 |= word == 0 ? bit : 0;
-    m1 |= word == 1 ? bit : 0;
-    m2 |= word == 2 ? bit : 0;
-    m3 |= word == 3 ? bit : 0;
+    m0 = word == 0 ? m0 | bit : m0;
+    m1 = word == 1 ? m1 | bit : m1;
+    m2 = word == 2 ? m2 | bit : m2;
+    m3 = word == 3 ? m3 | bit : m3;
   }
   w[0] = PixelsOfChanges(m0, before);
   w[1] = PixelsOfChanges(m1, w[0] & 1);
