@@ -105,6 +105,18 @@ struct BitWriter {
   }
 };
 
+// The last word of a row of `width` pixels (a multiple of 64 or not) as
+// it lies in memory, its pad bits clear whatever they were.
+uint64_t LastWord(const uint8_t* row, uint32_t width) {
+  const size_t first = (size_t{width} - 1) / 64 * 8, bytes = (size_t{width} + 7) / 8 - first;
+  uint8_t tail[8] = {};
+  std::memcpy(tail, row + first, bytes);
+  if (width % 8) tail[bytes - 1] &= static_cast<uint8_t>(0xFF << (8 - width % 8));
+  uint64_t w;
+  std::memcpy(&w, tail, 8);
+  return w;
+}
+
 // Three end marks after a row's changes: b1 and b2 always find an entry.
 constexpr int kEndMarks = 3;
 
@@ -361,7 +373,13 @@ OrientedImage::OrientedImage(uint32_t width, uint32_t height, int rotationCode, 
   if (transpose_) {
     const size_t bands = (size_t{width} + kBand - 1) / kBand;
     bandRows_.assign(bands, std::vector<uint64_t>(size_t{height} / 64 + 1));
-    endsBlack_.assign(size_t{height} / 64 + 1, 0);
+    // Around the image: white, or (the image inverted) black.
+    outside_.assign(RowWords(width), invert ? ~uint64_t{0} : 0);
+    if (invert && width > 0) {
+      const std::vector<uint8_t> black(size_t{width + 7} / 8, 0xFF);
+      outside_.back() = LastWord(black.data(), width);
+    }
+    above_ = outside_;
     bandChunks_.resize(bands);
   } else {
     rowStart_.reserve(height);
@@ -429,39 +447,46 @@ void OrientedImage::AddRow(const uint8_t* row) {
 }
 
 void OrientedImage::AddBandRows(const uint8_t* row, uint32_t y) {
-  // The row's changes found 64 pixels at a time, as FindChanges finds them,
-  // and written straight into their bands: a band's entry (the number of
-  // changes - 1, then the changes) is opened at its first change. An
-  // inverted row has the changes of the row as it is with black before it;
-  // a mirrored one is mirrored when the turned rows are handed out.
+  // What the turned rows need of a scan row is where it differs from the
+  // row above (white above the first, black when inverted): those pixels
+  // are the changes of the turned rows at this row's place. Found 64 pixels
+  // at a time and written straight into their bands: a band's entry (the
+  // number of pixels - 1, then their columns in the band) is opened at its
+  // first one. A mirror is the order in which the turned rows are handed
+  // out.
   constexpr size_t kBandWords = kBand / 64;
   size_t open = SIZE_MAX;  // the band being written
   uint8_t* entry = nullptr;
   uint8_t* out = nullptr;
-  size_t changes = 0;  // of the whole row
   auto close = [&] {
     if (open == SIZE_MAX) return;
-    const size_t n = static_cast<size_t>(out - entry - 1);
-    *entry = static_cast<uint8_t>(n - 1);
+    *entry = static_cast<uint8_t>(out - entry - 2);
     bandChunks_[open].back().end = out;
     bandRows_[open][y / 64] |= uint64_t{1} << (y % 64);
-    changes += n;
   };
-  uint64_t previous = invert_ ? 1 : 0;  // the last pixel seen
-  // The changes in word i of the row, at the pixels in `keep`.
-  auto scan = [&](uint64_t w, size_t i, uint64_t keep) {
-    uint64_t t = (w ^ ((w >> 1) | (previous << 63))) & keep;
-    previous = w & 1;
-    if (t == 0) return;
+  const size_t words = RowWords(width_);
+  uint64_t* above = above_.data();
+  for (size_t i = 0; i < words; ++i) {
+    // Words as they lie in memory: equal ones need no byte order.
+    uint64_t now;
+    if (8 * i + 8 <= (size_t{width_} + 7) / 8) {
+      std::memcpy(&now, row + 8 * i, 8);
+    } else {
+      now = LastWord(row, width_);
+    }
+    if (now == above[i]) continue;
+    uint64_t t = now ^ above[i];
+    if constexpr (std::endian::native == std::endian::little) t = __builtin_bswap64(t);
+    above[i] = now;
     if (i / kBandWords != open) {
       close();
       open = i / kBandWords;
       entry = Reserve(bandChunks_[open], kBand + 2);
       out = entry + 1;
     }
-    // Two changes at a time: a word seldom holds more, and their number
-    // (noise) then costs no branch. An entry has room for one written
-    // past its last change.
+    // Two at a time: a word seldom holds more, and their number (noise)
+    // then costs no branch. An entry has room for one written past its
+    // last pixel.
     const size_t base = 64 * (i % kBandWords);
     do {
       const int p = std::countl_zero(t);
@@ -472,22 +497,8 @@ void OrientedImage::AddBandRows(const uint8_t* row, uint32_t y) {
       out[1] = static_cast<uint8_t>(base + static_cast<size_t>(q));
       out += q < 64 ? 2 : 1;
     } while (t);
-  };
-  const size_t fullWords = width_ / 64;
-  for (size_t i = 0; i < fullWords; ++i) {
-    uint64_t raw;
-    std::memcpy(&raw, row + 8 * i, 8);
-    // Words all of the last pixel's colour hold no change (byte order does
-    // not matter for that test).
-    if (raw != (previous ? ~uint64_t{0} : 0)) scan(LoadBigEndian(row + 8 * i), i, ~uint64_t{0});
-  }
-  if (const uint32_t valid = width_ % 64) {  // the last pixels; the pad bits are none
-    uint8_t tail[8] = {};
-    std::memcpy(tail, row + 8 * fullWords, (valid + 7) / 8);
-    scan(LoadBigEndian(tail), fullWords, ~uint64_t{0} << (64 - valid));
   }
   close();
-  endsBlack_[y / 64] ^= uint64_t{changes & 1} << (y % 64);
 }
 
 void OrientedImage::Emit(const std::function<void(std::span<const uint32_t>)>& emit) const {
@@ -506,52 +517,8 @@ void OrientedImage::Emit(const std::function<void(std::span<const uint32_t>)>& e
 
 namespace {
 
-// Pixels from a change mask (a bit for each pixel that differs from the one
-// before, the first pixel highest): each bit becomes the parity of the
-// changes up to it, starting from the colour before the word.
-uint64_t PixelsOfChanges(uint64_t m, uint64_t before) {
-  m ^= m >> 1;
-  m ^= m >> 2;
-  m ^= m >> 4;
-  m ^= m >> 8;
-  m ^= m >> 16;
-  m ^= m >> 32;
-  return m ^ (before ? ~uint64_t{0} : 0);
-}
-
-// Whether the stored band row at `p` (its number of changes - 1, then the
-// changes) is the same as the one at `q`.
-bool SameBandRow(const uint8_t* p, const uint8_t* q) {
-  if (*p != *q) return false;
-  for (size_t i = 1, n = size_t{*p} + 2; i < n; ++i)
-    if (p[i] != q[i]) return false;
-  return true;
-}
-
-// The pixels of a band row from its `k` changes at `p` (columns in the band,
-// rising) and the colour before the band; returns the end of the changes.
-// The change masks are gathered in registers, without a branch on which
-// word a change falls in (their number in each word is noise).
-const uint8_t* BandRowPixels(const uint8_t* p, uint32_t k, uint64_t before, uint64_t* w) {
-  static_assert(OrientedImage::kBand == 256, "four words of change masks");
-  uint64_t m0 = 0, m1 = 0, m2 = 0, m3 = 0;
-  for (const uint8_t* const end = p + k; p < end; ++p) {
-    const uint64_t bit = uint64_t{1} << 63 >> (*p % 64);
-    const unsigned word = *p / 64;
-    m0 = word == 0 ? m0 | bit : m0;
-    m1 = word == 1 ? m1 | bit : m1;
-    m2 = word == 2 ? m2 | bit : m2;
-    m3 = word == 3 ? m3 | bit : m3;
-  }
-  w[0] = PixelsOfChanges(m0, before);
-  w[1] = PixelsOfChanges(m1, w[0] & 1);
-  w[2] = PixelsOfChanges(m2, w[1] & 1);
-  w[3] = PixelsOfChanges(m3, w[2] & 1);
-  return p;
-}
-
 // The changes of a band's output rows, noted as they are found going down
-// the source rows (a row of bits across the band at a time). Each output
+// the source rows (the output rows changing at one place at a time). Each output
 // row writes into its own segment of 64 entries, and takes the next free
 // segment when that is full: 256 lists grown side by side from one pool,
 // so the writes stay within a few pages; a row's segments are gathered
@@ -564,16 +531,14 @@ class BandChanges {
     segments_ = 0;
     std::fill(std::begin(at_), std::end(at_), 0);  // no segment yet: the next is taken
   }
-  // A change at `position` in each output row whose bit is set in `d`
-  // (one bit per output row, the first row highest in d[0]).
-  void Add(uint32_t position, const uint64_t* d) {
+  // A change at `position` in each of the `n` output rows listed at `rows`.
+  void Add(uint32_t position, const uint8_t* rows, size_t n) {
     if (segments_ + kRows > link_.size()) Grow();
-    for (uint32_t k = 0; k < kRows / 64; ++k)
-      for (uint64_t bits = d[k]; bits; bits &= bits - 1) {
-        const uint32_t j = 64 * k + 63 - static_cast<uint32_t>(std::countr_zero(bits));
-        if (at_[j] % kSegment == 0) NextSegment(j);
-        pool_[at_[j]++] = position;
-      }
+    for (size_t i = 0; i < n; ++i) {
+      const uint8_t j = rows[i];
+      if (at_[j] % kSegment == 0) NextSegment(j);
+      pool_[at_[j]++] = position;
+    }
   }
   // Output row j's changes, left to right: in the order noted, or backwards
   // when they were noted from the right end. Valid until the next call.
@@ -618,77 +583,46 @@ class BandChanges {
 }  // namespace
 
 void OrientedImage::EmitTurned(const std::function<void(std::span<const uint32_t>)>& emit) const {
-  // Output row r is source column r. Going down the source rows y of a
-  // band, the bits where row y differs from row y-1 are the changes of the
-  // band's output rows at output column y (or, read from the bottom, at
-  // H - y: between output columns H-1-y and H-y). They are noted in the
-  // order found, then sorted by output row (see BandChanges). Mirrored, the
-  // output rows are the source columns from the right: the bands are taken
-  // from the right, and their rows handed out from the last.
-  constexpr uint32_t kWords = kBand / 64;
+  // Output row r is source column r. The pixels where source row y differs
+  // from the row above are the changes of their output rows at output
+  // column y (or, read from the bottom, at H - y: between output columns
+  // H-1-y and H-y); the bottom row against what lies below the image gives
+  // those at H (none: the end of the rows), or at 0 from the bottom.
+  // Mirrored, the output rows are the source columns from the right: the
+  // bands are taken from the right, and their rows handed out from the last.
   const uint32_t h = height_;
-  const bool leftward = mirror_;
-  // The colour of each source row where the walk over the bands stands: on
-  // the left of the band (white at first), or, going leftward, on its right.
-  std::vector<uint8_t> colour(h, 0);
-  if (leftward)
-    for (uint32_t y = 0; y < h; ++y) colour[y] = (endsBlack_[y / 64] >> (y % 64)) & 1;
+  const bool up = bottomUp_, leftward = mirror_;
   BandChanges found;
   for (size_t i = 0; i < bandChunks_.size(); ++i) {
     const size_t band = leftward ? bandChunks_.size() - 1 - i : i;
     const std::vector<Chunk>& chunks = bandChunks_[band];
     size_t chunk = 0;
     const uint8_t* p = chunks.empty() ? nullptr : chunks[0].begin;
-    const uint64_t* has = bandRows_[band].data();
+    const std::vector<uint64_t>& has = bandRows_[band];
     found.Clear();
-    uint64_t previous[kWords] = {};
-    int previousFill = 0;  // the previous row's band all white (0), all black (1), or mixed (-1)
-    const uint8_t* same = nullptr;  // the previous row's changes when mixed
-    uint8_t sameColour = 0;         // and its colour before the band
-    for (uint32_t y = 0; y < h; ++y) {
-      uint64_t w[kWords];
-      const bool changes = (has[y / 64] >> (y % 64)) & 1;
-      if (changes && p == chunks[chunk].end) {  // a row's changes never cross chunks
-        p = chunks[++chunk].begin;
-        same = nullptr;
+    for (size_t k = 0; k < has.size(); ++k)
+      for (uint64_t rows = has[k]; rows; rows &= rows - 1) {
+        const uint32_t y = static_cast<uint32_t>(64 * k) + static_cast<uint32_t>(std::countr_zero(rows));
+        if (p == chunks[chunk].end) p = chunks[++chunk].begin;  // an entry never crosses chunks
+        const size_t n = size_t{*p} + 1;
+        if (!up || y > 0) found.Add(up ? h - y : y, p + 1, n);
+        p += n + 1;
       }
-      // The colour before the band; an odd number of changes in it turns
-      // the colour on the other side.
-      const uint8_t turns = changes ? (*p + 1) & 1 : 0;
-      const uint8_t before = leftward ? colour[y] ^ turns : colour[y];
-      colour[y] ^= turns;
-      if (!changes) {
-        if (previousFill == before) continue;  // the same as the row before
-        for (uint32_t k = 0; k < kWords; ++k) w[k] = before ? ~uint64_t{0} : 0;
-        previousFill = before;
-        same = nullptr;
-      } else if (same != nullptr && before == sameColour && SameBandRow(p, same)) {
-        // The same changes as in the row before, from the same colour
-        // (a line crossing the band): no change between the two.
-        same = p;
-        p += size_t{*p} + 2;
-        continue;
-      } else {
-        same = p;
-        sameColour = before;
-        const uint32_t k = uint32_t{*p++} + 1;
-        p = BandRowPixels(p, k, before, w);
-        previousFill = -1;
+    if (up) {  // the bottom row against what lies below
+      constexpr size_t kBandWords = kBand / 64;
+      uint8_t columns[kBand];
+      size_t n = 0;
+      for (size_t w = band * kBandWords; w < std::min(above_.size(), (band + 1) * kBandWords); ++w) {
+        uint64_t t = above_[w] ^ outside_[w];
+        if constexpr (std::endian::native == std::endian::little) t = __builtin_bswap64(t);
+        for (; t; t &= t - 1)
+          columns[n++] = static_cast<uint8_t>(64 * (w % kBandWords) + 63 - static_cast<size_t>(std::countr_zero(t)));
       }
-      uint64_t d[kWords];
-      for (uint32_t k = 0; k < kWords; ++k) {
-        d[k] = w[k] ^ previous[k];
-        previous[k] = w[k];
-      }
-      if (!bottomUp_)
-        found.Add(y, d);
-      else if (y > 0)
-        found.Add(h - y, d);
+      found.Add(0, columns, n);
     }
-    if (bottomUp_) found.Add(0, previous);  // the last source row against white
     const uint32_t x0 = static_cast<uint32_t>(band * kBand);
     const uint32_t rows = std::min<uint32_t>(kBand, width_ - x0);
-    for (uint32_t j = 0; j < rows; ++j) emit(found.Row(leftward ? rows - 1 - j : j, bottomUp_));
+    for (uint32_t j = 0; j < rows; ++j) emit(found.Row(leftward ? rows - 1 - j : j, up));
   }
 }
 

@@ -114,7 +114,8 @@ class OrientedImage {
   // for each such row the number of changes - 1 and their columns in the
   // band, a byte each.
   std::vector<std::vector<uint64_t>> bandRows_;
-  std::vector<uint64_t> endsBlack_;  // a bit per row: it ends black
+  std::vector<uint64_t> outside_;  // around the image, as words of a row in memory
+  std::vector<uint64_t> above_;    // the row above the next
   std::vector<std::vector<Chunk>> bandChunks_;
 };
 
