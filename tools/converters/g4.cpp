@@ -489,13 +489,14 @@ void OrientedImage::AddBandRows(const uint8_t* row, uint32_t y) {
     // last pixel.
     const size_t base = 64 * (i % kBandWords);
     do {
-      const int p = std::countl_zero(t);
+      const int p = __builtin_clzll(t);  // t is not empty
       t &= ~(uint64_t{1} << 63 >> p);
-      const int q = std::countl_zero(t);  // 64 when t is empty: not kept
-      t &= ~(uint64_t{1} << 63 >> (q & 63));
+      const bool second = t != 0;
+      const int q = __builtin_clzll(t | 1);  // without a second: written, not kept
+      t &= ~(uint64_t{1} << 63 >> q);
       out[0] = static_cast<uint8_t>(base + static_cast<size_t>(p));
       out[1] = static_cast<uint8_t>(base + static_cast<size_t>(q));
-      out += q < 64 ? 2 : 1;
+      out += 1 + second;
     } while (t);
   }
   close();
