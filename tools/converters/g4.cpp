@@ -464,17 +464,10 @@ void OrientedImage::AddBandRows(const uint8_t* row, uint32_t y) {
     bandChunks_[open].back().end = out;
     bandRows_[open][y / 64] |= uint64_t{1} << (y % 64);
   };
-  const size_t words = RowWords(width_);
   uint64_t* above = above_.data();
-  for (size_t i = 0; i < words; ++i) {
-    // Words as they lie in memory: equal ones need no byte order.
-    uint64_t now;
-    if (8 * i + 8 <= (size_t{width_} + 7) / 8) {
-      std::memcpy(&now, row + 8 * i, 8);
-    } else {
-      now = LastWord(row, width_);
-    }
-    if (now == above[i]) continue;
+  // Word i of the row, `now` as it lies in memory, where it differs from
+  // the word above.
+  auto take = [&](size_t i, uint64_t now) {
     uint64_t t = now ^ above[i];
     if constexpr (std::endian::native == std::endian::little) t = __builtin_bswap64(t);
     above[i] = now;
@@ -498,6 +491,28 @@ void OrientedImage::AddBandRows(const uint8_t* row, uint32_t y) {
       out[1] = static_cast<uint8_t>(base + static_cast<size_t>(q));
       out += 1 + second;
     } while (t);
+  };
+  // Words as they lie in memory: equal ones need no byte order. A band
+  // the same as above (most of them) is passed over at once.
+  const size_t fullWords = width_ / 64;
+  size_t i = 0;
+  for (; i + kBandWords <= fullWords; i += kBandWords) {
+    uint64_t now[kBandWords];
+    std::memcpy(now, row + 8 * i, sizeof now);
+    uint64_t any = 0;
+    for (size_t k = 0; k < kBandWords; ++k) any |= now[k] ^ above[i + k];
+    if (any == 0) continue;
+    for (size_t k = 0; k < kBandWords; ++k)
+      if (now[k] != above[i + k]) take(i + k, now[k]);
+  }
+  for (; i < fullWords; ++i) {
+    uint64_t now;
+    std::memcpy(&now, row + 8 * i, 8);
+    if (now != above[i]) take(i, now);
+  }
+  if (width_ % 64) {
+    const uint64_t now = LastWord(row, width_);
+    if (now != above[fullWords]) take(fullWords, now);
   }
   close();
 }
