@@ -464,14 +464,11 @@ void ViewBuilder::EmitBlockRow() {
     for (uint32_t c = 0; c <= full; ++c)
       greyOfCount_[c] = static_cast<uint8_t>(255.0 * (1.0 - std::sqrt(double(c) / full)) + 0.5);
   }
-  for (uint32_t vx = 0; vx < view_.width; ++vx) {
-    const uint32_t x0 = vx * block_, x1 = std::min(width_, x0 + block_);
-    if (x1 - x0 == block_) {
-      greyRow_[vx] = greyOfCount_[counts_[vx]];
-    } else {  // the narrower last block
-      const double share = static_cast<double>(counts_[vx]) / (double(x1 - x0) * rows);
-      greyRow_[vx] = static_cast<uint8_t>(255.0 * (1.0 - std::sqrt(share)) + 0.5);
-    }
+  const uint32_t whole = width_ / block_;  // columns whose block is whole
+  for (uint32_t vx = 0; vx < whole; ++vx) greyRow_[vx] = greyOfCount_[counts_[vx]];
+  for (uint32_t vx = whole; vx < view_.width; ++vx) {  // the narrower last block
+    const double share = static_cast<double>(counts_[vx]) / (double(width_ - vx * block_) * rows);
+    greyRow_[vx] = static_cast<uint8_t>(255.0 * (1.0 - std::sqrt(share)) + 0.5);
   }
   if (emit_)
     emit_(greyRow_.data());

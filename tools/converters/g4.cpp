@@ -390,9 +390,7 @@ OrientedImage::~OrientedImage() {
   for (const auto& [p, bytes] : regions_) PixelBytes::allocator_type::FreePixels(p, bytes);
 }
 
-uint8_t* OrientedImage::Reserve(std::vector<Chunk>& chunks, size_t bytes) {
-  if (!chunks.empty() && size_t(chunks.back().limit - chunks.back().end) >= bytes)
-    return chunks.back().end;
+uint8_t* OrientedImage::NewChunk(std::vector<Chunk>& chunks, size_t bytes) {
   const size_t size = std::max(bytes, kChunkBytes);
   if (regionFree_ < size) {
     // Huge pages only fill whole aligned 2 MB: the region's use starts at

@@ -102,7 +102,12 @@ class OrientedImage {
     uint8_t* end;  // of what is written
     uint8_t* limit;
   };
-  uint8_t* Reserve(std::vector<Chunk>& chunks, size_t bytes);
+  uint8_t* Reserve(std::vector<Chunk>& chunks, size_t bytes) {
+    if (!chunks.empty() && size_t(chunks.back().limit - chunks.back().end) >= bytes)
+      return chunks.back().end;
+    return NewChunk(chunks, bytes);
+  }
+  uint8_t* NewChunk(std::vector<Chunk>& chunks, size_t bytes);
   std::vector<std::pair<uint8_t*, size_t>> regions_;
   uint8_t* regionNext_ = nullptr;
   size_t regionFree_ = 0;
