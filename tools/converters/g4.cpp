@@ -263,9 +263,17 @@ void Encoder::CodeRow() {
       black ^= 1;
     } else {
       const int64_t a2 = a[ia + 1];
-      out.Put(kHorizontal);
-      out.PutRun(static_cast<uint32_t>(a1 - std::max<int64_t>(a0, 0)), black);
-      out.PutRun(static_cast<uint32_t>(a2 - a1), !black);
+      const uint32_t first = static_cast<uint32_t>(a1 - std::max<int64_t>(a0, 0));
+      const uint32_t second = static_cast<uint32_t>(a2 - a1);
+      if (first < 64 && second < 64) {  // the mode and both runs at once: at most 23 bits
+        const Code c1 = (black ? kBlack : kWhite)[first], c2 = (black ? kWhite : kBlack)[second];
+        out.Put((((uint32_t{kHorizontal.bits} << c1.length) | c1.bits) << c2.length) | c2.bits,
+                unsigned{kHorizontal.length} + c1.length + c2.length);
+      } else {
+        out.Put(kHorizontal);
+        out.PutRun(first, black);
+        out.PutRun(second, !black);
+      }
       a0 = a2;
       ia += 2;
     }
