@@ -501,24 +501,23 @@ void OrientedImage::AddBandRows(const uint8_t* row, uint32_t y) {
   // Words as they lie in memory: equal ones need no byte order. A band
   // the same as above (most of them) is passed over at once.
   const size_t fullWords = width_ / 64;
-  size_t i = 0;
-  for (; i + kBandWords <= fullWords; i += kBandWords) {
-    uint64_t now[kBandWords];
-    std::memcpy(now, row + 8 * i, sizeof now);
-    uint64_t any = 0;
-    for (size_t k = 0; k < kBandWords; ++k) any |= now[k] ^ above[i + k];
-    if (any == 0) continue;
-    for (size_t k = 0; k < kBandWords; ++k)
-      if (now[k] != above[i + k]) take(i + k, now[k]);
-  }
-  for (; i < fullWords; ++i) {
+  for (size_t i = 0; i < RowWords(width_); ++i) {
+    if (i % kBandWords == 0 && i + kBandWords <= fullWords) {
+      uint64_t now[kBandWords];
+      std::memcpy(now, row + 8 * i, sizeof now);
+      uint64_t any = 0;
+      for (size_t k = 0; k < kBandWords; ++k) any |= now[k] ^ above[i + k];
+      if (any == 0) {
+        i += kBandWords - 1;
+        continue;
+      }
+    }
     uint64_t now;
-    std::memcpy(&now, row + 8 * i, 8);
+    if (i < fullWords)
+      std::memcpy(&now, row + 8 * i, 8);
+    else
+      now = LastWord(row, width_);
     if (now != above[i]) take(i, now);
-  }
-  if (width_ % 64) {
-    const uint64_t now = LastWord(row, width_);
-    if (now != above[fullWords]) take(fullWords, now);
   }
   close();
 }
