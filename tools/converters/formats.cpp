@@ -137,9 +137,11 @@ PngWriter::PngWriter(uint32_t width, uint32_t height, uint8_t bitDepth, uint32_t
     AppendPngChunk(out_, "pHYs", phys.data(), phys.size());
   }
   // The fast level serves the view picture: runs only, no string matching,
-  // so neither a large window nor a large hash.
+  // so no large hash. The window stays whole: zlib moves its tables down by
+  // a window's length every window's length of input, which for a small
+  // window cost more than all the coding.
   const bool fast = level == Z_BEST_SPEED;
-  if (deflateInit2(static_cast<z_stream*>(z_), level, Z_DEFLATED, fast ? 9 : 15, fast ? 5 : 8,
+  if (deflateInit2(static_cast<z_stream*>(z_), level, Z_DEFLATED, 15, fast ? 5 : 8,
                    fast ? Z_RLE : Z_DEFAULT_STRATEGY) != Z_OK) {
     delete static_cast<z_stream*>(z_);
     throw ConvertError("cannot start the PNG compressor");
