@@ -260,13 +260,18 @@ bool DrainRing(LocalParms* Adapter, void* const Buffers[kMaxBuffers], const Ring
 
   const uint8_t* data = static_cast<const uint8_t*>(Buffers[start]);
   const uint32_t size = Peek(entry.Size);
+  // Each piece is read from the shared buffer once: another program may
+  // write into the buffer meanwhile (a forced reset zeroes words of it), and
+  // whatever the writer does with the piece must see the same bytes.
+  uint8_t copy[kDrainPiece];
   while (Peek(entry.BytesLeft) != 0) {
     const uint32_t offset = Peek(entry.Offset);
     uint32_t piece = std::min(Peek(entry.BytesLeft), kDrainPiece);
     // Never read past the buffer, whatever the counters say.
     if (data == nullptr || offset >= size) break;
     piece = std::min(piece, size - offset);
-    write(data + offset, piece);
+    std::memcpy(copy, data + offset, piece);
+    write(copy, piece);
     Poke(entry.BytesLeft, Peek(entry.BytesLeft) - piece);
     Poke(entry.Offset, offset + piece);
   }

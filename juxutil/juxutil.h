@@ -341,7 +341,8 @@ void MapRing(JUXHANDLE hDriver, const LocalParms* Adapter, void* Buffers[kMaxBuf
 // Unmaps every buffer that MapRing mapped and sets its table entry to nullptr.
 void UnmapRing(JUXHANDLE hDriver, void* Buffers[kMaxBuffers]);
 // When the entry at BufQStart is filled (Owner 0): hands its bytes from Offset
-// on to `write` in pieces of at most kDrainPiece bytes, keeping Offset and
+// on to `write` in pieces of at most kDrainPiece bytes (each piece a copy,
+// taken from the shared buffer once and valid for the call), keeping Offset and
 // BytesLeft current after each piece, then gives the entry back to the driver
 // (Owner 1, Offset 0) and advances BufQStart (wrapping at BufCnt) and decrements
 // BufsInUse. Returns false when there was nothing to drain.
