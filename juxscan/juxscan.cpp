@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "juxscan/scanlines.h"
 #include "juxutil/hostpath.h"
 
 namespace juxscan {
@@ -45,36 +46,6 @@ constexpr size_t kFileBuffer = size_t{1} << 20;
 constexpr auto kCheckEvery = std::chrono::milliseconds(1);
 
 uint8_t Byte1(uint32_t word) { return static_cast<uint8_t>(word >> 8); }
-
-// Counts the bytes that the PackBits data written so far decodes to, so that
-// a scan cut short can state the lines it really holds. Pieces may split a
-// run anywhere.
-class PackBitsCount {
- public:
-  void Add(const uint8_t* data, uint32_t size) {
-    for (uint32_t i = 0; i < size;) {
-      if (skip_ > 0) {  // inside a literal run or at a repeat's data byte
-        uint32_t n = std::min<uint32_t>(skip_, size - i);
-        skip_ -= n;
-        i += n;
-        continue;
-      }
-      const uint8_t header = data[i++];
-      if (header < 128) {
-        decoded_ += header + 1u;
-        skip_ = header + 1u;
-      } else if (header > 128) {
-        decoded_ += 257u - header;
-        skip_ = 1;
-      }  // 128 is no operation
-    }
-  }
-  uint64_t Decoded() const { return decoded_; }
-
- private:
-  uint64_t decoded_ = 0;
-  uint32_t skip_ = 0;
-};
 
 // The clean-up stages; each falls through to the next.
 enum class Stage { Exit04, Exit03, Exit02, Exit00 };
@@ -354,13 +325,18 @@ class ScanRun {
     Poke(A->IntrptStat1, uint16_t{0});
     JUX_WRITE_PORT(hDriver_, kRegControl, Peek(A->PrinterSpeed) | kStartScan);
 
-    // Buffered output straight from the mapped buffer; a failed write ends
-    // the scan (the header keeps width and length 0).
+    // Buffered output of the drained pieces; a failed write ends the scan
+    // (the header keeps width and length 0).
     bool written = true;
+    lines_.SetLineLength(Peek(A->LineLength));
     RingWriter toFile = [&](const uint8_t* data, uint32_t size) {
       written = written && std::fwrite(data, 1, size, file_) == size;
-      if (written) data_.Add(data, size);
+      if (written) lines_.Add(data, size);
     };
+    // Only this program advances BufQStart; when it moves otherwise, another
+    // program has reset the ring under the scan, and what the ring holds from
+    // then on is written but no longer counted as the scan's lines.
+    uint32_t ringStart = Peek(A->BufQStart);
     TimerWatch timer(A->TimerCnt1);
     auto nextCheck = std::chrono::steady_clock::now();
     while ((Peek(A->IntrptStat0) & kStat0ScanInProgress) || Peek(A->BufsInUse) != 0) {
@@ -369,8 +345,11 @@ class ScanRun {
         SetAutomaticLineLength();
         JUX_WRITE_PORT(hDriver_, kRegLineLength, Peek(A->LineLength) & 0xFFFF);
         ClearBits16(A->IntrptStat0, kStat0NewWidth);
+        lines_.SetLineLength(Peek(A->LineLength));
       }
+      if (Peek(A->BufQStart) != ringStart) lines_.Close();
       const bool drained = DrainRing(A, buffers_, toFile);
+      if (drained) ringStart = Peek(A->BufQStart);
       if (!written) {
         Say(kWriteFailed);
         return Stop(kBadArgument, Stage::Exit04);
@@ -404,9 +383,9 @@ class ScanRun {
   Stage CutShort(int code) {
     if (code == kNotFinished) Say("Timeout waiting for scan complete");
     const uint32_t LineLength = Peek(Adapter_->LineLength);
-    if (LineLength != 0 && data_.Decoded() >= LineLength) {
-      const auto lines = static_cast<uint32_t>(data_.Decoded() / LineLength);
-      if (!PatchHeader(kImageWidthAt, LineLength * 8) || !PatchHeader(kImageLengthAt, lines))
+    if (LineLength != 0 && lines_.Lines() > 0) {
+      if (!PatchHeader(kImageWidthAt, LineLength * 8) ||
+          !PatchHeader(kImageLengthAt, lines_.Lines()))
         Say(kWriteFailed);
     }
     return Stop(code, Stage::Exit04);
@@ -489,7 +468,7 @@ class ScanRun {
   LocalParms* Adapter_ = nullptr;
   std::FILE* file_ = nullptr;
   void* buffers_[kMaxBuffers] = {};  // the ring's buffers while mapped
-  PackBitsCount data_;                // the image data written to the file
+  ScanLineCount lines_{0};            // the whole lines written to the file
 };
 
 }  // namespace

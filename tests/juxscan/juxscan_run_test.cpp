@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -45,6 +46,11 @@ class Scanner : public JuxDevice, public JuxDriver {
       PortBuffer reply{};
       reply.Value = 0x0068;  // enabled, fastest card
       std::memcpy(out, &reply, sizeof reply);
+    } else if (code == IOCTL_JUX_MAPMEM) {  // VirtAddr is the buffer's index
+      MapMemReply reply{};
+      std::memcpy(&reply.Request, in, sizeof reply.Request);
+      reply.Address = reinterpret_cast<uintptr_t>(memory.at(reply.Request.Offset).data());
+      std::memcpy(out, &reply, outSize);
     } else if (code == IOCTL_JUX_WRITE_PORT) {
       PortBuffer request;
       std::memcpy(&request, in, sizeof request);
@@ -72,6 +78,7 @@ class Scanner : public JuxDevice, public JuxDriver {
       startedAt = now;
       if (busyMs > 0) std::atomic_ref<uint32_t>(r->JuxFlags).fetch_or(1);
     }
+    if (transfer) transfer(r);
     const auto since = now - startedAt;
     if (resetsChannel) SetBits16(r->IntrptStat0, kStat0ChannelFree);  // juxstat /F elsewhere
     if (endsAfterMs >= 0 && since >= std::chrono::milliseconds(endsAfterMs) &&
@@ -83,7 +90,27 @@ class Scanner : public JuxDevice, public JuxDriver {
       std::atomic_ref<uint32_t>(r->JuxFlags).fetch_and(~1u);
   }
 
+  // A ring of `count` buffers of `size` bytes.
+  void Ring(uint32_t count, uint32_t size) {
+    memory.assign(count, std::vector<uint8_t>(size));
+    record.BufCnt = count;
+    for (uint32_t i = 0; i < count; ++i) {
+      record.BufQ[i].VirtAddr = i;
+      record.BufQ[i].Size = size;
+    }
+  }
+  // The driver hands the entry, filled with `bytes` bytes, to the program.
+  void HandOver(LocalParms* r, uint32_t entry, uint32_t bytes) {
+    Poke(r->BufQ[entry].Offset, 0u);
+    Poke(r->BufQ[entry].BytesLeft, bytes);
+    std::atomic_ref<uint32_t>(r->BufsInUse).fetch_add(1);
+    Poke(r->BufQ[entry].Owner, 0u);
+    Poke(r->BufQEnd, (entry + 1) % Peek(r->BufCnt));
+  }
+
   LocalParms record{};
+  std::vector<std::vector<uint8_t>> memory;  // the ring's buffers
+  std::function<void(LocalParms*)> transfer;  // the driver's side of the ring, once started
   std::set<uint8_t> silent;  // commands the controller never answers
   uint32_t lines = 0;
   std::atomic<bool> started{false};
@@ -190,6 +217,47 @@ TEST(ScriptedScanner, DyingCardEndsTheScan) {
     EXPECT_TRUE(scan.IntrptStat0 & kStat0ChannelFree);
   }
   SetBusyWaitLimitMs(kBusyWaitLimitMs);
+}
+
+// A reset forced elsewhere during the transfer (juxstat /F) sets the ring's
+// indexes to 0 and zeroes three words of every buffer, while the card may
+// still hand over a buffer before the reset reaches it. What the scan drains
+// from then on is written but not counted: with one buffer, the card's buffer
+// of whole lines has its first word zeroed; with two, the ring starts again
+// at entry 0, which the card filled after the reset, lines out of their place.
+TEST(ScriptedScanner, ResetDuringTheTransferLeavesTheLinesDrainedBefore) {
+  const uint8_t lines[] = {0xF9, 0xFF, 0xF9, 0x00, 0xF9, 0xFF};  // three lines of 8 bytes
+  for (uint32_t count : {1u, 2u}) {
+    SCOPED_TRACE(count);
+    Scanner scanner;
+    scanner.endsAfterMs = -1;
+    scanner.Ring(count, 4096);
+    int phase = 0;
+    scanner.transfer = [&](LocalParms* r) {
+      auto fill = [&](uint32_t entry) { std::memcpy(scanner.memory[entry].data(), lines, 6); };
+      if (phase == 0) {
+        fill(0);
+        scanner.HandOver(r, 0, 6);
+        phase = 1;
+      } else if (phase == 1 && Peek(r->BufQ[0].Owner) == 1) {  // drained
+        if (count == 1) fill(0);  // the card fills its buffer
+        Poke(r->BufQStart, 0u);
+        Poke(r->BufQEnd, 0u);
+        Poke(r->BufsInUse, 0u);
+        for (auto& buffer : scanner.memory)
+          for (size_t at : {0, 20, 24}) std::memset(buffer.data() + at, 0, 4);
+        if (count == 2) fill(0);  // the card fills the entry at BufQEnd
+        scanner.HandOver(r, 0, 6);
+        Poke(r->IntrptStat0, uint16_t{0});
+        phase = 2;
+      }
+    };
+    Scan scan = RunScan(scanner);
+    EXPECT_EQ(scan.code, kChannelReset) << scan.out;
+    ASSERT_EQ(scan.file.size(), kHeaderSize + 12);
+    EXPECT_EQ(Le32(scan.file, kImageWidthAt), 64u);
+    EXPECT_EQ(Le32(scan.file, kImageLengthAt), 3u);
+  }
 }
 
 }  // namespace

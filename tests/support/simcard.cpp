@@ -276,7 +276,8 @@ std::string WritePbmFile(const std::string& path, int width, int height, const P
   return path;
 }
 
-std::vector<std::vector<uint8_t>> UnpackBits(const std::vector<uint8_t>& data, size_t rowBytes) {
+std::vector<std::vector<uint8_t>> UnpackBits(const std::vector<uint8_t>& data, size_t rowBytes,
+                                             size_t maxRows) {
   std::vector<std::vector<uint8_t>> rows;
   std::vector<uint8_t> row;
   size_t i = 0;
@@ -284,7 +285,7 @@ std::vector<std::vector<uint8_t>> UnpackBits(const std::vector<uint8_t>& data, s
     if (row.size() >= rowBytes) throw std::runtime_error("PackBits run past the row end");
     row.push_back(b);
   };
-  while (i < data.size()) {
+  while (i < data.size() && rows.size() < maxRows) {
     const int8_t n = static_cast<int8_t>(data[i++]);
     if (n >= 0) {
       for (int k = 0; k <= n && i < data.size(); ++k) put(data[i++]);

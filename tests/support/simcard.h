@@ -94,9 +94,11 @@ bool Stripes(int x, int y);  // black/white stripes, 8 lines high, offset per co
 // Writes a binary PBM (P4) image; returns its path.
 std::string WritePbmFile(const std::string& path, int width, int height, const Pixels& pixel);
 
-// Decodes PackBits data into rows of `rowBytes`; stops at the end of data.
-// Throws on malformed data (a run past the row end).
-std::vector<std::vector<uint8_t>> UnpackBits(const std::vector<uint8_t>& data, size_t rowBytes);
+// Decodes PackBits data into rows of `rowBytes`; stops at the end of data,
+// or after `maxRows` rows. Throws on malformed data (a run past the row end)
+// before that.
+std::vector<std::vector<uint8_t>> UnpackBits(const std::vector<uint8_t>& data, size_t rowBytes,
+                                             size_t maxRows = SIZE_MAX);
 
 // One line of a 1-bit image, packed as the card delivers it (MSB first,
 // 1 = black), from `pixel` at row y, `rowBytes` wide.
