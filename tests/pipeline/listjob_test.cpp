@@ -9,8 +9,10 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QThread>
+#include <cstring>
 #include <memory>
 
+#include "tests/converters/tiffref.h"
 #include "tests/pipeline/support/road.h"
 #include "tests/support/simcard.h"
 #include "tests/varnel/support/station_fixture.h"
@@ -338,23 +340,14 @@ TEST_F(ListJobTest, AResumedJobPassesOverWhatIsFiled) {
   }
 }
 
-// A 1-bit TIFF of w × h pixels for the TLC converter.
+// A 1-bit TIFF of w × h pixels for the TLC converter: bands of 8 rows,
+// black and white in turn, or a blank sheet.
 void WriteTiff(const QString& path, int w, int h, bool drawn) {
-  TIFF* tif = TIFFOpen(path.toUtf8().constData(), "w");
-  ASSERT_TRUE(tif);
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
-  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
-  std::vector<uint8_t> row((w + 7) / 8);
-  for (int y = 0; y < h; ++y) {
-    for (size_t x = 0; x < row.size(); ++x) row[x] = drawn && (y / 8) % 2 == 0 ? 0xFF : 0x00;
-    TIFFWriteScanline(tif, row.data(), y, 0);
-  }
-  TIFFClose(tif);
+  conv::BitImage image(w, h);
+  for (int y = 0; drawn && y < h; ++y)
+    if ((y / 8) % 2 == 0) std::memset(image.Row(y), 0xFF, image.stride);
+  image.ClearPadBits();
+  convtest::WriteLibtiffTiff(path.toStdString(), image, COMPRESSION_NONE, PHOTOMETRIC_MINISWHITE, h);
 }
 
 // Ten entries: 1 scanned, 2 rescanned once, 3 a blank sheet, 4 a bad image,
