@@ -35,6 +35,34 @@ qint64 ShellLogged(Station& st, const QString& commandLine, ShellWindow window) 
   return task;
 }
 
+// True when the task has ended (or is unknown) within the given wait steps.
+bool EndsWithin(Station& st, qint64 task, int steps) {
+  for (int i = 0; i < steps; ++i)
+    if (st.seams.processes->WaitForTask(task, kWaitStepMs) != WaitResult::TimedOut) return true;
+  return false;
+}
+
+// The window closes after an aborted scan: the scan that the channel reset
+// ends, and the reset itself, are seen to their end. A scan that was still
+// starting when the channel was reset takes it again and waits for its sheet;
+// it gets a second reset once the first is done (two at once would leave the
+// channel down). A scan that still runs then is ended.
+void AwaitEndThroughReset(Station& st, qint64 scan, qint64 reset) {
+  constexpr int kScanSteps = 4, kResetSteps = 10;
+  const bool hardware = st.HardwareConnect == "YES";
+  if (!EndsWithin(st, scan, kScanSteps)) {
+    if (hardware) {
+      EndsWithin(st, reset, kResetSteps);
+      reset = StartScannerReset(st);
+    }
+    if (!EndsWithin(st, scan, kScanSteps)) {
+      WriteLog(st, 0, "The scan did not end at the channel reset and was ended");
+      st.seams.processes->EndTask(scan);
+    }
+  }
+  EndsWithin(st, reset, kResetSteps);
+}
+
 }  // namespace
 
 qint64 StartScannerReset(Station& st) {
@@ -81,7 +109,9 @@ bool RunAndWait(Station& st, const QString& Args, const QString& ExePath, OnAbor
     if (wait == WaitResult::Failed || st.AbortRequested) {
       if (onAbort == OnAbort::End && wait != WaitResult::Failed) st.seams.processes->EndTask(task);
       // A scan that waits for the operator's start ends when its channel is reset.
-      if (st.HardwareConnect == "YES") StartScannerReset(st);
+      qint64 reset = st.HardwareConnect == "YES" ? StartScannerReset(st) : 0;
+      if (onAbort == OnAbort::EndThroughReset && st.CloseRequested && wait != WaitResult::Failed)
+        AwaitEndThroughReset(st, task, reset);
       result = false;
       break;
     }

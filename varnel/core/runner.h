@@ -12,9 +12,12 @@
 namespace varnel {
 
 // What happens to a child whose wait is given up (ESC, or a wait that fails).
-// juxscan is left to end through the channel reset; a converter is ended, so
-// that it cannot write its output after the workstation has moved on.
-enum class OnAbort { LeaveRunning, End };
+// A converter is ended, so that it cannot write its output after the
+// workstation has moved on. juxscan is left to end through the channel reset;
+// while the window is being closed (CloseRequested) that end is awaited, and
+// forced when the reset does not bring it, so that no scan outlives the
+// workstation.
+enum class OnAbort { LeaveRunning, End, EndThroughReset };
 
 // Checks that ExePath exists, logs the command and runs it. For the viewer
 // (ExePath equal to ViewExe) it starts it, lets AutoModeViewDelayTime pass and
@@ -25,7 +28,8 @@ void Execute(Station& st, const QString& Args, const QString& ExePath, bool& Res
 // Starts "ExePath" Args hidden and waits for it in 500 ms steps while window
 // events run. AbortRequested, or a wait that fails, ends the wait with false;
 // with the scanner attached the scanner channel is then reset (StatusExe /F /S,
-// not waited for). The child is ended only with OnAbort::End. Sets
+// not waited for). The child is ended only with OnAbort::End, and with
+// OnAbort::EndThroughReset during a close when the reset does not end it. Sets
 // LastExitCode.
 bool RunAndWait(Station& st, const QString& Args, const QString& ExePath,
                 OnAbort onAbort = OnAbort::LeaveRunning);

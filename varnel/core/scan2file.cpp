@@ -60,11 +60,16 @@ bool Scan2File(Station& st, const QString& FileName, int16_t Dpi, int16_t ScanWi
   QString ignored;
   QString& why = problem ? *problem : ignored;
   why.clear();
-  // No old scan under the name can be taken for this one.
-  if (FileExists(FileName)) DeleteFile(FileName);
+  // No old scan under the name can be taken for this one, nor the 400 dpi
+  // scan of an earlier software reduction.
+  QString scanFile = ScanType == 2 ? st.TempDir + "Scale.Tif" : FileName;
+  for (const QString& old : {FileName, scanFile})
+    if (FileExists(old)) DeleteFile(old);
   WriteLog(st, 1, QString("Line Art: ") + (buttons.lineArt ? "True" : "False"));
   int32_t scale = ScanScale(Dpi, ScanType);
-  // The operator's prompt.
+  // The operator's prompt. Until juxscan has ended, a close of the window
+  // tells by the scan file whether the sheet has begun to come in.
+  st.ScanningInto = scanFile;
   if (st.AutoModeOn) {
     status.ShowStatusBox(LoadResString(resAutoScanMode), LoadResString(resAutoInsert),
                          LoadResString(resAutoKeys));
@@ -75,12 +80,18 @@ bool Scan2File(Station& st, const QString& FileName, int16_t Dpi, int16_t ScanWi
   }
   // Image mode; software reduction scans into Scale.Tif first.
   QString imageMode = ImageModeArg(buttons);
-  QString scanFile = ScanType == 2 ? st.TempDir + "Scale.Tif" : FileName;
+  // ESC (or a close of the window) while the prompt came up: no scan is begun.
+  if (st.AbortRequested) {
+    st.ScanningInto.clear();
+    status.ShowStatusBox();
+    return false;
+  }
   // The scan; the threshold change goes with this scan only.
   QString args = ScanArgs(st.PendingThresholdArg, ScanWidth, scale, imageMode, scanFile);
   bool result = false;
   bool found = FileExists(st.ScanExe);
-  Execute(st, args, st.ScanExe, result);
+  Execute(st, args, st.ScanExe, result, OnAbort::EndThroughReset);
+  st.ScanningInto.clear();
   std::optional<int> exitCode = st.LastExitCode;
   st.LastResult = result;
   st.PendingThresholdArg.clear();

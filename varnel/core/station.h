@@ -47,6 +47,11 @@ struct Station {
 
   // Shared flags.
   bool AbortRequested = false;  // ESC: the child-program wait stops
+  // The main window was asked to close while a scan command ran: the command
+  // stops after its pass, and the window closes once it has returned.
+  bool CloseRequested = false;
+  int ScanCommandsRunning = 0;  // scan commands under way (one inside another's wait counts twice)
+  QString ScanningInto;         // while a scan is begun and run: the file juxscan writes
   bool MessageBoxUp = false;    // the status window is up
   qint64 ViewerTaskId = 0;
   qint64 StayingViewerTaskId = 0;

@@ -56,6 +56,19 @@ class PassBoxes : public Prompts {
   Prompts* inner_;
 };
 
+// A scan command under way, from its start to its return: a close of the
+// window waits for it.
+class ScanCommand {
+ public:
+  explicit ScanCommand(Station& st) : st_(st) { ++st_.ScanCommandsRunning; }
+  ~ScanCommand() { --st_.ScanCommandsRunning; }
+  ScanCommand(const ScanCommand&) = delete;
+  ScanCommand& operator=(const ScanCommand&) = delete;
+
+ private:
+  Station& st_;
+};
+
 // Ends a pass that filed nothing. The operator's ESC ends it quietly; any
 // other cause is named in one error box, and auto mode stops.
 void FailPass(Station& st, const PassBoxes& boxes, const QString& message) {
@@ -411,6 +424,7 @@ void PrepareRescan(ScanRoad& road) {
 void cmdScan_Click(ScanRoad& road) {
   Station& st = road.st;
   if (st.MessageBoxUp) return;
+  ScanCommand command(st);
   if (st.NewScanMode) {
     st.RescanFlag = false;
     // Yes keeps the file until the new scan replaces it.
@@ -427,6 +441,7 @@ void cmdScan_Click(ScanRoad& road) {
 void cmdScanNext_Click(ScanRoad& road) {
   Station& st = road.st;
   if (st.MessageBoxUp) return;
+  ScanCommand command(st);
   st.RescanFlag = false;
   if (st.ScanFileName == st.LastScanFile && !st.NewScanMode) {
     if (!SetNextUnfiledName(road)) {
@@ -498,9 +513,10 @@ void cmdAutoMode_Click(ScanRoad& road) {
   Station& st = road.st;
   // Not twice, and not while a box or the status window is up.
   if (st.AutoModeOn || st.MessageBoxUp) return;
+  ScanCommand command(st);
   st.AutoModeOn = true;
   st.ScanErrorFlag = false;
-  // Pass after pass, until one fails, the list ends or ESC.
+  // Pass after pass, until one fails, the list ends, ESC or a close.
   QString rememberedTlc = st.LastTlcFile;
   while (!st.ScanErrorFlag) {
     if (st.ScanFileName == st.LastScanFile && !st.NewScanMode) {
@@ -518,7 +534,7 @@ void cmdAutoMode_Click(ScanRoad& road) {
     }
     rememberedTlc = st.LastTlcFile;
     HandleScan(road, road.chosen());
-    if (st.AbortRequested) {
+    if (st.AbortRequested || st.CloseRequested) {
       st.ScanErrorFlag = true;
       st.AbortRequested = false;
     }
@@ -552,6 +568,24 @@ void RescanPrevious(ScanRoad& road) {
   st.ScanName = st.LastScanName;
   st.ScanFolder = st.LastScanFolder;
   road.files.DisplayFileName();
+}
+
+bool DeferClose(ScanRoad& road) {
+  Station& st = road.st;
+  if (st.ScanCommandsRunning == 0) return false;
+  if (!st.CloseRequested) WriteLog(st, 0, "Close asked for during a scan command: it stops first");
+  st.CloseRequested = true;
+  // Only a scan that waits for its sheet is given up: a sheet coming in has
+  // written to its scan file.
+  if (!st.ScanningInto.isEmpty() && StateOf(st.ScanningInto).size == 0) st.AbortRequested = true;
+  return true;
+}
+
+bool TakeDeferredClose(ScanRoad& road) {
+  Station& st = road.st;
+  if (!st.CloseRequested || st.ScanCommandsRunning > 0) return false;
+  st.CloseRequested = false;
+  return true;
 }
 
 }  // namespace varnel

@@ -70,10 +70,22 @@ void txtFileName_Edited(ScanRoad& road);
 // and Alt+R). The last scan's file stays until a rescan replaces it.
 void PrepareRescan(ScanRoad& road);
 
-// Auto scan mode: scans until a scan fails, the list ends or ESC.
+// Auto scan mode: scans until a scan fails, the list ends, ESC or a close of
+// the window.
 void cmdAutoMode_Click(ScanRoad& road);
 // Ctrl+R in the status window during auto mode: the waiting scan goes to the
 // previous drawing's name (with a scan list, the previous entry).
 void RescanPrevious(ScanRoad& road);
+
+// The main window is asked to close. False when it may close now. During a
+// scan command (Scan, Scan Next, auto mode) it stays until the command has
+// returned (true), and the command stops the way ESC stops it, save that a
+// scanned sheet is not given up: a scan still waiting for its sheet is ended
+// (the channel reset), while a sheet that has begun to come in is converted,
+// checked, shown, filed and recorded as in any pass. Auto mode then ends.
+bool DeferClose(ScanRoad& road);
+// After a scan command has returned: true when the window is to close now
+// (it was asked to during the command); the request is then taken.
+bool TakeDeferredClose(ScanRoad& road);
 
 }  // namespace varnel

@@ -51,9 +51,16 @@ frmMain::frmMain(Station& st) : st_(st) {
   ConnectBrowserControls(st_, f_);
   connect(f_.chkAutoSetPrint, &QCheckBox::toggled, this, [this] { chkAutoSetPrint_Click(st_, f_); });
   connect(f_.cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
-  connect(f_.cmdScan, &QPushButton::clicked, this, [this] { cmdScan_Click(road_); });
-  connect(f_.cmdScanNext, &QPushButton::clicked, this, [this] { cmdScanNext_Click(road_); });
-  connect(f_.cmdAutoMode, &QPushButton::clicked, this, [this] { cmdAutoMode_Click(road_); });
+  // A close asked for during a scan command is carried out once it has returned.
+  auto scanCommand = [this](void (*command)(ScanRoad&)) {
+    return [this, command] {
+      command(road_);
+      if (TakeDeferredClose(road_)) close();
+    };
+  };
+  connect(f_.cmdScan, &QPushButton::clicked, this, scanCommand(cmdScan_Click));
+  connect(f_.cmdScanNext, &QPushButton::clicked, this, scanCommand(cmdScanNext_Click));
+  connect(f_.cmdAutoMode, &QPushButton::clicked, this, scanCommand(cmdAutoMode_Click));
   connect(f_.txtFileName, &QLineEdit::textEdited, this, [this] { txtFileName_Edited(road_); });
   connect(f_.mnuFileClose, &QAction::triggered, this, &frmMain::mnuFileClose_Click);
   connect(f_.mnuViewOptions, &QAction::triggered, this, &frmMain::mnuViewOptions_Click);
@@ -388,6 +395,11 @@ void frmMain::Form_Terminate() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+  // A scan command under way stops first; the window closes when it returns.
+  if (DeferClose(road_)) {
+    event->ignore();
+    return;
+  }
   Form_Unload();
   event->accept();
 }
@@ -396,8 +408,7 @@ void frmMain::cmdExit_Click() {
   // The auto-mode prompt waits on the scanner: its channel is reset first.
   if (autoModeShown_ && autoModeShown_())
     st_.seams.processes->Shell(st_.StatusExe + " /S /F", ShellWindow::MinimizedNoFocus);
-  close();
-  QApplication::quit();
+  if (close()) QApplication::quit();
 }
 
 void frmMain::mnuFileClose_Click() { close(); }

@@ -50,6 +50,13 @@ void frmMsgDplyBox::showEvent(QShowEvent* event) {
 }
 
 void frmMsgDplyBox::closeEvent(QCloseEvent* event) {
+  // Closed from outside while it is up: the window stays until the wait it
+  // tells of is over, and the close goes to the workstation.
+  if (event->spontaneous() && onWindowClose) {
+    event->ignore();
+    onWindowClose();
+    return;
+  }
   st_.MessageBoxUp = false;
   QWidget::closeEvent(event);
 }
@@ -83,6 +90,7 @@ void StatusBox::ShowStatusBox(const std::optional<QString>& line1,
     form_ = new frmMsgDplyBox(st_, owner_);
     form_->setAttribute(Qt::WA_DeleteOnClose);
     form_->onRescanKey = onRescanKey;
+    form_->onWindowClose = onWindowClose;
   }
   frmMsgDplyBox& form = *form_;
 

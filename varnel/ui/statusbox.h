@@ -46,6 +46,9 @@ class frmMsgDplyBox : public QWidget {
   int FrameHeightTwips = 0;
   // Ctrl+R: used by auto scan mode only.
   std::function<void()> onRescanKey;
+  // The window manager closes the window (Alt+F4 on it): the operator closes
+  // the workstation. Without it the window goes as by ShowStatusBox().
+  std::function<void()> onWindowClose;
 
   // Places the window and its frame at the twips values.
   void PlaceInPixels();
@@ -68,8 +71,10 @@ class StatusBox : public StatusDisplay {
                      const std::optional<QString>& line3 = std::nullopt) override;
   // The window while it is loaded, else null.
   frmMsgDplyBox* Form() const { return form_; }
-  // Given to every window this box loads: Ctrl+R in auto scan mode.
+  // Given to every window this box loads: Ctrl+R in auto scan mode, and
+  // the window manager's close of the window.
   std::function<void()> onRescanKey;
+  std::function<void()> onWindowClose;
 
  private:
   Station& st_;

@@ -41,6 +41,7 @@ int RunWorkstation(int argc, char** argv, const WorkstationScript* script) {
   QtInputDialogs inputs(&main);
   StatusBox status(st, &main);
   status.onRescanKey = [&main] { RescanPrevious(main.road()); };
+  status.onWindowClose = [&main] { main.close(); };
   st.seams.windows = &main;
   st.seams.status = &status;
   // No window list on this host: a running unattended-print program is its window.
