@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,6 +16,7 @@
 #include <QtEndian>
 #include <cstdlib>
 #include <sys/stat.h>
+#include <functional>
 #include <memory>
 
 #include "tests/pipeline/support/road.h"
@@ -422,6 +424,97 @@ TEST_F(ScanRoadTest, EscWhileTheScanWaitsEndsAutoModeAndFilesNothing) {
   EXPECT_EQ(realProcesses_.WaitForTask(scan, 20000), WaitResult::Ended);
   EXPECT_TRUE(card_.Value("IntrptStat0") & 0x0004);
 }
+
+// Whether a process still runs (a zombie that its parent has not yet
+// reaped has ended).
+bool Running(qint64 pid) {
+  QFile stat(QString("/proc/%1/stat").arg(pid));
+  if (pid <= 0 || !stat.open(QIODevice::ReadOnly)) return false;
+  QByteArray fields = stat.readAll();
+  return fields.mid(fields.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+// The window closed at a step of an auto-mode pass: the run ends after that
+// pass; a sheet that has come in is filed with its database line, a scan
+// still waiting for its sheet is ended without one; the next sheet is never
+// scanned, and no child of the run is left.
+enum class PassStep { SheetAwaited, SheetComingIn, Converting, Viewing };
+
+class CloseDuringAutoModeTest : public ScanRoadTest, public ::testing::WithParamInterface<PassStep> {};
+
+TEST_P(CloseDuringAutoModeTest, EndsTheRunAfterThePassAndLeavesNoChild) {
+  const PassStep step = GetParam();
+  FakeViewerWindows viewer;
+  st_->seams.tasks = &viewer;
+  WriteScript("bin/viewer", "true");
+  st_->ViewExe = "C:\\bin\\viewer";
+  st_->ViewFlag = step == PassStep::Viewing;
+  if (step == PassStep::Converting) {
+    // A converter that takes a moment, so that the close lands in it.
+    WriteScript("bin/slowconv", "sleep 1\nexec '" + QByteArray(JUX_BIN_DIR) + "/file2tlc' \"$@\"");
+    st_->File2TlcExe = "C:\\bin\\slowconv";
+  }
+  if (step == PassStep::SheetComingIn) {  // the scanner at its line rate: a sheet takes seconds
+    card_.Set("fast", "0");
+    card_.Set("scanner-speed", "0");
+  }
+  txtDataField_->setVisible(true);
+  txtDataField_->setText("JOB");
+  // Two sheets; nobody presses Start for a scan that is to wait for its sheet.
+  const bool filed = step != PassStep::SheetAwaited;
+  FeedStack({{800, 1600, Drawn}, {800, 500, Drawn}}, filed ? "100" : "600000");
+
+  auto last = [this](const char* program) {
+    return !processes_.started.isEmpty() && processes_.started.last().contains(program);
+  };
+  auto now = [&] {
+    switch (step) {
+      case PassStep::SheetAwaited: return last("juxscan") && !(card_.Value("IntrptStat0") & 0x0004);
+      case PassStep::SheetComingIn: return last("juxscan") && QFileInfo(Host("Temp/Brevik.TIF")).size() > 0;
+      case PassStep::Converting: return last("slowconv");
+      case PassStep::Viewing: return last("viewer");
+    }
+    return false;
+  };
+  EXPECT_FALSE(DeferClose(*road_));  // nothing under way: the window may close at once
+  bool closed = false;
+  pump_.onDoEvents = [&](int) {
+    if (!closed && now()) closed = DeferClose(*road_);
+  };
+  cmdAutoMode_Click(*road_);
+  pump_.onDoEvents = nullptr;
+  ASSERT_TRUE(closed);
+  EXPECT_FALSE(st_->AutoModeOn);
+  EXPECT_TRUE(TakeDeferredClose(*road_));
+  EXPECT_FALSE(TakeDeferredClose(*road_));  // taken once
+
+  EXPECT_EQ(Exists("SCANS/TEMP001.TLC"), filed);
+  EXPECT_EQ(ReadFile("SCANS/Database.Asc"), filed ? "\"JOB\", \"C:\\SCANS\\TEMP001.TLC\"\r\n" : "");
+  EXPECT_FALSE(Exists("SCANS/TEMP002.TLC"));
+  EXPECT_FALSE(Exists("SCANS/$$Scan.tlc"));
+  EXPECT_TRUE(Errors().isEmpty()) << Errors().join('|').toStdString();
+  int scans = 0;
+  for (int i = 0; i < processes_.started.size(); ++i) {
+    scans += processes_.started[i].contains("juxscan");
+    EXPECT_FALSE(Running(processes_.tasks[i])) << processes_.started[i].toStdString();
+  }
+  EXPECT_EQ(scans, 1);
+  EXPECT_TRUE(processes_.ended.isEmpty());  // no converter cut short, no scan killed
+  // The scanner is free, and the sheets not scanned are still in the feeder.
+  EXPECT_TRUE(card_.Value("IntrptStat0") & 0x0004);
+  EXPECT_EQ(card_.Value("scanner.documents"), filed ? 1u : 2u);
+}
+
+std::string StepName(const ::testing::TestParamInfo<PassStep>& info) {
+  static const char* const kNames[] = {"WhileTheScanWaitsForItsSheet", "WhileTheSheetComesIn",
+                                       "WhileConverting", "WhileTheViewerShowsIt"};
+  return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, CloseDuringAutoModeTest,
+                         ::testing::Values(PassStep::SheetAwaited, PassStep::SheetComingIn,
+                                           PassStep::Converting, PassStep::Viewing),
+                         StepName);
 
 TEST_F(ScanRoadTest, CtrlRRedoesThePreviousDrawing) {
   FeedStack({{800, 600, Drawn}, {800, 500, Drawn}, {3312, 3000, White}}, "300");

@@ -45,11 +45,12 @@ class RunnerTest : public StationTest {
 
   // Runs bin/scan and asks for the abort at the first turn of the wait loop;
   // returns how often the runner waited on the child.
-  int AbortAScan(bool& result) {
+  int AbortAScan(bool& result, OnAbort onAbort = OnAbort::LeaveRunning) {
     QFile::remove(Host("scan.pid"));
     processes_.waits = 0;
     pump_.onDoEvents = [this](int) { st_->AbortRequested = true; };
-    result = RunAndWait(*st_, "/L:1000 /S:1000 /P:0 /O:C:\\Temp\\Brevik.TIF", "C:\\bin\\scan");
+    result = RunAndWait(*st_, "/L:1000 /S:1000 /P:0 /O:C:\\Temp\\Brevik.TIF", "C:\\bin\\scan",
+                        onAbort);
     pump_.onDoEvents = nullptr;
     EXPECT_TRUE(WaitFor([&] { return ScanPid() > 0; }));
     waiting_.push_back(ScanPid());
@@ -85,6 +86,39 @@ TEST_F(RunnerTest, AbortEndsTheWaitAndResetsTheScannerOnce) {
 
   // The scan program itself was left running.
   EXPECT_EQ(::kill(waiting_.back(), 0), 0);
+}
+
+// The window is closing: the scan whose wait was given up does not outlive
+// the workstation. The reset ends it, or else a second reset (once the first
+// is done), or else the workstation ends it.
+TEST_F(RunnerTest, AClosingWindowSeesTheAbortedScanToItsEnd) {
+  struct Case {
+    const char* name;
+    bool resetEndsTheScan;
+    const char* resets;
+    bool endedByTheWorkstation;
+  } cases[] = {{"the reset ends it", true, "/F /S\n", false},
+               {"nothing ends it", false, "/F /S\n/F /S\n", true}};
+  st_->HardwareConnect = "YES";
+  st_->StatusExe = "C:\\bin\\reset";
+  st_->CloseRequested = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(Host("reset.log"));
+    processes_.ended.clear();
+    st_->AbortRequested = false;
+    QByteArray reset = "printf '%s\\n' \"$*\" >> '" + Host("reset.log").toUtf8() + "'\n";
+    if (c.resetEndsTheScan) reset += "kill $(cat '" + Host("scan.pid").toUtf8() + "')\n";
+    WriteScript("bin/reset", reset);
+    bool result = true;
+    AbortAScan(result, OnAbort::EndThroughReset);
+    EXPECT_FALSE(result);
+    // Gone when the wait returns, and every reset has run to its end.
+    EXPECT_NE(::kill(waiting_.back(), 0), 0);
+    EXPECT_EQ(ReadFile("reset.log"), c.resets);
+    EXPECT_EQ(processes_.ended.size() == 1, c.endedByTheWorkstation);
+  }
+  EXPECT_TRUE(LogMessages().contains("The scan did not end at the channel reset and was ended"));
 }
 
 TEST_F(RunnerTest, AbortWithoutTheScannerStartsNothingElse) {

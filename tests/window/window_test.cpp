@@ -14,6 +14,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSettings>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -158,16 +159,17 @@ class WindowTest : public ::testing::Test {
   }
 
   // Starts the workstation; its output goes to the test's folder.
-  simcard::Process& StartVarnel() {
-    running_.push_back(StartLogged((station_ / "varnel").string(), {},
+  simcard::Process& StartVarnel(const std::vector<std::string>& args = {}) {
+    running_.push_back(StartLogged((station_ / "varnel").string(), args,
                                    (out_ / "varnel.out").string(), Options()));
     return *running_.back();
   }
 
   // Starts the workstation and waits for its main window, framed by the
   // window manager and in front with the keyboard focus.
-  std::string StartAndFindWindow(simcard::Process*& process) {
-    process = &StartVarnel();
+  std::string StartAndFindWindow(simcard::Process*& process,
+                                 const std::vector<std::string>& args = {}) {
+    process = &StartVarnel(args);
     XDisplay& x = Session::Display();
     std::string id = FindWindow(x, kTitle, process->Pid(), "NORMAL", kStartMs);
     EXPECT_FALSE(id.empty()) << "no main window";
@@ -178,9 +180,9 @@ class WindowTest : public ::testing::Test {
   }
 
   // A station with the workstation started in it and its main window found.
-  void Open(bool hardware) {
+  void Open(bool hardware, const std::vector<std::string>& args = {}) {
     WriteStation(hardware);
-    id_ = StartAndFindWindow(varnel_);
+    id_ = StartAndFindWindow(varnel_, args);
     ASSERT_FALSE(id_.empty());
   }
 
@@ -191,6 +193,23 @@ class WindowTest : public ::testing::Test {
   }
 
   std::string Log() const { return ReadAll(station_ / "Varnel.Log"); }
+
+  // The programs still running that the workstation started in this station
+  // (their drive table names the station's folder).
+  std::vector<std::string> ChildrenLeft() const {
+    std::vector<std::string> left;
+    const std::string drives = "JUX_DRIVES=C=" + station_.string();
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      const std::string environ = ReadAll(entry.path() / "environ");
+      if (environ.find(drives + '\0') == std::string::npos) continue;
+      const std::string stat = ReadAll(entry.path() / "stat");
+      if (stat.empty() || stat[stat.rfind(')') + 2] == 'Z') continue;  // ended, not yet reaped
+      std::string command = ReadAll(entry.path() / "cmdline");
+      std::replace(command.begin(), command.end(), '\0', ' ');
+      if (command.find("/varnel") == std::string::npos) left.push_back(command);
+    }
+    return left;
+  }
 
   // The folders of the print jobs queued in the priority folder.
   std::vector<fs::path> PriorityJobs() const {
@@ -315,6 +334,58 @@ TEST_F(WindowTest, AfterAScanAltPQueuesAJobAndAltRPreparesTheRescanAndNoThreshol
   EXPECT_EQ(name.toUpper().toStdString(), "C:\\TEMP001.TLC");
   EXPECT_EQ(PriorityJobs().size(), 1u) << "a key ran a command twice";
   CloseWithEscape(*varnel, id);
+}
+
+// Alt+F4 on the main window while auto mode waits for the next sheet of a
+// scan list: the waiting scan is ended, the sheet filed before keeps its
+// database line, nothing is filed under the next entry, the run's report is
+// shown once, and the workstation then ends without leaving a program behind.
+TEST_F(WindowTest, ClosingTheWindowDuringAutoModeEndsTheRunAndThenTheProgram) {
+  std::ofstream(station_ / "Job.lst", std::ios::binary)
+      << "C:\\JOB\\D1.TLC,one\r\nC:\\JOB\\D2.TLC,two\r\nC:\\JOB\\D3.TLC,three\r\n";
+  ASSERT_NO_FATAL_FAILURE(Open(true, {"C:\\Job.lst"}));
+  // The second sheet waits in the feeder; nobody presses its Start.
+  card_->Feed(card_->WritePbm("second.pbm", 1600, 1200, simcard::Stripes), {"--start-on-ask", "600000"});
+  XDisplay& x = Session::Display();
+  TypeKeys(x, id_, {"alt+n", "Tab", "J", "O", "B", "alt+a"});
+  auto count = [](const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  const std::string scan = simcard::BinDir() + "/juxscan ";
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return count(Log(), scan) == 2 && !(card_->Value("IntrptStat0") & 0x0004);
+      },
+      kScanMs))
+      << "the second scan does not wait for its sheet\n" << Log();
+  Screenshot(id_, out_ / "waiting.png");
+
+  TypeKeys(x, id_, {"alt+F4"});
+  // The run's end shows the list's report, once, before the window goes.
+  std::string report = FindWindow(x, "^Scan list report: ", varnel_->Pid(), "DIALOG", kScanMs);
+  ASSERT_FALSE(report.empty()) << "no report\n" << Log();
+  ASSERT_TRUE(WaitFor([&] { return Window(x, report).frameTop > 0; }, kKeyMs));
+  Screenshot(report, out_ / "report.png");
+  TypeKeys(x, report, {"Return"});
+  ASSERT_TRUE(WaitFor([&] { return !varnel_->Running(); }, kStartMs)) << "still running after the close";
+  EXPECT_EQ(varnel_->Wait().exitCode, 0);
+
+  const std::string log = Log();
+  EXPECT_EQ(count(log, scan), 2u) << log;
+  EXPECT_EQ(count(log, "Scan list report written"), 2u) << log;  // at the run's end and at the close
+  EXPECT_EQ(ReadAll(station_ / "JOB" / "D1.TLC").rfind("Virozoro Size", 0), 0u);
+  for (const char* name : {"D2.TLC", "$$Scan.tlc"}) EXPECT_FALSE(fs::exists(station_ / "JOB" / name)) << name;
+  EXPECT_EQ(ReadAll(station_ / "JOB" / "Database.Asc"), "\"JOB\", \"C:\\JOB\\D1.TLC\"\r\n");
+  EXPECT_EQ(ReadAll(station_ / "Database.All"), ReadAll(station_ / "JOB" / "Database.Asc"));
+  // The job's journal stays for the next start to resume at the second entry.
+  EXPECT_NE(ReadAll(station_ / "ScanList.Jnl").find("Filed=1|C:\\JOB\\D1.TLC|"), std::string::npos);
+  // The scanner's channel is free, the second sheet still in the feeder, and
+  // every program the workstation started has ended.
+  EXPECT_TRUE(card_->Value("IntrptStat0") & 0x0004);
+  EXPECT_EQ(card_->Value("scanner.documents"), 1u);
+  EXPECT_EQ(ChildrenLeft(), std::vector<std::string>{});
 }
 
 TEST_F(WindowTest, EachSecondStartRestoresTheMinimisedWindowAndEndsWithoutOne) {

@@ -396,8 +396,12 @@ void frmMain::Form_Terminate() {
 
 void frmMain::closeEvent(QCloseEvent* event) {
   // A scan command under way stops first; the window closes when it returns.
+  // The status window, which the close may have put behind this one, stays
+  // in view until then.
   if (DeferClose(road_)) {
     event->ignore();
+    for (QWidget* child : findChildren<QWidget*>())
+      if (child->isWindow() && child->isVisible()) child->raise();
     return;
   }
   Form_Unload();
