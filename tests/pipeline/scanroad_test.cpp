@@ -498,8 +498,9 @@ TEST_P(CloseDuringAutoModeTest, EndsTheRunAfterThePassAndLeavesNoChild) {
   int scans = 0;
   for (int i = 0; i < processes_.started.size(); ++i) {
     scans += processes_.started[i].contains("juxscan");
-    if (!processes_.started[i].startsWith(st_->ViewExe))
+    if (!processes_.started[i].startsWith(st_->ViewExe)) {
       EXPECT_FALSE(Running(processes_.tasks[i])) << processes_.started[i].toStdString();
+    }
   }
   EXPECT_EQ(scans, 1);
   EXPECT_TRUE(processes_.ended.isEmpty());  // no converter cut short, no scan killed
