@@ -336,57 +336,73 @@ TEST_F(WindowTest, AfterAScanAltPQueuesAJobAndAltRPreparesTheRescanAndNoThreshol
   CloseWithEscape(*varnel, id);
 }
 
-// Alt+F4 on the main window while auto mode waits for the next sheet of a
-// scan list: the waiting scan is ended, the sheet filed before keeps its
-// database line, nothing is filed under the next entry, the run's report is
-// shown once, and the workstation then ends without leaving a program behind.
-TEST_F(WindowTest, ClosingTheWindowDuringAutoModeEndsTheRunAndThenTheProgram) {
-  std::ofstream(station_ / "Job.lst", std::ios::binary)
-      << "C:\\JOB\\D1.TLC,one\r\nC:\\JOB\\D2.TLC,two\r\nC:\\JOB\\D3.TLC,three\r\n";
-  ASSERT_NO_FATAL_FAILURE(Open(true, {"C:\\Job.lst"}));
-  // The second sheet waits in the feeder; nobody presses its Start.
-  card_->Feed(card_->WritePbm("second.pbm", 1600, 1200, simcard::Stripes), {"--start-on-ask", "600000"});
-  XDisplay& x = Session::Display();
-  TypeKeys(x, id_, {"alt+n", "Tab", "J", "O", "B", "alt+a"});
-  auto count = [](const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-  };
-  const std::string scan = simcard::BinDir() + "/juxscan ";
-  ASSERT_TRUE(WaitFor(
-      [&] {
-        return count(Log(), scan) == 2 && !(card_->Value("IntrptStat0") & 0x0004);
-      },
-      kScanMs))
-      << "the second scan does not wait for its sheet\n" << Log();
-  Screenshot(id_, out_ / "waiting.png");
+// Alt+F4 while auto mode waits for the next sheet of a scan list, on the main
+// window or on the status window in front of it: the waiting scan is ended,
+// the sheet filed before keeps its database line, nothing is filed under the
+// next entry, the run's report is shown once, and the workstation then ends
+// without leaving a program behind.
+class AltF4DuringAutoModeTest : public WindowTest {
+ protected:
+  void CloseWhileTheNextSheetIsAwaited(bool onStatusWindow) {
+    std::ofstream(station_ / "Job.lst", std::ios::binary)
+        << "C:\\JOB\\D1.TLC,one\r\nC:\\JOB\\D2.TLC,two\r\nC:\\JOB\\D3.TLC,three\r\n";
+    ASSERT_NO_FATAL_FAILURE(Open(true, {"C:\\Job.lst"}));
+    // The second sheet waits in the feeder; nobody presses its Start.
+    card_->Feed(card_->WritePbm("second.pbm", 1600, 1200, simcard::Stripes),
+                {"--start-on-ask", "600000"});
+    XDisplay& x = Session::Display();
+    TypeKeys(x, id_, {"alt+n", "Tab", "J", "O", "B", "alt+a"});
+    auto count = [](const std::string& text, const std::string& what) {
+      size_t n = 0;
+      for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+      return n;
+    };
+    const std::string scan = simcard::BinDir() + "/juxscan ";
+    ASSERT_TRUE(WaitFor(
+        [&] { return count(Log(), scan) == 2 && !(card_->Value("IntrptStat0") & 0x0004); },
+        kScanMs))
+        << "the second scan does not wait for its sheet\n" << Log();
+    // The status window is in front of the main window.
+    std::string status;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          status = ActiveWindow(x);
+          return !status.empty() && status != id_;
+        },
+        kKeyMs));
+    Screenshot(id_, out_ / "waiting.png");
 
-  TypeKeys(x, id_, {"alt+F4"});
-  // The run's end shows the list's report, once, before the window goes.
-  std::string report = FindWindow(x, "^Scan list report: ", varnel_->Pid(), "DIALOG", kScanMs);
-  ASSERT_FALSE(report.empty()) << "no report\n" << Log();
-  ASSERT_TRUE(WaitFor([&] { return Window(x, report).frameTop > 0; }, kKeyMs));
-  Screenshot(report, out_ / "report.png");
-  TypeKeys(x, report, {"Return"});
-  ASSERT_TRUE(WaitFor([&] { return !varnel_->Running(); }, kStartMs)) << "still running after the close";
-  EXPECT_EQ(varnel_->Wait().exitCode, 0);
+    TypeKeys(x, onStatusWindow ? status : id_, {"alt+F4"});
+    // The run's end shows the list's report, once, before the window goes.
+    std::string report = FindWindow(x, "^Scan list report: ", varnel_->Pid(), "DIALOG", kScanMs);
+    ASSERT_FALSE(report.empty()) << "no report\n" << Log();
+    ASSERT_TRUE(WaitFor([&] { return Window(x, report).frameTop > 0; }, kKeyMs));
+    Screenshot(report, out_ / "report.png");
+    TypeKeys(x, report, {"Return"});
+    ASSERT_TRUE(WaitFor([&] { return !varnel_->Running(); }, kStartMs)) << "still running after the close";
+    EXPECT_EQ(varnel_->Wait().exitCode, 0);
 
-  const std::string log = Log();
-  EXPECT_EQ(count(log, scan), 2u) << log;
-  EXPECT_EQ(count(log, "Scan list report written"), 2u) << log;  // at the run's end and at the close
-  EXPECT_EQ(ReadAll(station_ / "JOB" / "D1.TLC").rfind("Virozoro Size", 0), 0u);
-  for (const char* name : {"D2.TLC", "$$Scan.tlc"}) EXPECT_FALSE(fs::exists(station_ / "JOB" / name)) << name;
-  EXPECT_EQ(ReadAll(station_ / "JOB" / "Database.Asc"), "\"JOB\", \"C:\\JOB\\D1.TLC\"\r\n");
-  EXPECT_EQ(ReadAll(station_ / "Database.All"), ReadAll(station_ / "JOB" / "Database.Asc"));
-  // The job's journal stays for the next start to resume at the second entry.
-  EXPECT_NE(ReadAll(station_ / "ScanList.Jnl").find("Filed=1|C:\\JOB\\D1.TLC|"), std::string::npos);
-  // The scanner's channel is free, the second sheet still in the feeder, and
-  // every program the workstation started has ended.
-  EXPECT_TRUE(card_->Value("IntrptStat0") & 0x0004);
-  EXPECT_EQ(card_->Value("scanner.documents"), 1u);
-  EXPECT_EQ(ChildrenLeft(), std::vector<std::string>{});
-}
+    const std::string log = Log();
+    EXPECT_EQ(count(log, scan), 2u) << log;
+    EXPECT_EQ(count(log, "Scan list report written"), 2u) << log;  // at the run's end and at the close
+    EXPECT_EQ(ReadAll(station_ / "JOB" / "D1.TLC").rfind("Virozoro Size", 0), 0u);
+    for (const char* name : {"D2.TLC", "$$Scan.tlc"})
+      EXPECT_FALSE(fs::exists(station_ / "JOB" / name)) << name;
+    EXPECT_EQ(ReadAll(station_ / "JOB" / "Database.Asc"), "\"JOB\", \"C:\\JOB\\D1.TLC\"\r\n");
+    EXPECT_EQ(ReadAll(station_ / "Database.All"), ReadAll(station_ / "JOB" / "Database.Asc"));
+    // The job's journal stays for the next start to resume at the second entry.
+    EXPECT_NE(ReadAll(station_ / "ScanList.Jnl").find("Filed=1|C:\\JOB\\D1.TLC|"), std::string::npos);
+    // The scanner's channel is free, the second sheet still in the feeder,
+    // and every program the workstation started has ended.
+    EXPECT_TRUE(card_->Value("IntrptStat0") & 0x0004);
+    EXPECT_EQ(card_->Value("scanner.documents"), 1u);
+    EXPECT_EQ(ChildrenLeft(), std::vector<std::string>{});
+  }
+};
+
+TEST_F(AltF4DuringAutoModeTest, OnTheMainWindow) { CloseWhileTheNextSheetIsAwaited(false); }
+
+TEST_F(AltF4DuringAutoModeTest, OnTheStatusWindow) { CloseWhileTheNextSheetIsAwaited(true); }
 
 TEST_F(WindowTest, EachSecondStartRestoresTheMinimisedWindowAndEndsWithoutOne) {
   ASSERT_NO_FATAL_FAILURE(Open(false));
