@@ -246,6 +246,33 @@ TEST_F(ScanRoadTest, ShortScanFilesAndBlankPagesEndThePass) {
   EXPECT_TRUE(Exists("SCANS/TEMP001.TLC"));  // the blank image stays filed
 }
 
+TEST_F(ScanRoadTest, EscWhileADrawingIsCountedCallsItNoBlankImage) {
+  // A small mark on a large sheet: its TLC file is small enough to have its
+  // black counted, by a count that takes a while.
+  WriteScript("bin/slowcount",
+              "case \"$*\" in *-#*) sleep 2 ;; esac\nexec '" + QByteArray(JUX_BIN_DIR) +
+                  "/tlcexport' \"$@\"");
+  st_->ExportExe = "C:\\bin\\slowcount";
+  cboOriginalWidth_->setCurrentIndex(2);
+  auto mark = [](int x, int y) { return x < 200 && y < 200; };
+  for (bool esc : {false, true}) {
+    SCOPED_TRACE(esc ? "ESC while counting" : "counted");
+    st_->ScanErrorFlag = false;
+    FeedStarted(Pbm(esc ? "b.pbm" : "a.pbm", 3200, 3000, mark));
+    pump_.onDoEvents = [&](int) {
+      if (esc && processes_.started.last().contains(" -# ")) st_->AbortRequested = true;
+    };
+    cmdScanNext_Click(*road_);
+    pump_.onDoEvents = nullptr;
+    EXPECT_TRUE(Errors().isEmpty()) << Errors().join('|').toStdString();
+    EXPECT_FALSE(st_->ScanErrorFlag);
+    EXPECT_TRUE(Exists(esc ? "SCANS/TEMP002.TLC" : "SCANS/TEMP001.TLC"));  // filed all the same
+  }
+  int counts = 0;
+  for (const QString& started : processes_.started) counts += started.contains(" -# ");
+  EXPECT_EQ(counts, 2);
+}
+
 TEST_F(ScanRoadTest, StripAmountsAndSoftwareReduction) {
   st_->StripLeading400DPI = 10;
   st_->StripTrailing400DPI = 5;

@@ -178,9 +178,11 @@ void CheckImage(ScanRoad& road) {
   int16_t dpi = 0;
   float percCoverage = 0, percFileSize = 0;
   GetTlcStats(st, st.LastTlcFile, sizeX, sizeY, dpi, fileSize, percCoverage, percFileSize);
+  // ESC while the drawing was counted leaves it uncounted, which is no
+  // blank image.
   if (fileSize < 0) {
     ReportBadImage(road);
-  } else if (percCoverage == 0) {
+  } else if (percCoverage == 0 && !st.AbortRequested) {
     ShowError(st, LoadResString(resBlankImage));
     st.ScanErrorFlag = true;
   }
