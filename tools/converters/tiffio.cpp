@@ -170,9 +170,9 @@ class PackBitsReader {
       : data_(file.data()), size_(file.size()), pos_(offset) {}
 
   // Runs are at most 128 bytes. Fill writes each whole run inside the row
-  // as a fixed 128 bytes (a few wide stores instead of a library call for a
-  // run of a few bytes); the bytes past the run are written again by the
-  // next run or fall into this much room after the row.
+  // as a fixed 64 or 128 bytes (a few wide stores instead of a library call
+  // for a run of a few bytes); the bytes past the run are written again by
+  // the next run or fall into this much room after the row.
   static constexpr size_t kRoom = 128;
 
   // Fills `n` bytes at `out`, which has kRoom bytes of room after them;
@@ -191,9 +191,10 @@ class PackBitsReader {
         repeat_ -= k, out += k, n -= k;
       }
       if (n == 0) return true;
-      // Whole runs inside the row, the common case. Each is one copy, from
-      // the data or (a repeat) from a stretch of its byte, so the kind of
-      // run, which follows no pattern, costs no branch.
+      // Whole runs inside the row, the common case. Each is copied from the
+      // data or (a repeat) from a stretch of its byte, so the kind of run,
+      // which follows no pattern, costs no branch; only the long ones (the
+      // blank stretches, mostly) take a second half.
       while (pos_ + 2 + kRoom <= size_) {
         const int code = static_cast<int8_t>(data_[pos_]);
         const bool literal = code >= 0;
@@ -201,7 +202,9 @@ class PackBitsReader {
         const size_t k = literal ? static_cast<size_t>(code) + 1
                                  : noOp ? 0 : static_cast<size_t>(1 - code);
         if (k > n) break;
-        std::memcpy(out, literal ? data_ + pos_ + 1 : kStretches.of[data_[pos_ + 1]], kRoom);
+        const uint8_t* from = literal ? data_ + pos_ + 1 : kStretches.of[data_[pos_ + 1]];
+        std::memcpy(out, from, kRoom / 2);
+        if (k > kRoom / 2) std::memcpy(out + kRoom / 2, from + kRoom / 2, kRoom / 2);
         pos_ += literal ? k + 1 : noOp ? 1 : 2;
         out += k, n -= k;
         if (n == 0) return true;
