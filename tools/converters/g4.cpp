@@ -538,12 +538,25 @@ void OrientedImage::Emit(const std::function<void(std::span<const uint32_t>)>& e
 
 namespace {
 
+// The columns, from the right, where the `words` words of two rows (as
+// they lie in memory) differ.
+size_t DifferingColumns(const uint64_t* a, const uint64_t* b, size_t words, uint8_t* columns) {
+  size_t n = 0;
+  for (size_t w = 0; w < words; ++w) {
+    uint64_t t = a[w] ^ b[w];
+    if constexpr (std::endian::native == std::endian::little) t = __builtin_bswap64(t);
+    for (; t; t &= t - 1)
+      columns[n++] = static_cast<uint8_t>(64 * w + 63 - static_cast<size_t>(std::countr_zero(t)));
+  }
+  return n;
+}
+
 // The changes of a band's output rows, noted as they are found going down
-// the source rows (the output rows changing at one place at a time). Each output
-// row writes into its own segment of 64 entries, and takes the next free
-// segment when that is full: 256 lists grown side by side from one pool,
-// so the writes stay within a few pages; a row's segments are gathered
-// into one list when it is handed out.
+// the source rows (the output rows changing at one place at a time). Each
+// output row writes into its own segment of 64 entries, and takes the next
+// free segment when that is full: 256 lists grown side by side from one
+// pool, so the writes stay within a few pages; a row's segments are
+// gathered into one list when it is handed out.
 class BandChanges {
  public:
   static constexpr uint32_t kRows = OrientedImage::kBand;
@@ -623,23 +636,17 @@ void OrientedImage::EmitTurned(const std::function<void(std::span<const uint32_t
     found.Clear();
     for (size_t k = 0; k < has.size(); ++k)
       for (uint64_t rows = has[k]; rows; rows &= rows - 1) {
-        const uint32_t y = static_cast<uint32_t>(64 * k) + static_cast<uint32_t>(std::countr_zero(rows));
+        const uint32_t y = static_cast<uint32_t>(64 * k + std::countr_zero(rows));
         if (p == chunks[chunk].end) p = chunks[++chunk].begin;  // an entry never crosses chunks
         const size_t n = size_t{*p} + 1;
         if (!up || y > 0) found.Add(up ? h - y : y, p + 1, n);
         p += n + 1;
       }
     if (up) {  // the bottom row against what lies below
-      constexpr size_t kBandWords = kBand / 64;
+      const size_t first = band * (kBand / 64);
+      const size_t words = std::min<size_t>(kBand / 64, above_.size() - first);
       uint8_t columns[kBand];
-      size_t n = 0;
-      for (size_t w = band * kBandWords; w < std::min(above_.size(), (band + 1) * kBandWords); ++w) {
-        uint64_t t = above_[w] ^ outside_[w];
-        if constexpr (std::endian::native == std::endian::little) t = __builtin_bswap64(t);
-        for (; t; t &= t - 1)
-          columns[n++] = static_cast<uint8_t>(64 * (w % kBandWords) + 63 - static_cast<size_t>(std::countr_zero(t)));
-      }
-      found.Add(0, columns, n);
+      found.Add(0, columns, DifferingColumns(&above_[first], &outside_[first], words, columns));
     }
     const uint32_t x0 = static_cast<uint32_t>(band * kBand);
     const uint32_t rows = std::min<uint32_t>(kBand, width_ - x0);

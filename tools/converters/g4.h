@@ -69,10 +69,11 @@ class Encoder {
 // instead of a bit per pixel), taking the rows as they are read and handing
 // out the rows of the image turned by a rotation code (as Orient in
 // bitimage.h: 0-3 leading edge, + 4 mirror) and optionally inverted, again
-// as change lists. For the quarter turns the changes are kept by bands of
-// 256 columns, each band's rows one after the other, so that the turned rows
-// come out a band at a time from memory read straight through, and no second
-// whole image ever exists.
+// as change lists. For the quarter turns each row is kept as the pixels
+// where it differs from the row above, which are the changes of the turned
+// rows at its place, by bands of 256 columns, each band's rows one after
+// the other: the turned rows come out a band at a time from memory read
+// straight through, and no second whole image ever exists.
 class OrientedImage {
  public:
   static constexpr uint32_t kBand = 256;
@@ -115,9 +116,9 @@ class OrientedImage {
   // then the gaps, then 0.
   std::vector<Chunk> rowChunks_;
   std::vector<const uint8_t*> rowStart_;
-  // With one, per band: which rows have changes in it (a bit per row), and
-  // for each such row the number of changes - 1 and their columns in the
-  // band, a byte each.
+  // With one, per band: which rows differ from the row above in it (a bit
+  // per row), and for each such row the number of those pixels - 1 and
+  // their columns in the band, a byte each.
   std::vector<std::vector<uint64_t>> bandRows_;
   std::vector<uint64_t> outside_;  // around the image, as words of a row in memory
   std::vector<uint64_t> above_;    // the row above the next

@@ -199,8 +199,8 @@ class PackBitsReader {
         const int code = static_cast<int8_t>(data_[pos_]);
         const bool literal = code >= 0;
         const bool noOp = code == -128;
-        const size_t k = literal ? static_cast<size_t>(code) + 1
-                                 : noOp ? 0 : static_cast<size_t>(1 - code);
+        const size_t repeat = noOp ? 0 : static_cast<size_t>(1 - code);
+        const size_t k = literal ? static_cast<size_t>(code) + 1 : repeat;
         if (k > n) break;
         const uint8_t* from = literal ? data_ + pos_ + 1 : kStretches.of[data_[pos_ + 1]];
         std::memcpy(out, from, kRoom / 2);
