@@ -3,12 +3,16 @@
 namespace juxscan {
 
 void ScanLineCount::Add(const uint8_t* data, uint32_t size) {
-  for (uint32_t i = 0; i < size && !closed_ && lineLength_ != 0; ++i) {
-    const uint8_t byte = data[i];
-    if (literal_ > 0) {
-      --literal_;
-      Decoded(1);
-    } else if (repeat_ > 0) {
+  for (uint32_t i = 0; i < size && !closed_ && lineLength_ != 0;) {
+    if (literal_ > 0) {  // a literal run's bytes, as many as this piece holds
+      const uint32_t n = literal_ < size - i ? literal_ : size - i;
+      literal_ -= n;
+      i += n;
+      Decoded(n);
+      continue;
+    }
+    const uint8_t byte = data[i++];
+    if (repeat_ > 0) {  // a repeat run's data byte
       Decoded(repeat_);
       repeat_ = 0;
     } else if (byte < 128) {  // a literal run of byte + 1 bytes follows
