@@ -9,6 +9,9 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <string>
+
+#include <unistd.h>
 
 #include "juxscan/juxscan.h"
 #include "tests/juxscan/console_program_test.h"
@@ -133,7 +136,10 @@ struct Scan {
 Scan RunScan(Scanner& scanner) {
   ScanParms parms;
   parms.LineLength = 8;
-  std::string path = testing::TempDir() + "juxscan_run_test.tif";
+  // ctest runs each test in a process of its own, several at once: a file
+  // name per process, so that no other test's run removes or writes it.
+  std::string path =
+      testing::TempDir() + "juxscan_run_test_" + std::to_string(getpid()) + ".tif";
   parms.fileName = path;  // a host path stands as it is
   std::ostringstream out;
   NoKeys keys;
